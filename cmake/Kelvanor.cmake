@@ -1,0 +1,49 @@
+# Helpers shared by every folder.
+
+# Warnings as errors on our own code.
+function(kv_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# kv_library(<name> [LIBS <link libraries...>])
+# One static library per source folder, made of every .cpp/.h in it (and its
+# subfolders listed in SUBDIRS). Its folder is its public include directory.
+function(kv_library name)
+  cmake_parse_arguments(KV "" "" "LIBS;SUBDIRS;RESOURCES" ${ARGN})
+  set(globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(sub ${KV_SUBDIRS})
+    list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.h)
+  endforeach()
+  file(GLOB sources CONFIGURE_DEPENDS ${globs})
+  add_library(${name} STATIC ${sources} ${KV_RESOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${KV_LIBS})
+  kv_warnings(${name})
+endfunction()
+
+# kv_tests(LIBS <libs...> [SOURCES <extra shared sources>])
+# Every tst_<name>.cpp in the current folder becomes the test executable and
+# ctest test <folder>_<name>. Tests run on the offscreen platform.
+function(kv_tests)
+  cmake_parse_arguments(KV "" "" "LIBS;SOURCES;LABELS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REPLACE "/" "_" prefix "${rel}")
+  foreach(src ${tests})
+    get_filename_component(stem ${src} NAME_WE)
+    string(REGEX REPLACE "^tst_" "" stem ${stem})
+    set(target tst_${prefix}_${stem})
+    add_executable(${target} ${src} ${KV_SOURCES})
+    target_link_libraries(${target} PRIVATE Qt6::Test ${KV_LIBS})
+    target_compile_definitions(${target} PRIVATE KV_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
+                                                 KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    kv_warnings(${target})
+    add_test(NAME ${prefix}_${stem} COMMAND ${target})
+    set_tests_properties(${prefix}_${stem} PROPERTIES
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false"
+      TIMEOUT 300)
+    if(KV_LABELS)
+      set_tests_properties(${prefix}_${stem} PROPERTIES LABELS "${KV_LABELS}")
+    endif()
+  endforeach()
+endfunction()

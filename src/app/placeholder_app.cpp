@@ -1,0 +1,2 @@
+// app library placeholder
+namespace { [[maybe_unused]] int kv_placeholder_app; }

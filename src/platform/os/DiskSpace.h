@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+// Free space of the file system that holds a file.
+namespace DiskSpace {
+
+// Free bytes available to the user on the file system holding `filePath`'s folder
+// (or its nearest existing ancestor). None for an empty or relative path or when
+// the query fails.
+std::optional<quint64> freeBytesFor(const QString& filePath);
+
+// Test seam: replaces the query for every path until cleared (pass {}).
+void setOverride(std::function<std::optional<quint64>(const QString&)> query);
+
+} // namespace DiskSpace
