@@ -174,7 +174,7 @@ void Master::buildPanels() {
     MovieToolbar = new KeyedToolbar(QStringLiteral("MovieToolbar"), MoviePanel);
     MovieToolbar->addButton(QStringLiteral("filename"), QStringLiteral("Set Movie Clip Filename..."), false,
                             QStringLiteral("avifile"));
-    MovieToolbar->addButton(QStringLiteral("audio"), QStringLiteral("Capture Audio (On/Off)"));
+    MovieToolbar->addButton(QStringLiteral("audio"), QStringLiteral("Capture Audio (On/Off)"), true);
     MovieToolbar->addButton(QStringLiteral("writeinfo"), QStringLiteral("Write Other Information "), true);
     MovieToolbar->addButton(QStringLiteral("compression"), QStringLiteral("Video Compression"));
     MovieToolbar->addButton(QStringLiteral("otherinfo"), QStringLiteral("Show copyright information window..."));
@@ -507,6 +507,11 @@ void Master::AllControls(bool state) {
     for (QWidget* w : widgets)
         w->setEnabled(state);
     GlobalToolbar->button(QStringLiteral("autostart"))->setEnabled(state);
+}
+
+void Master::ShowAudioPanel(bool show) {
+    AudioToolbar->setVisible(show);
+    MovieToolbar->setValue(QStringLiteral("audio"), show ? 1 : 0);
 }
 
 void Master::paintSwatch(QLabel* swatch, quint32 bgr) {

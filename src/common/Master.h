@@ -34,6 +34,9 @@ public:
     // Enables (true) or disables (false) the capture-setting controls as a group.
     void AllControls(bool state);
 
+    // Shows or hides the audio panel and sets the movie toolbar's "audio" button to match.
+    void ShowAudioPanel(bool show);
+
     // Paints a colour swatch with a 0x00BBGGRR colour.
     static void paintSwatch(QLabel* swatch, quint32 bgr);
 
