@@ -1,0 +1,143 @@
+#include "mIntelJPEGLibrary.h"
+
+#include "MsgBox.h"
+#include "cDIBSection.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <cstring>
+#include <memory>
+#include <turbojpeg.h>
+
+struct TjHandleDeleter {
+    void operator()(void* handle) const { tjDestroy(handle); }
+};
+struct TjBufferDeleter {
+    void operator()(unsigned char* buffer) const { tjFree(buffer); }
+};
+
+struct JpegEncoderState {
+    std::unique_ptr<void, TjHandleDeleter> handle;
+    std::unique_ptr<unsigned char, TjBufferDeleter> buffer;
+    unsigned long bufferSize = 0;
+};
+
+int ijlInit(JPEG_CORE_PROPERTIES* jcprops) {
+    if (!jcprops || jcprops->jprops) return IJL_INVALID_JPEG_PROPERTIES;
+    auto state = std::make_unique<JpegEncoderState>();
+    state->handle.reset(tjInitCompress());
+    if (!state->handle) return IJL_MEMORY_ERROR;
+    jcprops->DIBChannels = 3;
+    jcprops->DIBColor = IJL_BGR;
+    jcprops->DIBSubsampling = IJL_NONE;
+    jcprops->JPGChannels = 3;
+    jcprops->JPGColor = IJL_YCBCR;
+    jcprops->JPGSubSampling = IJL_411;
+    jcprops->cconversion_reqd = 1;
+    jcprops->upsampling_reqd = 1;
+    jcprops->jquality = 75;
+    jcprops->jprops = state.release();
+    return IJL_OK;
+}
+
+namespace {
+
+int pixelFormatOf(const JPEG_CORE_PROPERTIES& p) {
+    if (p.DIBChannels == 3 && p.DIBColor == IJL_BGR) return TJPF_BGR;
+    if (p.DIBChannels == 3 && p.DIBColor == IJL_RGB) return TJPF_RGB;
+    if (p.DIBChannels == 1 && p.DIBColor == IJL_G) return TJPF_GRAY;
+    return -1;
+}
+
+int subsamplingOf(const JPEG_CORE_PROPERTIES& p) {
+    if (p.JPGColor == IJL_G || p.JPGChannels == 1) return TJSAMP_GRAY;
+    switch (p.JPGSubSampling) {
+    case IJL_NONE:
+        return TJSAMP_444;
+    case IJL_422:
+        return TJSAMP_422;
+    case IJL_411:
+        return TJSAMP_420;
+    }
+    return -1;
+}
+
+} // namespace
+
+int ijlWrite(JPEG_CORE_PROPERTIES* jcprops, IJLIOTYPE iotype) {
+    if (!jcprops || !jcprops->jprops) return IJL_INVALID_JPEG_PROPERTIES;
+    if (iotype != IJL_JFILE_WRITEWHOLEIMAGE) return IJL_BAD_PARAMETER;
+    const JPEG_CORE_PROPERTIES& p = *jcprops;
+    const int pixelFormat = pixelFormatOf(p);
+    const int subsampling = subsamplingOf(p);
+    const int height = p.DIBHeight < 0 ? -p.DIBHeight : p.DIBHeight;
+    if (!p.DIBBytes || p.DIBWidth <= 0 || height <= 0 || p.DIBPadBytes < 0 || pixelFormat < 0 ||
+        subsampling < 0 || p.JPGWidth != p.DIBWidth || p.JPGHeight != height || p.jquality < 1 ||
+        p.jquality > 100)
+        return IJL_BAD_PARAMETER;
+    if (!p.JPGFile || !*p.JPGFile) return IJL_INVALID_FILENAME;
+
+    // Open first, so that a bad path costs no encoding. The file is replaced only
+    // on commit, so a failed write never destroys an earlier shot of that name.
+    QSaveFile file(QFile::decodeName(p.JPGFile));
+    if (!file.open(QIODevice::WriteOnly)) return IJL_ERR_FILEOPEN;
+
+    JpegEncoderState& state = *p.jprops;
+    const unsigned long needed = tjBufSize(p.DIBWidth, height, subsampling);
+    if (needed == static_cast<unsigned long>(-1)) return IJL_BAD_PARAMETER;
+    if (state.bufferSize < needed) {
+        state.buffer.reset(tjAlloc(int(needed)));
+        state.bufferSize = state.buffer ? needed : 0;
+        if (!state.buffer) return IJL_MEMORY_ERROR;
+    }
+    const int pitch = p.DIBWidth * tjPixelSize[pixelFormat] + p.DIBPadBytes;
+    // A negative DIB height means rows stored bottom-up; the file is always upright.
+    const int flags = TJFLAG_NOREALLOC | (p.DIBHeight < 0 ? TJFLAG_BOTTOMUP : 0);
+    unsigned char* out = state.buffer.get();
+    unsigned long outSize = state.bufferSize;
+    if (tjCompress2(state.handle.get(), p.DIBBytes, p.DIBWidth, pitch, height, pixelFormat, &out, &outSize,
+                    subsampling, int(p.jquality), flags) != 0)
+        return IJL_ENCODE_ERROR;
+    if (file.write(reinterpret_cast<const char*>(out), qint64(outSize)) != qint64(outSize))
+        return IJL_ERR_FILEWRITE;
+    if (!file.commit()) return IJL_ERR_FILEWRITE;
+    jcprops->JPGSizeBytes = quint32(outSize);
+    return IJL_OK;
+}
+
+int ijlFree(JPEG_CORE_PROPERTIES* jcprops) {
+    if (!jcprops) return IJL_INVALID_JPEG_PROPERTIES;
+    delete jcprops->jprops;
+    jcprops->jprops = nullptr;
+    return IJL_OK;
+}
+
+bool WriteJpegFile(const cDIBSection& dib, const QString& path, int quality) {
+    JPEG_CORE_PROPERTIES jcprops;
+    std::memset(static_cast<void*>(&jcprops), 0, sizeof jcprops);
+    const int init = ijlInit(&jcprops);
+    if (init != IJL_OK) {
+        MsgBox(QStringLiteral("Failed to initialise the IJL library: ") + QString::number(init),
+               MsgBoxStyle::vbOKOnly | MsgBoxStyle::vbExclamation, QString::fromLatin1(kAppTitle));
+        return false;
+    }
+    jcprops.DIBBytes = dib.DIBSectionBitsPtr();
+    jcprops.DIBWidth = dib.Width();
+    jcprops.DIBHeight = -dib.Height();
+    jcprops.DIBPadBytes = dib.BytesPerScanLine() - dib.Width() * 3;
+    // The encoded path must outlive ijlWrite.
+    const QByteArray file = QFile::encodeName(path);
+    jcprops.JPGFile = file.constData();
+    jcprops.JPGWidth = dib.Width();
+    jcprops.JPGHeight = dib.Height();
+    jcprops.jquality = quint32(quality);
+
+    bool result = true;
+    if (ijlWrite(&jcprops, IJL_JFILE_WRITEWHOLEIMAGE) != IJL_OK) {
+        MsgBox(QStringLiteral("Failed to save to JPG"), MsgBoxStyle::vbOKOnly | MsgBoxStyle::vbExclamation,
+               QString::fromLatin1(kAppTitle));
+        result = false;
+    }
+    ijlFree(&jcprops);
+    return result;
+}

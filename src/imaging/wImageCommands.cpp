@@ -1,0 +1,93 @@
+// The image window's toolbar commands: open, save, print, clipboard.
+#include "wImage.h"
+
+#include "Clipboard.h"
+#include "JPEG.h"
+#include "MsgBox.h"
+#include "PictureBox.h"
+#include "PictureFile.h"
+#include "wPrintTarget.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+namespace {
+
+// The hourglass over the window for the length of a command.
+class BusyPointer {
+public:
+    BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+};
+
+} // namespace
+
+void wImage::Mastertoolbar_ButtonClick(const QString& key) {
+    if (key == QLatin1String("open")) {
+        const QString path = chooseFile(
+            false,
+            QStringLiteral("All files |*.bmp;*.jpg|Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|"),
+            QString());
+        if (!path.isEmpty()) openFile(path);
+    } else if (key == QLatin1String("save")) {
+        const QString path = chooseFile(
+            true, QStringLiteral("Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|"), caption());
+        if (!path.isEmpty()) saveFile(path);
+    } else if (key == QLatin1String("print")) {
+        printImage();
+    } else if (key == QLatin1String("clipboard")) {
+        copyToClipboard();
+    }
+}
+
+bool wImage::openFile(const QString& path) {
+    BusyPointer busy;
+    const QImage picture = LoadPicture(path);
+    if (picture.isNull()) {
+        // The old picture, its stamps and its caption stay.
+        MsgBox(QStringLiteral("Bad file format."), MsgBoxStyle::vbOKOnly | MsgBoxStyle::vbCritical,
+               QString::fromLatin1(kAppTitle));
+        return false;
+    }
+    m_image->Cls();
+    m_image->setAutoRedraw(false);
+    m_image->setPicture(picture);
+    m_image->setAutoRedraw(true);
+    QCoreApplication::processEvents();
+    setCaption(QFileInfo(path).fileName());
+    Form_Activate();
+    return true;
+}
+
+void wImage::saveFile(const QString& path) {
+    BusyPointer busy;
+    const QString ending = path.right(3).toLower();
+    if (ending == QLatin1String("bmp")) {
+        setCaption(QFileInfo(path).fileName());
+        SaveImageAsBitmap(*m_image, path);
+    } else if (ending == QLatin1String("jpg")) {
+        setCaption(QFileInfo(path).fileName());
+        SaveImageAsJpeg(*m_image, path);
+    }
+}
+
+bool wImage::printImage() {
+    wPrintTarget target;
+    target.setPicture(m_image->image());
+    QString error;
+    if (!target.PrintForm(caption(), &error)) {
+        MsgBox(QStringLiteral("The picture could not be printed: ") + error,
+               MsgBoxStyle::vbOKOnly | MsgBoxStyle::vbCritical, QString::fromLatin1(kAppTitle));
+        return false;
+    }
+    return true;
+}
+
+void wImage::copyToClipboard() {
+    Clipboard::clear();
+    Clipboard::setPicture(m_image->image());
+    MsgBox(QStringLiteral("Image on Clipboard."), MsgBoxStyle::vbOKOnly | MsgBoxStyle::vbInformation,
+           QString::fromLatin1(kAppTitle));
+}
