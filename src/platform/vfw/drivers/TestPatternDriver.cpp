@@ -1,0 +1,158 @@
+#include "TestPatternDriver.h"
+
+#include "TestPattern.h"
+
+#include <QDateTime>
+#include <chrono>
+#include <ctime>
+
+std::int64_t monotonicTimeUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+TestPatternDriver::TestPatternDriver() {
+    m_format.fourcc = kFourcc;
+    m_format.size = QSize(640, 480);
+    m_format.interval = {1, 30};
+    m_brightness = TestPattern::kBrightnessDefault;
+}
+
+TestPatternDriver::~TestPatternDriver() {
+    close();
+}
+
+QString TestPatternDriver::driverName() {
+    return QStringLiteral("Kelvanor Test Pattern");
+}
+
+QString TestPatternDriver::driverVersion() {
+    return QStringLiteral("1.0");
+}
+
+std::vector<QSize> TestPatternDriver::sizes() {
+    return {{160, 120}, {176, 144},  {320, 240},  {352, 288},   {640, 480},
+            {800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
+}
+
+bool TestPatternDriver::open() {
+    m_open = true;
+    return true;
+}
+
+void TestPatternDriver::close() {
+    stop();
+    m_open = false;
+}
+
+std::vector<FormatOption> TestPatternDriver::formats() const {
+    std::vector<FrameInterval> intervals;
+    for (int rate = kMinRate; rate <= kMaxRate; ++rate)
+        intervals.push_back({1, std::uint32_t(rate)});
+    std::vector<FormatOption> options;
+    for (QSize size : sizes())
+        options.push_back({kFourcc, QStringLiteral("32-bit RGB"), size, intervals});
+    return options;
+}
+
+bool TestPatternDriver::setFormat(const VideoFormat& format) {
+    if (isStreaming()) {
+        m_lastError = QStringLiteral("The format cannot change while the camera streams.");
+        return false;
+    }
+    const auto all = sizes();
+    const bool sizeOk = std::find(all.begin(), all.end(), format.size) != all.end();
+    const double rate = format.interval.framesPerSecond();
+    if (format.fourcc != kFourcc || !sizeOk || rate < kMinRate || rate > kMaxRate) {
+        m_lastError = QStringLiteral("The test pattern does not offer this format.");
+        return false;
+    }
+    m_format = format;
+    return true;
+}
+
+std::vector<DriverControl> TestPatternDriver::controls() const {
+    DriverControl pattern;
+    pattern.id = PatternControl;
+    pattern.name = QStringLiteral("Pattern");
+    pattern.kind = DriverControl::Kind::Menu;
+    pattern.minimum = 0;
+    pattern.maximum = TestPattern::PatternCount - 1;
+    pattern.defaultValue = TestPattern::ColourBars;
+    pattern.value = m_pattern;
+    for (int i = 0; i < TestPattern::PatternCount; ++i)
+        pattern.menuItems << QString::fromLatin1(TestPattern::patternName(i));
+
+    DriverControl brightness;
+    brightness.id = BrightnessControl;
+    brightness.name = QStringLiteral("Brightness");
+    brightness.kind = DriverControl::Kind::Slider;
+    brightness.minimum = TestPattern::kBrightnessMin;
+    brightness.maximum = TestPattern::kBrightnessMax;
+    brightness.defaultValue = TestPattern::kBrightnessDefault;
+    brightness.value = m_brightness;
+    return {pattern, brightness};
+}
+
+bool TestPatternDriver::setControl(std::uint32_t id, int value) {
+    switch (id) {
+    case PatternControl:
+        if (value < 0 || value >= TestPattern::PatternCount) return false;
+        m_pattern = value;
+        return true;
+    case BrightnessControl:
+        if (value < TestPattern::kBrightnessMin || value > TestPattern::kBrightnessMax) return false;
+        m_brightness = value;
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool TestPatternDriver::start(FrameCallback onFrame, ErrorCallback) {
+    if (!m_open || isStreaming()) return false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopRequested = false;
+    }
+    m_thread = std::thread([this, onFrame = std::move(onFrame)] { run(onFrame); });
+    return true;
+}
+
+void TestPatternDriver::stop() {
+    if (!m_thread.joinable()) return;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopRequested = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+// Frames are due at fixed steps of the frame interval from the start, and the frame
+// number is the step: like a camera's sensor, a worker that falls behind skips steps
+// (the numbers jump) rather than delivering a burst of late frames.
+void TestPatternDriver::run(FrameCallback onFrame) {
+    using Clock = std::chrono::steady_clock; // CLOCK_MONOTONIC
+    const VideoFormat format = m_format;
+    const auto period = std::chrono::microseconds(std::int64_t(format.interval.numerator) * 1000000 /
+                                                  std::max<std::uint32_t>(1, format.interval.denominator));
+    const auto startTime = Clock::now();
+    std::uint64_t sequence = 0;
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            const auto due = startTime + period * std::int64_t(sequence);
+            if (m_wake.wait_until(lock, due, [this] { return m_stopRequested; })) return;
+        }
+        VideoFrame frame;
+        frame.captureTimeUs = monotonicTimeUs();
+        frame.sequence = sequence;
+        frame.image =
+            TestPattern::render(format.size, m_pattern, m_brightness, sequence, QTime::currentTime());
+        onFrame(frame);
+        const auto slot = std::uint64_t((Clock::now() - startTime) / period);
+        sequence = std::max(sequence + 1, slot);
+    }
+}
