@@ -1,0 +1,79 @@
+#include "AudioInput.h"
+
+#include <pulse/error.h>
+#include <pulse/simple.h>
+#include <time.h>
+#include <vector>
+
+void AudioInput::StreamDeleter::operator()(pa_simple* s) const {
+    pa_simple_free(s);
+}
+
+AudioInput::~AudioInput() {
+    stop();
+}
+
+int64_t AudioInput::monotonicUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+bool AudioInput::open(const AudioFormat& format, const QString& streamName) {
+    stop();
+    m_error.clear();
+    m_failed = false;
+    if (!format.isValid()) {
+        m_error = QStringLiteral("Unsupported sound format: %1 Hz, %2 bit, %3 channel(s)")
+                      .arg(format.samplesPerSec)
+                      .arg(format.bitsPerSample)
+                      .arg(format.channels);
+        return false;
+    }
+    m_format = format;
+    pa_sample_spec spec{};
+    spec.format = format.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
+    spec.channels = uint8_t(format.channels);
+    spec.rate = uint32_t(format.samplesPerSec);
+    pa_buffer_attr attr{};
+    attr.maxlength = uint32_t(-1);
+    attr.fragsize = uint32_t(pa_usec_to_bytes(20000, &spec));
+    int error = 0;
+    m_stream.reset(pa_simple_new(nullptr, "Video Kelvanor 2000", PA_STREAM_RECORD, nullptr,
+                                 streamName.toUtf8().constData(), &spec, nullptr, &attr, &error));
+    if (!m_stream) {
+        m_error = QString::fromLocal8Bit(pa_strerror(error));
+        return false;
+    }
+    return true;
+}
+
+void AudioInput::start(Sink sink) {
+    if (!m_stream || m_running) return;
+    m_sink = std::move(sink);
+    m_running = true;
+    m_thread = std::thread([this] { run(); });
+}
+
+void AudioInput::stop() {
+    m_running = false;
+    if (m_thread.joinable()) m_thread.join();
+    m_stream.reset();
+}
+
+void AudioInput::run() {
+    const qsizetype blockBytes = qsizetype(m_format.samplesPerSec / 50) * m_format.blockAlign();
+    std::vector<char> block(static_cast<size_t>(blockBytes));
+    while (m_running) {
+        int error = 0;
+        if (pa_simple_read(m_stream.get(), block.data(), block.size(), &error) < 0) {
+            m_error = QString::fromLocal8Bit(pa_strerror(error));
+            m_failed = true;
+            return;
+        }
+        const int64_t now = monotonicUs();
+        const pa_usec_t latency = pa_simple_get_latency(m_stream.get(), &error);
+        const int64_t endUs = now - (latency == pa_usec_t(-1) ? 0 : int64_t(latency));
+        m_sink(block.data(), blockBytes, endUs);
+    }
+}
