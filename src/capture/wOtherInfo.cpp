@@ -21,7 +21,10 @@ wOtherInfo::wOtherInfo(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(InfoItems);
     layout->addWidget(TextItems);
-    resize(280, 200);
+    // Tall enough for the six entries, no more.
+    InfoItems->setFixedHeight(InfoItems->sizeHintForRow(0) * InfoItems->count() +
+                              2 * InfoItems->frameWidth());
+    resize(280, sizeHint().height());
 
     connect(InfoItems, &QListWidget::currentRowChanged, this, &wOtherInfo::InfoItems_Click);
     connect(TextItems, &QLineEdit::textChanged, this, &wOtherInfo::TextItems_Change);
