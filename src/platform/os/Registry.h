@@ -67,7 +67,12 @@ public:
         if (m_handle) RegCloseKey(m_handle);
     }
     HKEY get() const { return m_handle; }
-    HKEY* out() { return &m_handle; }
+    // Where RegOpenKeyEx puts the new handle; a handle held so far is closed first.
+    HKEY* out() {
+        if (m_handle) RegCloseKey(m_handle);
+        m_handle = 0;
+        return &m_handle;
+    }
 
 private:
     HKEY m_handle = 0;
