@@ -4,8 +4,9 @@
 
 class QWidget;
 
-// Frame sizes of a child window in the main window's work area, in pixels, taken
-// from the Qt style (the caption bar height and the frame width of an MDI child).
+// Frame sizes of a child window in the main window's work area, in pixels: those of
+// its MDI frame when it has one, otherwise the Qt style's caption bar height and
+// MDI frame width.
 namespace WindowMetrics {
 
 int captionHeight(const QWidget* window);
