@@ -358,7 +358,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         }
         if (ready == 0) {
             waitedMs += kPollSliceMs;
-            if (waitedMs >= kNoFrameTimeoutMs) {
+            if (waitedMs >= m_noFrameTimeoutMs) {
                 onError(QStringLiteral("The camera sends no pictures (%1).").arg(m_node.path));
                 return;
             }

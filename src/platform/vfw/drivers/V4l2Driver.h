@@ -53,6 +53,9 @@ public:
     bool isStreaming() const override { return m_thread.joinable(); }
     QString lastError() const override { return m_lastError; }
 
+    // How long a streaming device may stay silent before it counts as failed.
+    void setNoFrameTimeoutMs(int ms) { m_noFrameTimeoutMs = ms; }
+
 private:
     bool fail(const QString& what, int error);
     void enumerateFormats();
@@ -71,5 +74,6 @@ private:
     std::vector<MappedBuffer> m_buffers;
     std::thread m_thread;
     std::atomic<bool> m_stopRequested{false};
+    int m_noFrameTimeoutMs = kNoFrameTimeoutMs;
     QString m_lastError;
 };
