@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Master.h"
+#include "cMasterAudioPanel.h"
+
+#include <QString>
+
+// The capture-mode controller and the settings behind the movie panel. The current
+// mode is not stored anywhere: it is whichever of the four mode panels is visible.
+// Every operation works on the main window's form it is given, on the UI thread.
+namespace cMaster {
+
+// ---- Modes --------------------------------------------------------------------
+
+// Each selection presses its own mode button and raises the other three, shows its
+// panel and hides the other mode panels, stacks the panels below the device panel
+// by Top and Height, and then runs its last steps.
+// Movie: movie panel, audio panel (placed whether shown or not), capture controls;
+// unticks "No Limit"; the output name gets "avi".
+void SelectMovieMode(Master& m);
+// Image: image panel, capture controls; hides the audio panel; no output file.
+void SelectImageMode(Master& m);
+// Multiple image: its panel, capture controls; hides the audio panel; the output
+// name follows the shoot type.
+void SelectMultipleImageMode(Master& m);
+// Webcam: its panel only, the capture controls are hidden; hides the audio panel.
+void SelectWebcamMode(Master& m);
+
+// Brings the extension of MSVIDEO::MovieFileName in line with the current mode and
+// shows the name in the status bar's "filename" panel (empty where no file is written).
+void UpdateCaptureFileName(Master& m);
+
+// `name` with its last `cut` characters replaced by `extension`. A name too short to
+// cut is replaced by the capture window's default capture file name first, so the
+// result is always a whole name: WithExtension("CLIP.avi", 3, "bmp") is "CLIP.bmp".
+QString WithExtension(const QString& name, int cut, const QString& extension);
+
+// The capture file name a new capture window proposes (a full path).
+QString DefaultCaptureFileName();
+
+// The stamp text follows the text box of the current mode: the multiple-image
+// panel's while that mode is current, else the image panel's.
+void UpdateStampText(Master& m);
+
+// ---- Movie settings -----------------------------------------------------------
+
+// The driver's video compression dialog (reports its own failure).
+void ShowCompressionDialog(Master& m);
+
+// The save dialog for the movie file, proposing the current name. A cancel keeps
+// the name; the chosen path is taken as it is (no extension forced).
+void ChooseMovieFileName(Master& m);
+
+// The movie information editor, not modal; one window, raised when already open.
+void ShowOtherInformation(Master& m);
+
+// MSVIDEO::MovieFileName = the capture window's capture file (empty without a driver).
+void ReadCaptureFileName(Master& m);
+
+} // namespace cMaster
