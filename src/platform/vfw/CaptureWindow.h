@@ -149,4 +149,12 @@ private:
 
     mutable std::mutex m_sinkMutex;
     FrameSink m_sink;
+
+    // The streaming or single-frame capture in progress (CaptureWindowRecording.cpp).
+    // Last member: it ends (and closes its file) before the rest of the window goes.
+    struct Recording;
+    struct RecordingDeleter {
+        void operator()(Recording* recording) const;
+    };
+    std::unique_ptr<Recording, RecordingDeleter> m_recording;
 };

@@ -1,0 +1,354 @@
+#include "AviProbe.h"
+#include "DriverList.h"
+#include "PulseServer.h"
+#include "drivers/TestPatternDriver.h"
+#include "vfw.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest>
+#include <atomic>
+
+// Recording through the capture window's messages, the way the program does it:
+// only vfw.h, the test-pattern camera, the status callback. The fault cases swap
+// in a test-pattern driver that fails after a number of frames.
+
+namespace {
+
+struct StatusEntry {
+    int id;
+    QString text;
+    bool onUiThread;
+    int64_t fileFrames; // at 301: the frame count the (closed) file states
+};
+QVector<StatusEntry> g_statuses;
+QString g_file;
+
+LRESULT statusCallback(HWND, int id, const char* text) {
+    const bool ui = QThread::currentThread() == QCoreApplication::instance()->thread();
+    g_statuses.append(
+        {id, QString::fromLocal8Bit(text), ui, id == IDS_CAP_END ? AviProbe::read(g_file).headerFrames : -1});
+    return 0;
+}
+
+bool hasStatus(int id) {
+    for (const auto& s : g_statuses)
+        if (s.id == id) return true;
+    return false;
+}
+
+// The test pattern at 320x240, 30 frames per second, failing after failAfter frames
+// (never when 0), as an unplugged camera does: the error callback, then no frames.
+class FlakyPattern : public TestPatternDriver {
+public:
+    explicit FlakyPattern(int failAfter) : m_failAfter(failAfter) {}
+    bool open() override {
+        return TestPatternDriver::open() && setFormat({kFourcc, QSize(320, 240), FrameInterval{1, 30}});
+    }
+    bool start(FrameCallback onFrame, ErrorCallback onError) override {
+        m_count = 0;
+        return TestPatternDriver::start(
+            [this, onFrame, onError](const VideoFrame& frame) {
+                const int n = ++m_count;
+                if (m_failAfter == 0 || n < m_failAfter)
+                    onFrame(frame);
+                else if (n == m_failAfter)
+                    onError(QStringLiteral("the camera was unplugged"));
+            },
+            onError);
+    }
+
+private:
+    int m_failAfter;
+    std::atomic<int> m_count{0};
+};
+
+} // namespace
+
+class TestRecorderVfw : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<QWidget> m_parent;
+    HWND m_window = 0;
+
+    void useDrivers(int failAfter) {
+        DriverList::setEntriesForTest([failAfter] {
+            std::vector<DriverList::Entry> list;
+            list.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(),
+                            [failAfter] { return std::make_unique<FlakyPattern>(failAfter); }});
+            return list;
+        });
+    }
+
+    HWND openWindow() {
+        m_parent = std::make_unique<QWidget>();
+        m_parent->resize(400, 300);
+        m_parent->show();
+        m_window =
+            capCreateCaptureWindowA("VIDEO WINDOW", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, m_parent.get(), 0);
+        if (!m_window) return 0;
+        if (!SendMessageA(m_window, WM_CAP_DRIVER_CONNECT, 0, 0)) return 0;
+        SendMessageA(m_window, WM_CAP_SET_CALLBACK_STATUSA, 0, reinterpret_cast<LPARAM>(&statusCallback));
+        SendMessageA(m_window, WM_CAP_SET_PREVIEW, 1, 0);
+        return m_window;
+    }
+
+    void setFile(const QString& name) {
+        g_file = name.startsWith(QLatin1Char('/')) ? name : m_dir.filePath(name);
+        const QByteArray path = g_file.toLocal8Bit();
+        QVERIFY(SendMessageA(m_window, WM_CAP_FILE_SET_CAPTURE_FILEA, 0,
+                             reinterpret_cast<LPARAM>(path.constData())));
+    }
+
+    CAPTUREPARMS parms() {
+        CAPTUREPARMS p{};
+        SendMessageA(m_window, WM_CAP_GET_SEQUENCE_SETUP, sizeof p, reinterpret_cast<LPARAM>(&p));
+        p.dwRequestMicroSecPerFrame = 66667;
+        p.fCaptureAudio = 0;
+        p.fLimitEnabled = 0;
+        p.fAbortLeftMouse = 0;
+        p.fAbortRightMouse = 0;
+        p.vKeyAbort = 0;
+        return p;
+    }
+    // Set just before each capture: the statuses from here on are the capture's.
+    void setParms(CAPTUREPARMS p) {
+        g_statuses.clear();
+        QVERIFY(SendMessageA(m_window, WM_CAP_SET_SEQUENCE_SETUP, sizeof p, reinterpret_cast<LPARAM>(&p)));
+    }
+    CAPSTATUS status() {
+        CAPSTATUS s{};
+        SendMessageA(m_window, WM_CAP_GET_STATUS, sizeof s, reinterpret_cast<LPARAM>(&s));
+        return s;
+    }
+
+    // Every file frame a camera frame, rising by at most the camera's rate over the file's.
+    static void checkStrip(const AviProbe& probe, int maxStep) {
+        for (int i = 1; i < probe.strip.size(); ++i) {
+            const int step = probe.strip[i] - probe.strip[i - 1];
+            QVERIFY2(step >= 1 && step <= maxStep,
+                     qPrintable(QStringLiteral("file frame %1: camera frame %2 after %3")
+                                    .arg(i)
+                                    .arg(probe.strip[i])
+                                    .arg(probe.strip[i - 1])));
+        }
+    }
+
+    void checkStatusOrder() {
+        QVERIFY(!g_statuses.isEmpty());
+        QCOMPARE(g_statuses.first().id, IDS_CAP_BEGIN);
+        QCOMPARE(g_statuses.last().id, IDS_CAP_END);
+        for (const auto& s : g_statuses)
+            QVERIFY(s.onUiThread);
+    }
+
+private slots:
+    void init() {
+        g_statuses.clear();
+        useDrivers(0);
+        QVERIFY(openWindow());
+    }
+    void cleanup() {
+        DestroyWindow(m_window);
+        m_window = 0;
+        m_parent.reset();
+        DriverList::setEntriesForTest({});
+    }
+
+    // fYield 0: the call returns when the 3 s movie is complete; meanwhile the
+    // window's events run and CAPSTATUS follows the capture.
+    void timeLimitWithoutYield() {
+        setFile(QStringLiteral("limit.avi"));
+        CAPTUREPARMS p = parms();
+        p.fYield = 0;
+        p.fLimitEnabled = 1;
+        p.wTimeLimit = 3;
+        setParms(p);
+        QVector<CAPSTATUS> during;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, this, [&] { during << status(); });
+        sampler.start(200);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(TRUE));
+        sampler.stop();
+
+        QVERIFY(during.size() >= 5);
+        QVERIFY(during[2].fCapturingNow);
+        QVERIFY(during.last().dwCurrentVideoFrame > during.first().dwCurrentVideoFrame);
+        const CAPSTATUS after = status();
+        QVERIFY(!after.fCapturingNow);
+        QVERIFY(qAbs(int(after.dwCurrentVideoFrame) - 45) <= 1);
+        QCOMPARE(after.dwCurrentTimeElapsedMS, after.dwCurrentVideoFrame * 66667 / 1000);
+
+        const AviProbe probe = AviProbe::read(g_file);
+        QCOMPARE(probe.videoStreams, 1);
+        QCOMPARE(probe.frameRate.num, 15);
+        QCOMPARE(probe.frameRate.den, 1);
+        QVERIFY(qAbs(probe.decodedFrames() - 45) <= 1);
+        checkStrip(probe, 2);
+        checkStatusOrder();
+        QCOMPARE(g_statuses.last().fileFrames, int64_t(probe.decodedFrames()));
+    }
+
+    // fYield 1: the call returns at once; WM_CAP_STOP ends the movie.
+    void yieldAndStop() {
+        setFile(QStringLiteral("yield.avi"));
+        CAPTUREPARMS p = parms();
+        p.fYield = 1;
+        setParms(p);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(TRUE));
+        QVERIFY(status().fCapturingNow);
+        // A second capture is refused while one runs.
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(FALSE));
+        QTRY_VERIFY_WITH_TIMEOUT(status().dwCurrentVideoFrame >= 30, 20000);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_STOP, 0, 0), LRESULT(TRUE));
+        QTRY_VERIFY_WITH_TIMEOUT(hasStatus(IDS_CAP_END), 20000);
+        const CAPSTATUS after = status();
+        QVERIFY(!after.fCapturingNow);
+        const AviProbe probe = AviProbe::read(g_file);
+        QCOMPARE(probe.frameRate.num, 15);
+        QCOMPARE(probe.decodedFrames(), int(after.dwCurrentVideoFrame));
+        QVERIFY(probe.decodedFrames() >= 30);
+        checkStrip(probe, 2);
+        checkStatusOrder();
+        QCOMPARE(g_statuses.last().fileFrames, int64_t(probe.decodedFrames()));
+        QCOMPARE(SendMessageA(m_window, WM_CAP_STOP, 0, 0), LRESULT(FALSE));
+    }
+
+    // The abort key and the mouse buttons end a capture with fYield 0 while the
+    // call is still waiting; a button whose abort is off does not.
+    void abortKeyAndMouse_data() {
+        QTest::addColumn<int>("input"); // 0 Escape, 1 left click, 2 right click
+        QTest::addColumn<bool>("enabled");
+        QTest::newRow("abort key") << 0 << true;
+        QTest::newRow("left button") << 1 << true;
+        QTest::newRow("right button") << 2 << true;
+        QTest::newRow("right button switched off") << 2 << false;
+    }
+    void abortKeyAndMouse() {
+        QFETCH(int, input);
+        QFETCH(bool, enabled);
+        setFile(QStringLiteral("abort.avi"));
+        CAPTUREPARMS p = parms();
+        p.fYield = 0;
+        p.fLimitEnabled = 1;
+        p.wTimeLimit = 4;
+        p.vKeyAbort = input == 0 ? 0x1B : 0;
+        p.fAbortLeftMouse = input == 1;
+        p.fAbortRightMouse = input == 2 && enabled;
+        setParms(p);
+        QWidget* target = m_parent.get();
+        QTimer::singleShot(1000, this, [&] {
+            if (input == 0)
+                QTest::keyClick(target, Qt::Key_Escape);
+            else
+                QTest::mouseClick(target, input == 1 ? Qt::LeftButton : Qt::RightButton, {},
+                                  QPoint(300, 200));
+        });
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(TRUE));
+        const int frames = AviProbe::read(g_file).decodedFrames();
+        if (enabled)
+            QVERIFY2(frames >= 5 && frames < 45, qPrintable(QString::number(frames)));
+        else
+            QCOMPARE(frames, 60);
+    }
+
+    void singleFrameMovie() {
+        setFile(QStringLiteral("single.avi"));
+        CAPTUREPARMS p = parms();
+        p.dwRequestMicroSecPerFrame = 200000;
+        setParms(p);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SINGLE_FRAME_OPEN, 0, 0), LRESULT(TRUE));
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SINGLE_FRAME_OPEN, 0, 0), LRESULT(FALSE));
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(FALSE));
+        for (int i = 0; i < 10; ++i) {
+            QCOMPARE(SendMessageA(m_window, WM_CAP_SINGLE_FRAME, 0, 0), LRESULT(TRUE));
+            QCoreApplication::processEvents(); // lets the next camera frame in, as clicks between shots do
+        }
+        QCOMPARE(status().dwCurrentVideoFrame, 10u);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SINGLE_FRAME_CLOSE, 0, 0), LRESULT(TRUE));
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SINGLE_FRAME, 0, 0), LRESULT(FALSE));
+        const AviProbe probe = AviProbe::read(g_file);
+        QCOMPARE(probe.frameRate.num, 5);
+        QCOMPARE(probe.frameRate.den, 1);
+        QCOMPARE(probe.decodedFrames(), 10);
+        for (int i = 1; i < 10; ++i)
+            QVERIFY(probe.strip[i] >= probe.strip[i - 1]);
+        checkStatusOrder();
+        QCOMPARE(g_statuses.last().fileFrames, 10);
+    }
+
+    void driverFailureMidCapture() {
+        cleanup();
+        useDrivers(40);
+        QVERIFY(openWindow());
+        setFile(QStringLiteral("unplugged.avi"));
+        CAPTUREPARMS p = parms();
+        p.fYield = 0;
+        setParms(p);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(FALSE));
+        const AviProbe probe = AviProbe::read(g_file);
+        QVERIFY(probe.decodedFrames() >= 10);
+        QCOMPARE(probe.headerFrames, probe.decodedFrames());
+        checkStrip(probe, 2);
+        QVERIFY(hasStatus(IDS_CAP_DRIVER_ERROR));
+        QCOMPARE(g_statuses.last().id, IDS_CAP_END);
+        QVERIFY(g_statuses.last().text.contains(QStringLiteral("the camera was unplugged")));
+        QCOMPARE(status().dwReturn, DWORD(IDS_CAP_DRIVER_ERROR));
+    }
+
+    void unwritableFolder() {
+        setFile(QStringLiteral("/proc/kelvanor-no-such-dir/movie.avi"));
+        CAPTUREPARMS p = parms();
+        p.fYield = 0;
+        setParms(p);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(FALSE));
+        QVERIFY(!QFile::exists(g_file));
+        QVERIFY(hasStatus(IDS_CAP_CANTOPEN));
+        QVERIFY(!hasStatus(IDS_CAP_BEGIN));
+        QVERIFY(!hasStatus(IDS_CAP_END));
+        QCOMPARE(status().dwReturn, DWORD(IDS_CAP_CANTOPEN));
+        QVERIFY(!status().fCapturingNow);
+        // The window records normally afterwards.
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SINGLE_FRAME_OPEN, 0, 0), LRESULT(FALSE));
+    }
+
+    // Sound from a null sink: a PCM stream of the chosen format, as long as the
+    // video within one frame.
+    void withSound() {
+        PulseServer pulse;
+        const QString why = pulse.start();
+        if (!why.isEmpty()) QSKIP(qPrintable(why));
+        QVERIFY(pulse.playTone());
+        setFile(QStringLiteral("sound.avi"));
+        WAVEFORMATEX wf{};
+        wf.wFormatTag = WAVE_FORMAT_PCM;
+        wf.nChannels = 2;
+        wf.nSamplesPerSec = 22050;
+        wf.wBitsPerSample = 16;
+        QVERIFY(SendMessageA(m_window, WM_CAP_SET_AUDIOFORMAT, sizeof wf, reinterpret_cast<LPARAM>(&wf)));
+        CAPTUREPARMS p = parms();
+        p.fYield = 0;
+        p.fCaptureAudio = 1;
+        p.fLimitEnabled = 1;
+        p.wTimeLimit = 3;
+        p.AVStreamMaster = AVSTREAMMASTER_AUDIO;
+        setParms(p);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(TRUE));
+        const AviProbe probe = AviProbe::read(g_file);
+        QCOMPARE(probe.audioStreams, 1);
+        QCOMPARE(probe.audioCodec, QStringLiteral("pcm_s16le"));
+        QCOMPARE(probe.channels, 2);
+        QCOMPARE(probe.sampleRate, 22050);
+        QVERIFY(qAbs(probe.decodedFrames() - 45) <= 1);
+        QVERIFY2(
+            qAbs(probe.audioSeconds() - probe.videoSeconds()) <= 1.0 / 15,
+            qPrintable(QStringLiteral("%1 s vs %2 s").arg(probe.audioSeconds()).arg(probe.videoSeconds())));
+        QCOMPARE(status().dwCurrentWaveSamples, DWORD(probe.audioSamples));
+    }
+};
+
+QTEST_MAIN(TestRecorderVfw)
+#include "tst_recorder_vfw.moc"
