@@ -4,7 +4,6 @@
 #include "cDIBSection.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <cstring>
 #include <memory>
 #include <turbojpeg.h>
@@ -77,11 +76,6 @@ int ijlWrite(JPEG_CORE_PROPERTIES* jcprops, IJLIOTYPE iotype) {
         return IJL_BAD_PARAMETER;
     if (!p.JPGFile || !*p.JPGFile) return IJL_INVALID_FILENAME;
 
-    // Open first, so that a bad path costs no encoding. The file is replaced only
-    // on commit, so a failed write never destroys an earlier shot of that name.
-    QSaveFile file(QFile::decodeName(p.JPGFile));
-    if (!file.open(QIODevice::WriteOnly)) return IJL_ERR_FILEOPEN;
-
     JpegEncoderState& state = *p.jprops;
     const unsigned long needed = tjBufSize(p.DIBWidth, height, subsampling);
     if (needed == static_cast<unsigned long>(-1)) return IJL_BAD_PARAMETER;
@@ -98,9 +92,13 @@ int ijlWrite(JPEG_CORE_PROPERTIES* jcprops, IJLIOTYPE iotype) {
     if (tjCompress2(state.handle.get(), p.DIBBytes, p.DIBWidth, pitch, height, pixelFormat, &out, &outSize,
                     subsampling, int(p.jquality), flags) != 0)
         return IJL_ENCODE_ERROR;
+    // Encoded before the file is opened, so a picture that cannot be encoded leaves
+    // an earlier file of that name as it was.
+    QFile file(QFile::decodeName(p.JPGFile));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return IJL_ERR_FILEOPEN;
     if (file.write(reinterpret_cast<const char*>(out), qint64(outSize)) != qint64(outSize))
         return IJL_ERR_FILEWRITE;
-    if (!file.commit()) return IJL_ERR_FILEWRITE;
+    if (!file.flush()) return IJL_ERR_FILEWRITE;
     jcprops->JPGSizeBytes = quint32(outSize);
     return IJL_OK;
 }

@@ -63,8 +63,9 @@ struct JPEG_CORE_PROPERTIES {
 // Fills the record with the defaults (3-channel BGR source, YCbCr 4:2:0 output,
 // quality 75) and opens the encoder. The record must be zeroed first.
 int ijlInit(JPEG_CORE_PROPERTIES* jcprops);
-// Encodes the source into JPGFile as one baseline JPEG. The file is replaced only
-// when the whole picture was written; a failed write leaves any earlier file.
+// Encodes the source into JPGFile as one baseline JPEG. The picture is encoded
+// before the file is opened: a picture that cannot be encoded leaves an earlier
+// file of that name untouched.
 int ijlWrite(JPEG_CORE_PROPERTIES* jcprops, IJLIOTYPE iotype);
 // Closes the encoder. Safe on a record whose ijlInit failed.
 int ijlFree(JPEG_CORE_PROPERTIES* jcprops);
