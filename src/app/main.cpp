@@ -1,6 +1,10 @@
+#include "MainModule.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("video-kelvanor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Video Kelvanor 2000"));
+    return StartUp();
 }

@@ -91,10 +91,12 @@ Master::Master(QWidget* parent) : QMainWindow(parent), MasterDialog(this) {
     column->addLayout(row, 1);
 
     MasterPanel = new SmartPanel(QStringLiteral("MasterPanel"), QString(), 213, central);
-    MasterPanel->setFixedWidth(36);
+    MasterPanel->setFixedWidth(38);
     MasterPanel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     MasterPanel->setMinimumHeight(213);
     MasterPanel->setMaximumHeight(QWIDGETSIZE_MAX);
+    MasterPanel->content()->setContentsMargins(0, 5, 0, 0);
+    MasterPanel->content()->setAlignment(Qt::AlignTop);
     MainToolbar = new KeyedToolbar(QStringLiteral("MainToolbar"), MasterPanel);
     MainToolbar->setOrientation(Qt::Vertical);
     MainToolbar->addButton(QStringLiteral("open"), QStringLiteral("Open"));
@@ -111,7 +113,8 @@ Master::Master(QWidget* parent) : QMainWindow(parent), MasterDialog(this) {
     for (const char* key : {"movie", "image", "multiple", "webcam"})
         connect(MainToolbar->button(QLatin1String(key)), &QAction::triggered, this,
                 [this, key](bool) { MainToolbar->setValue(QLatin1String(key), MainToolbar->Value(QLatin1String(key))); });
-    row->addWidget(MasterPanel, 0, Qt::AlignTop);
+    MasterPanel->AttachToolbar(MainToolbar, 0);
+    row->addWidget(MasterPanel);
 
     MDIClient = new QMdiArea(central);
     MDIClient->setObjectName(QStringLiteral("MDIClient"));
@@ -367,6 +370,7 @@ void Master::buildPanels() {
     StatusString->setFrameShape(QFrame::StyledPanel);
     StatusString->setFrameShadow(QFrame::Sunken);
     StatusString->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ControlStatusPanel->AttachToolbar(GlobalToolbar);
     ControlStatusPanel->content()->addWidget(StatusTime);
     ControlStatusPanel->content()->addWidget(StatusString, 1);
 }

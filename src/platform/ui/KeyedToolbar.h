@@ -18,6 +18,10 @@ public:
     int Value(const QString& key) const;
     void setValue(const QString& key, int value);
     QString Image(const QString& key) const;
+    // A keyed toolbar always shows all its buttons: it never folds them into an
+    // extension menu.
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
     void setImage(const QString& key, const QString& imageKey);
 
 signals:

@@ -1,0 +1,99 @@
+#include "MasterEvents.h"
+
+#include "Commands.h"
+#include "DiskSpace.h"
+#include "EventLog.h"
+#include "MSVIDEO.h"
+#include "MsgBox.h"
+#include "PanelEvents.h"
+#include "Vars.h"
+#include "cMaster.h"
+#include "WinApi32.h"
+
+#include <QFile>
+
+MasterEvents::MasterEvents(Master& form) : QObject(&form), m(form) {
+    setObjectName(QStringLiteral("MasterEvents"));
+    connect(m.MasterTimer, &QTimer::timeout, this, &MasterEvents::MasterTimer_Timer);
+    m.onCloseRequest = [this] { return QueryUnload(); };
+    Commands::connectAll(m);
+    PanelEvents::connectAll(m);
+}
+
+void MasterEvents::setInitialValues() {
+    MSVIDEO::PreviewRate = 10;
+    Vars::ScheduledStartHours = 0;
+    Vars::ScheduledStartMinutes = 0;
+    Vars::ScheduledStartSeconds = 10;
+}
+
+void MasterEvents::Form_Load() {
+    // Each step runs with errors ignored: a step that fails leaves what it shows
+    // unchanged and the load goes on.
+
+    // The volume program's items only where it is installed.
+    const bool volume = WinApi32::VolumeProgramExists();
+    m.menuItem(QStringLiteral("AudioMenu"), 11)->setEnabled(volume);
+    m.menuItem(QStringLiteral("AudioMenu"), 13)->setEnabled(volume);
+    // 640 x 480 pixels.
+    m.resize(640, 480);
+
+    // The panels stacked along the top edge.
+    m.MSVIDEOSmartPanel->setTop(0);
+    m.MoviePanel->setTop(m.MSVIDEOSmartPanel->Height());
+    m.ImagePanel->setTop(m.MoviePanel->Top() + m.MoviePanel->Height());
+    m.MultipleImagePanel->setTop(m.ImagePanel->Top() + m.ImagePanel->Height());
+    m.WebcamPanel->setTop(m.MultipleImagePanel->Top() + m.MultipleImagePanel->Height());
+    m.ControlStatusPanel->setTop(m.WebcamPanel->Top() + m.WebcamPanel->Height());
+
+    // The viewer frame-rate list: " 1 FPS" to " 30 FPS", 11 frames/s selected.
+    m.MultipleImageFrameRate->clear();
+    for (int fps = 1; fps <= 30; ++fps)
+        m.MultipleImageFrameRate->addItem(QLatin1Char(' ') + QString::number(fps) + QStringLiteral(" FPS"));
+    m.MultipleImageFrameRate->setCurrentIndex(10);
+
+    m.MultipleImageMode->setCurrentIndex(0);
+    m.MultipleImageTimePosition->setCurrentIndex(0);
+    m.MultipleImageDatePosition->setCurrentIndex(0);
+    m.MultipleImageTextPosition->setCurrentIndex(0);
+    m.ImageTimePosition->setCurrentIndex(0);
+    m.ImageDatePosition->setCurrentIndex(0);
+    m.ImageTextPosition->setCurrentIndex(0);
+
+    Master::paintSwatch(m.ImageTimeColor, Vars::StampTimeColor);
+    Master::paintSwatch(m.MultipleImageTimeColor, Vars::StampTimeColor);
+    Master::paintSwatch(m.ImageDateColor, Vars::StampDateColor);
+    Master::paintSwatch(m.MultipleImageDateColor, Vars::StampDateColor);
+    Master::paintSwatch(m.ImageTextColor, Vars::StampTextColor);
+    Master::paintSwatch(m.MultipleImageTextColor, Vars::StampTextColor);
+
+    cMaster::ReadCaptureFileName(m);
+
+    WriteLog(QStringLiteral("Init OK."));
+
+    // The last run's settings, or movie mode on a first start.
+    const QString lastRun = Vars::startupPath(QStringLiteral("klsr.kl2"));
+    if (!QFile::exists(lastRun))
+        cMaster::SelectMovieMode(m);
+
+    WriteLog(QStringLiteral("KL2 ok"));
+
+    m.MasterTimer->start();
+}
+
+QString MasterEvents::FreeSpaceText(std::optional<quint64> freeBytes) {
+    constexpr quint64 kMegabyte = 1048576;
+    if (!freeBytes || *freeBytes <= kMegabyte)
+        return QStringLiteral("Disk Full (< 1Mb)");
+    return QStringLiteral("Free Space:  ") + QString::number(*freeBytes / kMegabyte) + QStringLiteral(" Mb");
+}
+
+void MasterEvents::MasterTimer_Timer() {
+    m.MasterStatus->setText(QStringLiteral("diskcap"), FreeSpaceText(DiskSpace::freeBytesFor(MSVIDEO::MovieFileName)));
+}
+
+bool MasterEvents::QueryUnload() {
+    const int answer = MsgBox(QStringLiteral("Are you sure you want to quit ?"),
+                              MsgBoxStyle::vbYesNo | MsgBoxStyle::vbQuestion, QStringLiteral("Video Kelvanor 2000"));
+    return answer == MsgBoxResult::vbYes;
+}

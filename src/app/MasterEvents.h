@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Master.h"
+
+#include <QObject>
+#include <optional>
+
+// What the main window's own events do: its load, the free-space timer and the
+// close request. Lives as a child of the form and connects the form's signals to the
+// operations of the modules at start.
+class MasterEvents : public QObject {
+    Q_OBJECT
+public:
+    explicit MasterEvents(Master& form);
+
+    // The values StartUp sets before any window loads.
+    static void setInitialValues();
+
+    // The load: lays out the panels, starts the capture device, restores the last run.
+    void Form_Load();
+
+    // MasterTimer: the free space of the output file's file system in "diskcap".
+    void MasterTimer_Timer();
+    // "Free Space:  N Mb" above 1,048,576 bytes, else (or unknown) "Disk Full (< 1Mb)".
+    static QString FreeSpaceText(std::optional<quint64> freeBytes);
+
+    // The close request: saves the last-run file, then asks. True closes the window.
+    bool QueryUnload();
+
+private:
+    Master& m;
+};

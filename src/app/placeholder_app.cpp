@@ -1,2 +1,0 @@
-// app library placeholder
-namespace { [[maybe_unused]] int kv_placeholder_app; }
