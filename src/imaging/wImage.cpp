@@ -89,6 +89,13 @@ wImage* wImage::create(QMdiArea* area, const QString& caption) {
     return window;
 }
 
+QPointer<wImage> wImage::s_main;
+
+wImage* wImage::mainInstance(QMdiArea* area) {
+    if (!s_main) s_main = create(area);
+    return s_main;
+}
+
 wImage* wImage::openPictureFile(QMdiArea* area, const QString& path) {
     wImage* window = create(area, QFileInfo(path).fileName());
     const QImage picture = LoadPicture(path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -24,6 +25,10 @@ public:
     // puts the picture into MasterImage() (setPicture, setAutoRedraw(true), maybe
     // StampFrame) and calls showWindow().
     static wImage* create(QMdiArea* area, const QString& caption = QStringLiteral("Untitled "));
+
+    // The one image window that image-capture mode reuses for every shot: made in
+    // `area` on first use, and again after the user closed it. Not shown here.
+    static wImage* mainInstance(QMdiArea* area);
 
     // The File menu's open of a picture: a new window in `area` with the file's
     // picture, captioned with the file's name, shown. A file that cannot be loaded
@@ -77,4 +82,5 @@ private:
     QToolBar* m_toolbar = nullptr;
     PictureBox* m_image = nullptr;
     bool m_frameHooked = false;
+    static QPointer<wImage> s_main;
 };

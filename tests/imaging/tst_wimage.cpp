@@ -97,6 +97,19 @@ private slots:
         QCOMPARE(window->MasterImage()->pos(), QPoint(8, panelHeight + 10));
     }
 
+    void mainInstanceIsReusedUntilClosed() {
+        wImage* first = wImage::mainInstance(m_area);
+        QCOMPARE(wImage::mainInstance(m_area), first);
+        QCOMPARE(first->caption(), QStringLiteral("Untitled "));
+        QVERIFY(wImage::create(m_area) != first);
+        QPointer<wImage> closed = first;
+        first->parentWidget()->close();
+        QTRY_VERIFY(closed.isNull());
+        wImage* second = wImage::mainInstance(m_area);
+        QVERIFY(second);
+        QCOMPARE(wImage::mainInstance(m_area), second);
+    }
+
     void openingALargerPictureGrowsTheWindow() {
         wImage* window = shownWindow(picture(100, 80));
         const QString path = m_dir.filePath("big.bmp");
