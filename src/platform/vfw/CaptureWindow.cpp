@@ -361,7 +361,11 @@ LRESULT CaptureWindow::editCopy() {
         QTimer timeout;
         timeout.setSingleShot(true);
         connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-        connect(this, &CaptureWindow::frameArrived, &loop, &QEventLoop::quit);
+        // A notification queued before the slot was emptied (format change) may come
+        // first: wait for an actual frame.
+        connect(this, &CaptureWindow::frameArrived, &loop, [this, &loop] {
+            if (newestFrame().isValid()) loop.quit();
+        });
         connect(this, &CaptureWindow::driverFailed, &loop, &QEventLoop::quit);
         timeout.start(kFirstFrameTimeoutMs);
         frame = newestFrame();
