@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Master.h"
-#include "cMasterAudioPanel.h"
 
 #include <QString>
 
@@ -43,6 +42,7 @@ QString DefaultCaptureFileName();
 void UpdateStampText(Master& m);
 
 // ---- Movie settings -----------------------------------------------------------
+// (The audio panel is the form's own: Master::ShowAudioPanel.)
 
 // The driver's video compression dialog (reports its own failure).
 void ShowCompressionDialog(Master& m);

@@ -93,7 +93,7 @@ void SelectImageMode(Master& m) {
     pressModeButton(m, "image");
     showModePanel(m, m.ImagePanel, true);
     stackPanels(m, {m.ImagePanel, m.ControlStatusPanel});
-    ShowAudioPanel(m, false);
+    m.ShowAudioPanel(false);
     UpdateCaptureFileName(m);
     UpdateStampText(m);
 }
@@ -102,7 +102,7 @@ void SelectMultipleImageMode(Master& m) {
     pressModeButton(m, "multiple");
     showModePanel(m, m.MultipleImagePanel, true);
     stackPanels(m, {m.MultipleImagePanel, m.ControlStatusPanel});
-    ShowAudioPanel(m, false);
+    m.ShowAudioPanel(false);
     UpdateCaptureFileName(m);
     UpdateStampText(m);
 }
@@ -112,7 +112,7 @@ void SelectWebcamMode(Master& m) {
     showModePanel(m, m.WebcamPanel, false);
     stackPanels(m, {m.WebcamPanel, m.ControlStatusPanel});
     // The audio panel sits in the movie column; left shown it would cover the webcam panel.
-    ShowAudioPanel(m, false);
+    m.ShowAudioPanel(false);
     UpdateStampText(m);
 }
 
