@@ -24,10 +24,10 @@ void selectEntry(Master& m, QComboBox* list, int index, void (*checkMarks)(Maste
 void AudioMenu_Click(Master& m, int index) {
     switch (index) {
     case 0: // Audio Off
-        cMaster::ShowAudioPanel(m, false);
+        m.ShowAudioPanel(false);
         break;
     case 1: // Audio On
-        cMaster::ShowAudioPanel(m, true);
+        m.ShowAudioPanel(true);
         break;
     case 3: // Mono
         selectEntry(m, m.AudioChannels, 1, PanelEvents::AudioChannels_Click);

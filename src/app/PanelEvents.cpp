@@ -175,7 +175,7 @@ void MovieToolbar_ButtonClick(Master& m, const QString& key) {
     if (key == QLatin1String("filename"))
         cMaster::ChooseMovieFileName(m);
     else if (key == QLatin1String("audio"))
-        cMaster::ShowAudioPanel(m, !m.AudioToolbar->Visible());
+        m.ShowAudioPanel(!m.AudioToolbar->Visible());
     else if (key == QLatin1String("compression"))
         cMaster::ShowCompressionDialog(m);
     else if (key == QLatin1String("otherinfo"))
