@@ -1,50 +1,21 @@
 #include "wImage.h"
 
+#include "CommonDialog.h"
+#include "KeyedToolbar.h"
+#include "MdiChild.h"
 #include "MsgBox.h"
 #include "PictureBox.h"
 #include "PictureFile.h"
-#include "WindowMetrics.h"
+#include "SmartPanel.h"
+#include "SystemMetrics.h"
 
-#include <QAction>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QStyle>
-#include <QToolBar>
 
 namespace {
 
-wImage::FileChooser fileChooser;
-
-struct ToolButton {
-    const char* key;
-    const char* toolTip;
-    const char* themeIcon;
-    QStyle::StandardPixmap fallback;
-};
-constexpr ToolButton kButtons[] = {
-    {"open", "Open", "document-open", QStyle::SP_DialogOpenButton},
-    {"save", "Save as...", "document-save-as", QStyle::SP_DialogSaveButton},
-    {"print", "Print Image", "document-print", QStyle::SP_FileIcon},
-    {"clipboard", "Put On Clipboard", "edit-copy", QStyle::SP_FileLinkIcon},
-};
-
-// "description|pattern|description|pattern|" -> "description (patterns);;..."
-QString toQtFilter(const QString& filter) {
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList entries;
-    for (int i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty() && parts[i + 1].isEmpty()) continue;
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << parts[i].trimmed() + QStringLiteral(" (") + patterns + QLatin1Char(')');
-    }
-    return entries.join(QStringLiteral(";;"));
-}
-
-constexpr int kToolbarTop = 3;
 constexpr int kToolbarLeft = 2;
 constexpr int kPanelExtra = 4;
 constexpr int kPictureGap = 10;
@@ -53,29 +24,27 @@ constexpr int kWindowExtra = 20;
 
 } // namespace
 
-wImage::wImage(QWidget* parent) : QWidget(parent) {
+wImage::wImage(QWidget* parent) : QWidget(parent), m_dialog(std::make_unique<CommonDialog>(this)) {
     setObjectName(QStringLiteral("wImage"));
 
-    m_panel = new QWidget(this);
-    m_panel->setObjectName(QStringLiteral("MasterPanel"));
-    m_toolbar = new QToolBar(m_panel); // attached to the panel
-    m_toolbar->setObjectName(QStringLiteral("Mastertoolbar"));
+    m_toolbar = new KeyedToolbar(QStringLiteral("Mastertoolbar"));
     m_toolbar->setIconSize(QSize(16, 16));
-    for (const ToolButton& button : kButtons) {
-        const QString key = QString::fromLatin1(button.key);
-        QAction* action = m_toolbar->addAction(
-            QIcon::fromTheme(QString::fromLatin1(button.themeIcon), style()->standardIcon(button.fallback)),
-            QString::fromLatin1(button.toolTip));
-        action->setObjectName(key);
-        action->setToolTip(QString::fromLatin1(button.toolTip));
-        connect(action, &QAction::triggered, this, [this, key] { Mastertoolbar_ButtonClick(key); });
-    }
-    m_toolbar->adjustSize();
+    m_toolbar->addButton(QStringLiteral("open"), QStringLiteral("Open"));
+    m_toolbar->addButton(QStringLiteral("save"), QStringLiteral("Save as..."));
+    m_toolbar->addButton(QStringLiteral("print"), QStringLiteral("Print Image"));
+    m_toolbar->addButton(QStringLiteral("clipboard"), QStringLiteral("Put On Clipboard"));
+    connect(m_toolbar, &KeyedToolbar::ButtonClick, this, &wImage::Mastertoolbar_ButtonClick);
+
+    m_panel = new SmartPanel(QStringLiteral("MasterPanel"), QString(), 0, this);
+    // The panel's row places the toolbar: its top and left margins are the panel's.
+    m_panel->AttachToolbar(m_toolbar);
 
     m_image = new PictureBox(this);
     m_image->setObjectName(QStringLiteral("MasterImage"));
     Form_Activate();
 }
+
+wImage::~wImage() = default;
 
 wImage* wImage::create(QMdiArea* area, const QString& caption) {
     auto* window = new wImage;
@@ -115,13 +84,7 @@ void wImage::setCaption(const QString& caption) {
 
 void wImage::showWindow() {
     attachToMdiFrame();
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-        frame->show();
-        if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
-    } else {
-        show();
-        activateWindow();
-    }
+    MdiChild::showActive(this);
     Form_Activate();
 }
 
@@ -134,35 +97,26 @@ void wImage::attachToMdiFrame() {
     });
 }
 
+int wImage::panelHeight() const {
+    return m_toolbar->sizeHint().height() + kPanelExtra;
+}
+
 QSize wImage::layoutSize() const {
-    const int panelHeight = m_toolbar->height() + kPanelExtra;
-    return QSize(m_image->width() + 2 * WindowMetrics::borderWidth(this) + kWindowExtra,
-                 panelHeight + m_image->height() + WindowMetrics::captionHeight(this) +
-                     2 * WindowMetrics::borderHeight(this) + kWindowExtra);
+    return QSize(m_image->width() + 2 * SystemMetrics::borderWidth() + kWindowExtra,
+                 panelHeight() + m_image->height() + SystemMetrics::captionHeight() +
+                     2 * SystemMetrics::borderHeight() + kWindowExtra);
 }
 
 void wImage::Form_Activate() {
-    m_toolbar->move(kToolbarLeft, kToolbarTop);
-    const int panelHeight = m_toolbar->height() + kPanelExtra;
-    m_image->move(kPictureLeft, panelHeight + kPictureGap);
-    const QSize outer = layoutSize();
-    WindowMetrics::setOuterSize(this, outer);
-    m_panel->setGeometry(0, 0, std::max(width(), m_toolbar->width() + kToolbarLeft), panelHeight);
+    m_panel->setHeight(panelHeight());
+    m_image->move(kPictureLeft, panelHeight() + kPictureGap);
+    MdiChild::setOuterSize(this, layoutSize());
+    m_panel->setGeometry(0, 0, std::max(width(), m_toolbar->sizeHint().width() + kToolbarLeft),
+                         panelHeight());
 }
 
 void wImage::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // A top-level window (not in the work area) lays itself out when activated.
     if (event->type() == QEvent::ActivationChange && isWindow() && isActiveWindow()) Form_Activate();
-}
-
-void wImage::setFileChooser(FileChooser chooser) {
-    fileChooser = std::move(chooser);
-}
-
-QString wImage::chooseFile(bool save, const QString& filter, const QString& preset) {
-    if (fileChooser) return fileChooser(this, save, filter, preset);
-    const QString qtFilter = toQtFilter(filter);
-    return save ? QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), preset, qtFilter)
-                : QFileDialog::getOpenFileName(this, QStringLiteral("Open"), preset, qtFilter);
 }

@@ -3,11 +3,13 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
-#include <functional>
+#include <memory>
 
+class CommonDialog;
+class KeyedToolbar;
 class PictureBox;
 class QMdiArea;
-class QToolBar;
+class SmartPanel;
 
 // A window showing one still picture in its picture box MasterImage, with a small
 // toolbar (Mastertoolbar on the strip MasterPanel) to open a BMP or JPEG file into
@@ -20,6 +22,7 @@ class wImage : public QWidget {
     Q_OBJECT
 public:
     explicit wImage(QWidget* parent = nullptr);
+    ~wImage() override;
 
     // A new image window in `area`, captioned `caption`, not shown yet. The caller
     // puts the picture into MasterImage() (setPicture, setAutoRedraw(true), maybe
@@ -36,8 +39,8 @@ public:
     static wImage* openPictureFile(QMdiArea* area, const QString& path);
 
     PictureBox* MasterImage() const { return m_image; }
-    QToolBar* Mastertoolbar() const { return m_toolbar; }
-    QWidget* MasterPanel() const { return m_panel; }
+    KeyedToolbar* Mastertoolbar() const { return m_toolbar; }
+    SmartPanel* MasterPanel() const { return m_panel; }
 
     QString caption() const { return windowTitle(); }
     void setCaption(const QString& caption);
@@ -65,22 +68,18 @@ public:
     // Puts the composed picture on the clipboard and says "Image on Clipboard.".
     void copyToClipboard();
 
-    // The file dialog: (parent, save?, filter in "description|pattern|" form,
-    // preset name) -> chosen path, empty when cancelled. Tests replace it; an empty
-    // function restores the desktop's dialog.
-    using FileChooser = std::function<QString(QWidget*, bool, const QString&, const QString&)>;
-    static void setFileChooser(FileChooser chooser);
-
 protected:
     void changeEvent(QEvent* event) override;
 
 private:
     void attachToMdiFrame();
-    QString chooseFile(bool save, const QString& filter, const QString& preset);
+    // The toolbar strip: the toolbar's height + 4 px.
+    int panelHeight() const;
 
-    QWidget* m_panel = nullptr;
-    QToolBar* m_toolbar = nullptr;
+    SmartPanel* m_panel = nullptr;
+    KeyedToolbar* m_toolbar = nullptr;
     PictureBox* m_image = nullptr;
     bool m_frameHooked = false;
+    std::unique_ptr<CommonDialog> m_dialog; // DialogBox: the Open and Save As dialogs
     static QPointer<wImage> s_main;
 };

@@ -2,6 +2,7 @@
 #include "wImage.h"
 
 #include "Clipboard.h"
+#include "CommonDialog.h"
 #include "JPEG.h"
 #include "MsgBox.h"
 #include "PictureBox.h"
@@ -26,15 +27,13 @@ public:
 
 void wImage::Mastertoolbar_ButtonClick(const QString& key) {
     if (key == QLatin1String("open")) {
-        const QString path = chooseFile(
-            false,
-            QStringLiteral("All files |*.bmp;*.jpg|Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|"),
-            QString());
-        if (!path.isEmpty()) openFile(path);
+        m_dialog->Filter =
+            QStringLiteral("All files |*.bmp;*.jpg|Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|");
+        if (m_dialog->ShowOpen()) openFile(m_dialog->FileName);
     } else if (key == QLatin1String("save")) {
-        const QString path = chooseFile(
-            true, QStringLiteral("Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|"), caption());
-        if (!path.isEmpty()) saveFile(path);
+        m_dialog->Filter = QStringLiteral("Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|");
+        m_dialog->FileName = caption();
+        if (m_dialog->ShowSave()) saveFile(m_dialog->FileName);
     } else if (key == QLatin1String("print")) {
         printImage();
     } else if (key == QLatin1String("clipboard")) {

@@ -1,7 +1,8 @@
 #include "wMultiImage.h"
 
+#include "MdiChild.h"
 #include "PictureBox.h"
-#include "WindowMetrics.h"
+#include "SystemMetrics.h"
 
 #include <QEvent>
 #include <QMdiArea>
@@ -55,25 +56,19 @@ void wMultiImage::Cls() {
 }
 
 void wMultiImage::showWindow() {
-    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-        frame->show();
-        if (QMdiArea* area = frame->mdiArea()) area->setActiveSubWindow(frame);
-    } else {
-        show();
-        activateWindow();
-    }
+    MdiChild::showActive(this);
     Form_Activate();
 }
 
 QSize wMultiImage::layoutSize() const {
-    return QSize(m_image->width() + 2 * WindowMetrics::borderWidth(this) + kWindowExtra,
-                 m_image->height() + WindowMetrics::captionHeight(this) +
-                     2 * WindowMetrics::borderHeight(this) + kWindowExtra);
+    return QSize(m_image->width() + 2 * SystemMetrics::borderWidth() + kWindowExtra,
+                 m_image->height() + SystemMetrics::captionHeight() + 2 * SystemMetrics::borderHeight() +
+                     kWindowExtra);
 }
 
 void wMultiImage::Form_Activate() {
     m_image->move(kPictureLeft, kPictureTop);
-    WindowMetrics::setOuterSize(this, layoutSize());
+    MdiChild::setOuterSize(this, layoutSize());
 }
 
 void wMultiImage::changeEvent(QEvent* event) {

@@ -1,9 +1,12 @@
 #include "Clipboard.h"
+#include "CommonDialog.h"
+#include "KeyedToolbar.h"
 #include "MsgBox.h"
 #include "PictureBox.h"
 #include "Printer.h"
+#include "SmartPanel.h"
+#include "SystemMetrics.h"
 #include "TextInsertion.h"
-#include "WindowMetrics.h"
 #include "wImage.h"
 
 #include <QAction>
@@ -11,7 +14,6 @@
 #include <QMdiSubWindow>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QToolBar>
 #include <QtTest>
 
 namespace {
@@ -52,16 +54,22 @@ private slots:
     void init() {
         MsgBoxTest::enable();
         MsgBoxTest::clear();
-        wImage::setFileChooser({});
+        CommonDialogTest::enable();
+        CommonDialogTest::clear();
+        SystemMetrics::setOverride(18, 1, 1, 15, 15);
         Printer::reset();
     }
-    void cleanup() { m_area->closeAllSubWindows(); }
+    void cleanup() {
+        m_area->closeAllSubWindows();
+        SystemMetrics::setOverride(0, 0, 0, 0, 0);
+    }
 
     void toolbarButtons() {
         wImage* window = shownWindow(picture(40, 30));
-        QToolBar* toolbar = window->findChild<QToolBar*>("Mastertoolbar");
+        auto* toolbar = window->findChild<KeyedToolbar*>("Mastertoolbar");
         QVERIFY(toolbar);
-        QCOMPARE(toolbar->parentWidget(), window->findChild<QWidget*>("MasterPanel"));
+        QCOMPARE(toolbar->parentWidget(), window->findChild<SmartPanel*>("MasterPanel"));
+        QVERIFY(window->MasterPanel()->rect().contains(toolbar->geometry()));
         const QStringList keys{"open", "save", "print", "clipboard"};
         const QStringList tips{"Open", "Save as...", "Print Image", "Put On Clipboard"};
         QCOMPARE(toolbar->actions().size(), 4);
@@ -74,19 +82,16 @@ private slots:
 
     // The window fits the picture: picture + 20 px + two borders wide, and the
     // toolbar strip, the caption and two borders on top of picture + 20 px high.
+    // The window fits the picture: picture + 20 px + two borders wide, and the
+    // toolbar strip, the caption and two borders on top of picture + 20 px high.
     void layoutFitsThePicture() {
         wImage* window = shownWindow(picture(320, 240));
         auto* frame = qobject_cast<QMdiSubWindow*>(window->parentWidget());
         QVERIFY(frame);
-        const QToolBar* toolbar = window->Mastertoolbar();
-        const int panelHeight = toolbar->height() + 4;
-        QCOMPARE(toolbar->pos(), QPoint(2, 3));
+        const int panelHeight = window->Mastertoolbar()->sizeHint().height() + 4;
         QCOMPARE(window->MasterPanel()->height(), panelHeight);
         QCOMPARE(window->MasterImage()->pos(), QPoint(8, panelHeight + 10));
-        const int cap = WindowMetrics::captionHeight(window);
-        const int bw = WindowMetrics::borderWidth(window);
-        const int bh = WindowMetrics::borderHeight(window);
-        const QSize expected(320 + 2 * bw + 20, panelHeight + 240 + cap + 2 * bh + 20);
+        const QSize expected(320 + 2 * 1 + 20, panelHeight + 240 + 18 + 2 * 1 + 20);
         QCOMPARE(window->layoutSize(), expected);
         QCOMPARE(frame->size(), expected);
         // Activating again changes nothing.
@@ -117,7 +122,7 @@ private slots:
         QVERIFY(window->openFile(path));
         QCOMPARE(window->caption(), QStringLiteral("big.bmp"));
         QCOMPARE(window->MasterImage()->size(), QSize(500, 300));
-        QCOMPARE(window->parentWidget()->width(), 500 + 20 + 2 * WindowMetrics::borderWidth(window));
+        QCOMPARE(window->parentWidget()->width(), 500 + 20 + 2 * 1);
         QVERIFY(window->MasterImage()->AutoRedraw());
     }
 
@@ -166,15 +171,14 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, magic);
         wImage* window = shownWindow(picture(80, 60));
-        QString presetSeen;
         const QString path = m_dir.filePath(name);
-        wImage::setFileChooser([&](QWidget*, bool save, const QString& filter, const QString& preset) {
-            presetSeen = preset;
-            return save && filter == "Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|" ? path
-                                                                                                : QString();
-        });
+        CommonDialogTest::queueFile(path);
         window->Mastertoolbar_ButtonClick("save");
-        QCOMPARE(presetSeen, QStringLiteral("Untitled "));
+        QCOMPARE(CommonDialogTest::shown().size(), size_t(1));
+        const CommonDialogTest::Shown& dialog = CommonDialogTest::shown().front();
+        QVERIFY(dialog.kind == CommonDialogTest::Kind::Save);
+        QCOMPARE(dialog.fileName, QStringLiteral("Untitled "));
+        QCOMPARE(dialog.filter, QStringLiteral("Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|"));
         QCOMPARE(head(path, magic.size()), magic);
         QCOMPARE(QFile::exists(path), !magic.isEmpty());
         QCOMPARE(window->caption(), magic.isEmpty() ? QStringLiteral("Untitled ") : name);
@@ -209,12 +213,25 @@ private slots:
 
     void cancelledDialogsDoNothing() {
         wImage* window = shownWindow(picture(20, 20));
-        wImage::setFileChooser([](QWidget*, bool, const QString&, const QString&) { return QString(); });
-        window->Mastertoolbar_ButtonClick("open");
+        window->Mastertoolbar_ButtonClick("open"); // the dialog test mode answers "cancel"
         window->Mastertoolbar_ButtonClick("save");
         window->Mastertoolbar_ButtonClick("nothing");
         QCOMPARE(window->caption(), QStringLiteral("Untitled "));
         QVERIFY(MsgBoxTest::texts().isEmpty());
+        QCOMPARE(CommonDialogTest::shown().size(), size_t(2));
+        QCOMPARE(CommonDialogTest::shown().front().filter,
+                 QStringLiteral(
+                     "All files |*.bmp;*.jpg|Bitmap File (*.bmp)|*.bmp|JPEG Image File (*.jpg)|*.jpg|"));
+    }
+
+    void openFromTheToolbar() {
+        wImage* window = shownWindow(picture(20, 20));
+        const QString path = m_dir.filePath("toolbar.bmp");
+        QVERIFY(picture(33, 22).save(path, "BMP"));
+        CommonDialogTest::queueFile(path);
+        window->Mastertoolbar()->button("open")->trigger();
+        QCOMPARE(window->caption(), QStringLiteral("toolbar.bmp"));
+        QCOMPARE(window->MasterImage()->size(), QSize(33, 22));
     }
 
     void printMakesOnePage() {
