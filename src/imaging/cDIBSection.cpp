@@ -99,12 +99,13 @@ void cDIBSection::PaintPicture(DeviceContext* lhDC, qint32 lDestLeft, qint32 lDe
 }
 
 bool cDIBSection::CopyToClipboard(bool bAsDIB) {
-    if (!m_hdc) return false;
     if (bAsDIB) {
         MsgBox(QStringLiteral("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!"),
                MsgBoxStyle::vbOKOnly, QString::fromLatin1(kAppTitle));
         return false;
     }
+    // An empty buffer has nothing to offer: the clipboard keeps what it holds.
+    if (!m_hdc) return false;
     // A screen-compatible bitmap: 24-bit, top-down.
     QImage compatible(Width(), Height(), QImage::Format_BGR888);
     if (compatible.isNull()) return false;

@@ -42,7 +42,8 @@ public:
     cDIBSection& operator=(const cDIBSection&) = delete;
 
     // Puts a copy of the picture on the clipboard as a bitmap. With bAsDIB the
-    // request is refused with a message box. True when the clipboard took it.
+    // request is refused with a message box. An empty buffer leaves the clipboard
+    // as it is. True when the clipboard took the picture.
     bool CopyToClipboard(bool bAsDIB = false);
 
     // Fills the header for a lWidth x lHeight 24-bit bottom-up DIB and allocates its

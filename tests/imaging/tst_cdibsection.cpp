@@ -262,7 +262,9 @@ private slots:
         QVERIFY(dib.CopyToClipboard(false));
         QCOMPARE(Clipboard::picture().convertToFormat(QImage::Format_RGB32), numbered(6, 4));
         dib.ClearUp();
+        Clipboard::setPicture(marker);
         QVERIFY(!dib.CopyToClipboard(false));
+        QCOMPARE(Clipboard::picture().convertToFormat(QImage::Format_RGB32), marker);
     }
 };
 
