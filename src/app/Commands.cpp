@@ -1,6 +1,12 @@
 #include "Commands.h"
 
+#include "EventLog.h"
+#include "MSVIDEO.h"
 #include "WinApi32.h"
+#include "cMSVIDEO.h"
+#include "cMaster.h"
+#include "wMSVIDEO.h"
+#include "wMSVIDEOFullScreen.h"
 #include "wSplash.h"
 
 namespace Commands {
@@ -23,6 +29,31 @@ void connectAll(Master& m) {
             HelpMenu_Click(m, index);
         // The Window menu is the form's own.
     });
+
+    // The device panel.
+    QObject::connect(m.MSVIDEODevice, &QComboBox::activated, &m,
+                     [&m](int index) { cMSVIDEO::SelectVideoDevice(m, index); });
+    QObject::connect(m.MSVIDEOPreviewRate, &QComboBox::activated, &m, [&m](int index) {
+        MSVIDEO::PreviewRate = qint16(index + 1);
+        cMSVIDEO::SetPreviewMode(m, MSVIDEO::PreviewRate);
+    });
+    QObject::connect(m.msvideotoolbar, &KeyedToolbar::ButtonClick, &m, [&m](const QString& key) {
+        if (key == QLatin1String("vidsource"))
+            VideoMenu_Click(m, 0);
+        else if (key == QLatin1String("viddisplay"))
+            VideoMenu_Click(m, 2);
+        else if (key == QLatin1String("vidformat"))
+            VideoMenu_Click(m, 1);
+        else if (key == QLatin1String("vidoverlay"))
+            cMSVIDEO::SetOverlayMode(m);
+        else if (key == QLatin1String("vidpreview"))
+            cMSVIDEO::SetPreviewMode(m, MSVIDEO::PreviewRate);
+    });
+}
+
+static void refreshVideoWindow() {
+    if (wMSVIDEO* w = wMSVIDEO::instance())
+        w->RefreshWindow();
 }
 
 void FileMenu_Click(Master& m, int index) {
@@ -40,9 +71,53 @@ void FileMenu_Click(Master& m, int index) {
 
 void EditMenu_Click(Master&, int) {}
 
-void ViewMenu_Click(Master&, int) {}
+void ViewMenu_Click(Master& m, int index) {
+    switch (index) {
+    case 0:
+        if (m.MSVIDEOSmartPanel->Visible())
+            cMSVIDEO::SetOverlayMode(m);
+        break;
+    case 1:
+        if (m.MSVIDEOSmartPanel->Visible())
+            cMSVIDEO::SetPreviewMode(m, m.MSVIDEOPreviewRate->currentIndex() + 1);
+        break;
+    case 3: {
+        WriteLog(QStringLiteral("Fullscreen open"));
+        {
+            wMSVIDEOFullScreen full(m);
+            full.exec();
+        }
+        WriteLog(QStringLiteral("Fullscreen close"));
+        break;
+    }
+    default:
+        break;
+    }
+}
 
-void VideoMenu_Click(Master&, int) {}
+void VideoMenu_Click(Master& m, int index) {
+    switch (index) {
+    case 0:
+        MSVIDEO::ShowVideoSourceDialog(MSVIDEO::CaptureWindow);
+        refreshVideoWindow();
+        break;
+    case 1:
+        MSVIDEO::ShowVideoFormatDialog(MSVIDEO::CaptureWindow);
+        refreshVideoWindow();
+        break;
+    case 2:
+        MSVIDEO::ShowVideoDisplayDialog(MSVIDEO::CaptureWindow);
+        refreshVideoWindow();
+        break;
+    case 4:
+        WriteLog(QStringLiteral("KLopen"));
+        cMaster::ShowCompressionDialog(m);
+        WriteLog(QStringLiteral("KLclose"));
+        break;
+    default:
+        break;
+    }
+}
 
 void HelpMenu_Click(Master& m, int index) {
     switch (index) {

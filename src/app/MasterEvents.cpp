@@ -7,6 +7,7 @@
 #include "MsgBox.h"
 #include "PanelEvents.h"
 #include "Vars.h"
+#include "cMSVIDEO.h"
 #include "cMaster.h"
 #include "WinApi32.h"
 
@@ -67,6 +68,7 @@ void MasterEvents::Form_Load() {
     Master::paintSwatch(m.ImageTextColor, Vars::StampTextColor);
     Master::paintSwatch(m.MultipleImageTextColor, Vars::StampTextColor);
 
+    cMSVIDEO::StartVideoDevice(m);
     cMaster::ReadCaptureFileName(m);
 
     WriteLog(QStringLiteral("Init OK."));

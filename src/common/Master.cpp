@@ -119,6 +119,8 @@ Master::Master(QWidget* parent) : QMainWindow(parent), MasterDialog(this) {
     MDIClient = new QMdiArea(central);
     MDIClient->setObjectName(QStringLiteral("MDIClient"));
     MDIClient->setBackground(QColor(0x80, 0x80, 0x80));
+    MDIClient->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    MDIClient->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     row->addWidget(MDIClient, 1);
     setCentralWidget(central);
 
