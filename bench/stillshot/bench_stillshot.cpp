@@ -37,16 +37,14 @@ double medianMs(int runs, const std::function<void()>& step) {
     return times[times.size() / 2];
 }
 
-// A camera-like frame: gradients and some edges, so the encoder has real work.
+// A camera-like frame in the format the capture service puts on the clipboard
+// (32-bit RGB): gradients and some edges, so the encoder has real work.
 QImage cameraFrame(int w, int h) {
-    QImage image(w, h, QImage::Format_RGB888);
+    QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y) {
-        uchar* row = image.scanLine(y);
-        for (int x = 0; x < w; ++x) {
-            row[3 * x] = uchar(x * 255 / w);
-            row[3 * x + 1] = uchar(y * 255 / h);
-            row[3 * x + 2] = uchar(((x / 16 + y / 16) & 1) ? 200 : 40);
-        }
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            row[x] = qRgb(x * 255 / w, y * 255 / h, ((x / 16 + y / 16) & 1) ? 200 : 40);
     }
     QPainter p(&image);
     p.setPen(Qt::white);
@@ -139,7 +137,8 @@ int main(int argc, char** argv) {
                         shot / fs, save, turbo, save / turbo);
         }
     }
-    for (const QString& line : phases) std::printf("%s\n", qPrintable(line));
+    for (const QString& line : phases)
+        std::printf("%s\n", qPrintable(line));
     if (fswebcam.isEmpty()) std::printf("fswebcam is not installed: its column is skipped.\n");
     std::printf(
         "Goals: shot <= 0.20x fswebcam's whole-process time; JPEG save <= 1.20x libjpeg-turbo alone.\n");
