@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -248,6 +249,15 @@ private slots:
         info.start("pdfinfo", {pdf});
         QVERIFY(info.waitForFinished(30000));
         QVERIFY(info.readAllStandardOutput().contains("Pages:           1\n"));
+    }
+
+    void printWithoutAPrinterSaysSo() {
+        if (!QPrinterInfo::defaultPrinter().isNull()) QSKIP("this machine has a default printer");
+        wImage* window = shownWindow(picture(30, 20));
+        QVERIFY(!window->printImage());
+        QCOMPARE(MsgBoxTest::texts(),
+                 QStringList{"The picture could not be printed: No default printer is set up."});
+        QCOMPARE(MsgBoxTest::shown()[0].style, MsgBoxStyle::vbCritical);
     }
 
     void clipboardTakesTheComposedImage() {
