@@ -103,6 +103,12 @@ private slots:
         QVERIFY(MsgBoxTest::texts().isEmpty());
         const QImage decoded = decodeJpeg(path);
         QCOMPARE(decoded.size(), QSize(width, height));
+        // Baseline: a start-of-frame 0 marker, no progressive one.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.contains(QByteArray("\xFF\xC0", 2)));
+        QVERIFY(!bytes.contains(QByteArray("\xFF\xC2", 2)));
         for (int y = 0; y < height; y += 7)
             for (int x = 0; x < width; x += 7) {
                 // Away from the square's edges the colours come back within JPEG's error.
