@@ -2,6 +2,7 @@
 
 #include "CaptureDialogs.h"
 #include "DriverList.h"
+#include "SharedDriver.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -201,12 +202,25 @@ LRESULT CaptureWindow::message(UINT msg, WPARAM wParam, LPARAM lParam) {
 
 bool CaptureWindow::connectDriver(int index) {
     disconnectDriver();
-    auto driver = DriverList::create(index);
-    if (!driver || !driver->open()) {
-        if (driver) reportStatus(IDS_CAP_VIDEO_OPEN_ERROR, driver->lastError());
+    const auto entry = DriverList::entry(index);
+    if (!entry) return false;
+    QString error;
+    m_source = SharedDriver::acquire(*entry, &error);
+    if (!m_source) {
+        reportStatus(IDS_CAP_VIDEO_OPEN_ERROR, error);
         return false;
     }
-    m_driver = std::move(driver);
+    QPointer<CaptureWindow> self(this);
+    m_subscription = m_source->subscribe([this](const VideoFrame& frame) { onFrame(frame); },
+                                         [self](const QString& reason) {
+                                             QMetaObject::invokeMethod(
+                                                 self.data(),
+                                                 [self, reason] {
+                                                     if (self) self->onDriverError(reason);
+                                                 },
+                                                 Qt::QueuedConnection);
+                                         });
+    m_driver = &m_source->driver();
     m_driverIndex = index;
     m_driverFailed = false;
     m_driverError.clear();
@@ -218,8 +232,10 @@ bool CaptureWindow::connectDriver(int index) {
 
 void CaptureWindow::disconnectDriver() {
     if (!m_driver) return;
-    m_driver->close(); // joins the worker: no frame callback runs after this
-    m_driver.reset();
+    m_source->unsubscribe(m_subscription); // no frame callback for this window after this
+    m_source.reset();                      // the last window closes the driver
+    m_driver = nullptr;
+    m_subscription = 0;
     m_driverIndex = -1;
     m_preview = false;
     m_overlay = false;
@@ -235,21 +251,7 @@ void CaptureWindow::updateStreaming() {
     if (!m_driver) return;
     const bool wanted =
         !m_driverFailed && (m_preview || m_overlay || hasRecordingSink() || m_streamHolds > 0);
-    if (wanted && !m_driver->isStreaming()) {
-        QPointer<CaptureWindow> self(this);
-        const bool started = m_driver->start([this](const VideoFrame& frame) { onFrame(frame); },
-                                             [self](const QString& reason) {
-                                                 QMetaObject::invokeMethod(
-                                                     self.data(),
-                                                     [self, reason] {
-                                                         if (self) self->onDriverError(reason);
-                                                     },
-                                                     Qt::QueuedConnection);
-                                             });
-        if (!started) onDriverError(m_driver->lastError());
-    } else if (!wanted && m_driver->isStreaming()) {
-        m_driver->stop();
-    }
+    if (!m_source->setWanted(m_subscription, wanted)) onDriverError(m_driver->lastError());
 }
 
 void CaptureWindow::onFrame(const VideoFrame& frame) {
@@ -282,7 +284,7 @@ void CaptureWindow::onDriverError(const QString& reason) {
     if (!m_driver || m_driverFailed) return;
     m_driverFailed = true;
     m_driverError = reason;
-    m_driver->stop();
+    m_source->halt();
     m_progress.returnCode = IDS_CAP_DRIVER_ERROR;
     update();
     reportStatus(IDS_CAP_DRIVER_ERROR, reason);
@@ -417,14 +419,12 @@ LRESULT CaptureWindow::setPreviewRate(WPARAM periodMs) {
 
 bool CaptureWindow::applyFormat(const VideoFormat& format) {
     if (!m_driver) return false;
-    const bool wasStreaming = m_driver->isStreaming();
-    m_driver->stop();
-    const bool ok = m_driver->setFormat(format);
-    {
+    const bool ok = m_source->reconfigure([&format, this](CaptureDriver& driver) {
+        // Between stop and restart: no frame arrives while the slot is emptied.
         std::lock_guard lock(m_frameMutex);
         m_newest = {};
-    }
-    if (wasStreaming) updateStreaming();
+        return driver.setFormat(format);
+    });
     update();
     return ok;
 }
@@ -436,7 +436,8 @@ LRESULT CaptureWindow::videoSourceDialog() {
 }
 
 LRESULT CaptureWindow::videoFormatDialog() {
-    if (!m_driver || !m_driver->capabilities().formatDialog) return FALSE;
+    // The format cannot change under a running recording.
+    if (!m_driver || !m_driver->capabilities().formatDialog || hasRecordingSink()) return FALSE;
     const auto chosen = CaptureDialogs::showFormatDialog(this, m_driver->formats(), m_driver->format());
     if (chosen && !(*chosen == m_driver->format()) && !applyFormat(*chosen))
         reportStatus(IDS_CAP_DRIVER_ERROR, m_driver->lastError());

@@ -12,8 +12,12 @@
 #include <memory>
 #include <mutex>
 
+class SharedDriver;
+
 // The capture window behind a HWND: connects one driver, shows its video and answers
-// the capture messages (message()).
+// the capture messages (message()). Windows connected to the same device share its
+// driver (SharedDriver): a full-screen window and the display window can both show
+// one camera.
 //
 // Frames arrive on the driver's worker thread (onFrame). Each one goes to
 //  - the newest-frame slot, which the UI thread paints: in preview at the preview
@@ -63,7 +67,8 @@ public:
     void setRecordingSink(FrameSink sink);
     bool hasRecordingSink() const;
 
-    CaptureDriver* driver() const { return m_driver.get(); }
+    // The connected driver (shared with other windows on the same device), or null.
+    CaptureDriver* driver() const { return m_driver; }
     bool isConnected() const { return m_driver != nullptr; }
     int driverIndex() const { return m_driverIndex; }
     const CAPTUREPARMS& captureParms() const { return m_captureParms; }
@@ -121,7 +126,9 @@ private:
     bool applyFormat(const VideoFormat& format);
 
     HWND m_handle = 0;
-    std::unique_ptr<CaptureDriver> m_driver;
+    std::shared_ptr<SharedDriver> m_source;
+    int m_subscription = 0;
+    CaptureDriver* m_driver = nullptr; // m_source's driver
     int m_driverIndex = -1;
     bool m_driverFailed = false;
     QString m_driverError;

@@ -18,11 +18,18 @@ std::vector<Entry> entries() {
     std::vector<Entry> list;
     for (const V4l2Node& node : V4l2Driver::captureNodes()) {
         list.push_back({node.cardName, node.driverVersion,
-                        [node] { return std::unique_ptr<CaptureDriver>(new V4l2Driver(node)); }});
+                        [node] { return std::unique_ptr<CaptureDriver>(new V4l2Driver(node)); }, node.path});
     }
     list.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(),
-                    [] { return std::unique_ptr<CaptureDriver>(new TestPatternDriver); }});
+                    [] { return std::unique_ptr<CaptureDriver>(new TestPatternDriver); },
+                    QStringLiteral("test-pattern")});
     return list;
+}
+
+std::optional<Entry> entry(int index) {
+    auto list = entries();
+    if (index < 0 || index >= int(list.size())) return std::nullopt;
+    return std::move(list[std::size_t(index)]);
 }
 
 std::unique_ptr<CaptureDriver> create(int index) {

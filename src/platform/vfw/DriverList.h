@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The drivers of this machine by index: every V4L2 node that can capture, in node
@@ -15,7 +16,13 @@ struct Entry {
     QString name;
     QString version;
     std::function<std::unique_ptr<CaptureDriver>()> create;
+    // Names the device: windows connected to entries with the same non-empty key share
+    // one opened driver (a camera streams to one reader only).
+    QString key;
 };
+
+// The entry at `index`, or nullopt.
+std::optional<Entry> entry(int index);
 
 std::vector<Entry> entries();
 

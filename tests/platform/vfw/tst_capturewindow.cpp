@@ -86,6 +86,7 @@ private slots:
     void scaleStretchesTheFrame();
     void driverFailureIsAStatusNotACrash();
     void unpluggedCameraReportsAndStops();
+    void windowsOnOneCameraShareIt();
     void sourceDialogAppliesLiveAndCancelRestores();
     void displayDialogSetsScale();
     void compressionDialogStoresTheChoice();
@@ -93,6 +94,8 @@ private slots:
 
 private:
     void useManualDriver(DriverCapabilities caps);
+    // Driver 0 is a V4L2 camera on the scripted device.
+    void useFakeCamera(std::shared_ptr<FakeCamera> camera);
     CaptureWindow* makeWindow(int driverIndex = 0);
 
     std::unique_ptr<QWidget> m_parent;
@@ -116,12 +119,27 @@ void TestCaptureWindow::cleanup() {
 void TestCaptureWindow::useManualDriver(DriverCapabilities caps) {
     DriverList::setEntriesForTest([caps] {
         std::vector<DriverList::Entry> list;
-        list.push_back({QStringLiteral("Manual"), QStringLiteral("1"), [caps] {
+        list.push_back({QStringLiteral("Manual"), QStringLiteral("1"),
+                        [caps] {
                             auto driver = std::make_unique<ManualDriver>(caps);
                             g_manual = driver.get();
                             return std::unique_ptr<CaptureDriver>(std::move(driver));
-                        }});
+                        },
+                        QString()});
         return list;
+    });
+}
+
+void TestCaptureWindow::useFakeCamera(std::shared_ptr<FakeCamera> camera) {
+    DriverList::setEntriesForTest([camera] {
+        const V4l2Node node{QStringLiteral("/dev/video0"), QStringLiteral("Fake Camera"),
+                            QStringLiteral("6.1.7")};
+        auto create = [camera, node] {
+            return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, [camera] {
+                return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}}));
+            }));
+        };
+        return std::vector<DriverList::Entry>{{node.cardName, node.driverVersion, create, node.path}};
     });
 }
 
@@ -140,7 +158,7 @@ void TestCaptureWindow::recordingSinkGetsFramesAndDrivesStreaming() {
     DriverList::setEntriesForTest([] {
         return std::vector<DriverList::Entry>{
             {TestPatternDriver::driverName(), TestPatternDriver::driverVersion(),
-             [] { return std::unique_ptr<CaptureDriver>(new TestPatternDriver); }}};
+             [] { return std::unique_ptr<CaptureDriver>(new TestPatternDriver); }, QString()}};
     });
     QVERIFY(makeWindow());
     QVERIFY(!m_window->driver()->isStreaming()); // nothing needs frames yet
@@ -152,6 +170,8 @@ void TestCaptureWindow::recordingSinkGetsFramesAndDrivesStreaming() {
     });
     QVERIFY(m_window->hasRecordingSink());
     QVERIFY(m_window->driver()->isStreaming());
+    // No format change under a recording.
+    QCOMPARE(m_window->message(WM_CAP_DLG_VIDEOFORMAT, 0, 0), LRESULT(0));
     QTRY_VERIFY_WITH_TIMEOUT(([&] {
                                  std::lock_guard lock(mutex);
                                  return seen.size() >= 5;
@@ -257,18 +277,7 @@ void TestCaptureWindow::driverFailureIsAStatusNotACrash() {
 
 void TestCaptureWindow::unpluggedCameraReportsAndStops() {
     auto camera = FakeCamera::standard();
-    DriverList::setEntriesForTest([camera] {
-        std::vector<DriverList::Entry> list;
-        list.push_back(
-            {QStringLiteral("Fake Camera"), QStringLiteral("6.1.7"), [camera] {
-                 V4l2Node node{QStringLiteral("/dev/video0"), QStringLiteral("Fake Camera"),
-                               QStringLiteral("6.1.7")};
-                 return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, [camera] {
-                     return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}}));
-                 }));
-             }});
-        return list;
-    });
+    useFakeCamera(camera);
     QVERIFY(makeWindow());
     QVERIFY(m_window->message(WM_CAP_SET_PREVIEW, 1, 0));
     camera->push(TestPattern::render({640, 480}, 0, 50, 77, kTime));
@@ -282,6 +291,30 @@ void TestCaptureWindow::unpluggedCameraReportsAndStops() {
     QCOMPARE(camera->mapped, 0);
     QVERIFY(m_window->message(WM_CAP_DRIVER_DISCONNECT, 0, 0));
     QCOMPARE(camera->openDevices, 0);
+}
+
+void TestCaptureWindow::windowsOnOneCameraShareIt() {
+    auto camera = FakeCamera::standard();
+    useFakeCamera(camera);
+    QVERIFY(makeWindow());
+    CaptureWindow* first = m_window;
+    QVERIFY(makeWindow());
+    CaptureWindow* second = m_window;
+    QCOMPARE(first->driver(), second->driver());
+    QCOMPARE(camera->openDevices, 1);
+    QVERIFY(first->message(WM_CAP_SET_PREVIEW, 1, 0));
+    QVERIFY(second->message(WM_CAP_SET_PREVIEW, 1, 0));
+    camera->push(TestPattern::render({640, 480}, 0, 50, 31, kTime));
+    QTRY_VERIFY_WITH_TIMEOUT(first->newestFrame().isValid() && second->newestFrame().isValid(), 10000);
+    QCOMPARE(decodeFrameNumberStrip(second->newestFrame().image), 31);
+    // The first window goes: the second keeps streaming.
+    delete first;
+    QVERIFY(second->driver()->isStreaming());
+    camera->push(TestPattern::render({640, 480}, 0, 50, 32, kTime));
+    QTRY_COMPARE_WITH_TIMEOUT(decodeFrameNumberStrip(second->newestFrame().image), 32, 10000);
+    QVERIFY(second->message(WM_CAP_DRIVER_DISCONNECT, 0, 0));
+    QCOMPARE(camera->openDevices, 0);
+    QCOMPARE(camera->mapped, 0);
 }
 
 void TestCaptureWindow::sourceDialogAppliesLiveAndCancelRestores() {

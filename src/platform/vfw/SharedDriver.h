@@ -1,0 +1,59 @@
+#pragma once
+
+#include "DriverList.h"
+#include "drivers/CaptureDriver.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+// One opened driver and the capture windows connected to it. A camera streams to one
+// reader only, so every window connected to the same device shares it: frames fan out
+// to each subscriber, and the device streams while at least one of them wants frames.
+//
+// Threads: everything on the UI thread, except the subscribers' callbacks, which run
+// on the driver's worker thread. unsubscribe() returns only when no callback of that
+// subscriber runs any more.
+class SharedDriver {
+public:
+    using FrameCallback = CaptureDriver::FrameCallback;
+    using ErrorCallback = CaptureDriver::ErrorCallback;
+
+    // The open driver of this entry: the one already shared under its key, or a newly
+    // opened one. Null (with `error`) when the driver cannot be opened.
+    static std::shared_ptr<SharedDriver> acquire(const DriverList::Entry& entry, QString* error);
+
+    explicit SharedDriver(std::unique_ptr<CaptureDriver> driver);
+    ~SharedDriver();
+    SharedDriver(const SharedDriver&) = delete;
+    SharedDriver& operator=(const SharedDriver&) = delete;
+
+    CaptureDriver& driver() { return *m_driver; }
+
+    int subscribe(FrameCallback onFrame, ErrorCallback onError);
+    void unsubscribe(int id);
+    // Whether this subscriber needs frames now. False when streaming could not start.
+    bool setWanted(int id, bool wanted);
+
+    // Stops streaming, applies `change` to the driver, and streams again if wanted.
+    bool reconfigure(const std::function<bool(CaptureDriver&)>& change);
+    // After a device error: streaming stays off until a new connection.
+    void halt();
+    bool failed() const { return m_failed; }
+
+private:
+    struct Subscriber {
+        FrameCallback onFrame;
+        ErrorCallback onError;
+        bool wanted = false;
+    };
+    bool anyWanted() const;
+    bool updateStreaming();
+
+    std::unique_ptr<CaptureDriver> m_driver;
+    std::mutex m_mutex; // guards m_subscribers against the worker thread's fan-out
+    std::map<int, Subscriber> m_subscribers;
+    int m_nextId = 1;
+    bool m_failed = false;
+    QString m_key;
+};
