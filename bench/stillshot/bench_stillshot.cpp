@@ -16,25 +16,60 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <functional>
+#include <sys/resource.h>
 #include <turbojpeg.h>
 #include <vector>
 
 namespace {
 
-constexpr int kRuns = 25;
+constexpr int kRuns = 31;
 
-double medianMs(int runs, const std::function<void()>& step) {
-    step(); // warm-up: fonts, page cache, encoder tables
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        step();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+struct Times {
+    double wallMs = 0;
+    double cpuMs = 0; // this thread's, or the children's for a separate program
+};
+
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
+double childrenCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    auto ms = [](const timeval& tv) { return double(tv.tv_sec) * 1e3 + double(tv.tv_usec) / 1e3; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Runs the steps in turn, round after round, and gives each one's median wall and
+// CPU time. Interleaving keeps a change in the machine's load from favouring one
+// of them; the CPU time is what a loaded machine disturbs least.
+std::vector<Times> measure(int runs, const std::vector<std::function<void()>>& steps,
+                           double (*cpuClock)() = threadCpuMs) {
+    for (const auto& step : steps)
+        step(); // warm-up: fonts, page cache, encoder tables
+    std::vector<std::vector<double>> wall(steps.size()), cpu(steps.size());
+    for (int i = 0; i < runs; ++i)
+        for (size_t s = 0; s < steps.size(); ++s) {
+            QElapsedTimer timer;
+            const double cpuStart = cpuClock();
+            timer.start();
+            steps[s]();
+            wall[s].push_back(double(timer.nsecsElapsed()) / 1e6);
+            cpu[s].push_back(cpuClock() - cpuStart);
+        }
+    std::vector<Times> result;
+    for (size_t s = 0; s < steps.size(); ++s)
+        result.push_back({median(wall[s]), median(cpu[s])});
+    return result;
 }
 
 // A camera-like frame in the format the capture service puts on the clipboard
@@ -68,14 +103,16 @@ void turboAlone(const cDIBSection& dib, const QByteArray& path) {
     tjDestroy(handle);
 }
 
-double fswebcamMs(const QString& fswebcam, int w, int h, const QString& out) {
+Times fswebcamTimes(const QString& fswebcam, int w, int h, const QString& out) {
     const QStringList args{"-q",     "--device", "TEST:",   "-r",     QStringLiteral("%1x%2").arg(w).arg(h),
                            "--jpeg", "90",       "--title", "Gate 3", out};
-    return medianMs(9, [&] {
-        QProcess process;
-        process.start(fswebcam, args);
-        process.waitForFinished(60000);
-    });
+    return measure(9, {[&] {
+                       QProcess process;
+                       process.start(fswebcam, args);
+                       process.waitForFinished(60000);
+                   }},
+                   childrenCpuMs)
+        .front();
 }
 
 } // namespace
@@ -86,9 +123,10 @@ int main(int argc, char** argv) {
     QTemporaryDir dir;
     const QString fswebcam = QStandardPaths::findExecutable("fswebcam");
 
-    std::printf("Still shot: frame -> time, date, text stamps -> JPEG quality 90 on disk (median of %d)\n",
+    std::printf("Still shot: frame -> time, date, text stamps -> JPEG quality 90 on disk.\n"
+                "Medians of %d interleaved runs (fswebcam: 9 runs); wall time, CPU time in brackets.\n\n",
                 kRuns);
-    std::printf("%-10s %10s %12s %8s %14s %14s %8s\n", "size", "shot ms", "fswebcam ms", "ratio",
+    std::printf("%-10s %17s %17s %13s %17s %17s %13s\n", "size", "shot ms", "fswebcam ms", "ratio",
                 "JPEG save ms", "turbo-only ms", "ratio");
     QStringList phases;
     for (const QSize size : {QSize(640, 480), QSize(1920, 1080)}) {
@@ -103,40 +141,60 @@ int main(int argc, char** argv) {
         settings.datePosition = StampPosition::BottomRight;
         settings.textPosition = StampPosition::TopLeft;
         const QString shotPath = dir.filePath("shot.jpg");
-        PictureBox box;
-        const double shot = medianMs(kRuns, [&] {
-            box.setPicture(frame);
-            StampFrame(box, settings);
-            SaveImageAsJpeg(box, shotPath);
-        });
-
-        // Where a shot's time goes: the stamps, and the copy into the DIB buffer.
-        const double stamps = medianMs(kRuns, [&] {
-            box.setPicture(frame);
-            StampFrame(box, settings);
-        });
-        cDIBSection dib;
-        const QImage stamped = box.image();
-        const double copy = medianMs(kRuns, [&] { dib.CreateFromPicture(stamped); });
         const QString savePath = dir.filePath("save.jpg");
-        const double save = medianMs(kRuns, [&] { WriteJpegFile(dib, savePath, 90); });
         const QByteArray turboPath = QFile::encodeName(dir.filePath("turbo.jpg"));
-        const double turbo = medianMs(kRuns, [&] { turboAlone(dib, turboPath); });
+        PictureBox box;
+        box.setPicture(frame);
+        StampFrame(box, settings);
+        const QImage stamped = box.image();
+        cDIBSection dib;
+        dib.CreateFromPicture(stamped);
+        cDIBSection scratch;
+        PictureBox stampBox;
+        const std::vector<Times> t =
+            measure(kRuns, {// The whole shot.
+                            [&] {
+                                box.setPicture(frame);
+                                StampFrame(box, settings);
+                                SaveImageAsJpeg(box, shotPath);
+                            },
+                            // Where its time goes: the stamps, and the copy into the DIB buffer.
+                            [&] {
+                                stampBox.setPicture(frame);
+                                StampFrame(stampBox, settings);
+                            },
+                            [&] { scratch.CreateFromPicture(stamped); },
+                            // The JPEG save against libjpeg-turbo alone on the same pixels.
+                            [&] { WriteJpegFile(dib, savePath, 90); }, [&] { turboAlone(dib, turboPath); }});
+        const Times shot = t[0], stamps = t[1], copy = t[2], save = t[3], turbo = t[4];
 
         const QString label = QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
-        phases.push_back(QStringLiteral("%1: stamps %2 ms, copy into the DIB %3 ms")
+        phases.push_back(QStringLiteral("%1: stamps %2 (%3) ms, copy into the DIB %4 (%5) ms")
                              .arg(label)
-                             .arg(stamps, 0, 'f', 2)
-                             .arg(copy, 0, 'f', 2));
-        if (fswebcam.isEmpty()) {
-            std::printf("%-10s %10.2f %12s %8s %14.2f %14.2f %7.2fx\n", qPrintable(label), shot, "n/a", "-",
-                        save, turbo, save / turbo);
-        } else {
-            const double fs = fswebcamMs(fswebcam, size.width(), size.height(), dir.filePath("fswebcam.jpg"));
-            std::printf("%-10s %10.2f %12.2f %7.2fx %14.2f %14.2f %7.2fx\n", qPrintable(label), shot, fs,
-                        shot / fs, save, turbo, save / turbo);
+                             .arg(stamps.wallMs, 0, 'f', 2)
+                             .arg(stamps.cpuMs, 0, 'f', 2)
+                             .arg(copy.wallMs, 0, 'f', 2)
+                             .arg(copy.cpuMs, 0, 'f', 2));
+        auto pair = [](const Times& x) {
+            return QStringLiteral("%1 (%2)").arg(x.wallMs, 0, 'f', 2).arg(x.cpuMs, 0, 'f', 2);
+        };
+        auto ratio = [](const Times& a, const Times& b) {
+            return QStringLiteral("%1x (%2x)")
+                .arg(a.wallMs / b.wallMs, 0, 'f', 2)
+                .arg(b.cpuMs > 0 ? a.cpuMs / b.cpuMs : 0.0, 0, 'f', 2);
+        };
+        QString fsColumn = QStringLiteral("n/a"), fsRatio = QStringLiteral("-");
+        if (!fswebcam.isEmpty()) {
+            const Times fs =
+                fswebcamTimes(fswebcam, size.width(), size.height(), dir.filePath("fswebcam.jpg"));
+            fsColumn = pair(fs);
+            fsRatio = ratio(shot, fs);
         }
+        std::printf("%-10s %17s %17s %13s %17s %17s %13s\n", qPrintable(label), qPrintable(pair(shot)),
+                    qPrintable(fsColumn), qPrintable(fsRatio), qPrintable(pair(save)),
+                    qPrintable(pair(turbo)), qPrintable(ratio(save, turbo)));
     }
+    std::printf("\n");
     for (const QString& line : phases)
         std::printf("%s\n", qPrintable(line));
     if (fswebcam.isEmpty()) std::printf("fswebcam is not installed: its column is skipped.\n");

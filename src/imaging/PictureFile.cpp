@@ -15,7 +15,7 @@ QImage LoadPicture(const QString& path, QString* error) {
     return image;
 }
 
-bool SaveImageAsBitmap(const PictureBox& surface, const QString& path) {
+bool WriteBitmapFile(const PictureBox& surface, const QString& path, QString* error) {
     QString reason;
     QSaveFile file(path);
     if (surface.image().isNull()) {
@@ -29,7 +29,14 @@ bool SaveImageAsBitmap(const PictureBox& surface, const QString& path) {
         else if (!file.commit())
             reason = file.errorString();
     }
-    if (reason.isEmpty()) return true;
+    if (error)
+        *error = reason;
+    return reason.isEmpty();
+}
+
+bool SaveImageAsBitmap(const PictureBox& surface, const QString& path) {
+    QString reason;
+    if (WriteBitmapFile(surface, path, &reason)) return true;
     MsgBox(QStringLiteral("Error writing ") + path + QStringLiteral(": ") + reason,
            MsgBoxStyle::vbOKOnly | MsgBoxStyle::vbCritical, QString::fromLatin1(kAppTitle));
     return false;

@@ -13,3 +13,5 @@ QImage LoadPicture(const QString& path, QString* error = nullptr);
 // bitmap file, replacing the file only when the whole picture was written. A
 // failure is shown in a message box naming the file and the reason; false then.
 bool SaveImageAsBitmap(const PictureBox& surface, const QString& path);
+// The same without a message box: false with the reason in `error`.
+bool WriteBitmapFile(const PictureBox& surface, const QString& path, QString* error);

@@ -17,8 +17,6 @@ struct TjBufferDeleter {
 
 struct JpegEncoderState {
     std::unique_ptr<void, TjHandleDeleter> handle;
-    std::unique_ptr<unsigned char, TjBufferDeleter> buffer;
-    unsigned long bufferSize = 0;
 };
 
 int ijlInit(JPEG_CORE_PROPERTIES* jcprops) {
@@ -76,27 +74,22 @@ int ijlWrite(JPEG_CORE_PROPERTIES* jcprops, IJLIOTYPE iotype) {
         return IJL_BAD_PARAMETER;
     if (!p.JPGFile || !*p.JPGFile) return IJL_INVALID_FILENAME;
 
-    JpegEncoderState& state = *p.jprops;
-    const unsigned long needed = tjBufSize(p.DIBWidth, height, subsampling);
-    if (needed == static_cast<unsigned long>(-1)) return IJL_BAD_PARAMETER;
-    if (state.bufferSize < needed) {
-        state.buffer.reset(tjAlloc(int(needed)));
-        state.bufferSize = state.buffer ? needed : 0;
-        if (!state.buffer) return IJL_MEMORY_ERROR;
-    }
     const int pitch = p.DIBWidth * tjPixelSize[pixelFormat] + p.DIBPadBytes;
     // A negative DIB height means rows stored bottom-up; the file is always upright.
-    const int flags = TJFLAG_NOREALLOC | (p.DIBHeight < 0 ? TJFLAG_BOTTOMUP : 0);
-    unsigned char* out = state.buffer.get();
-    unsigned long outSize = state.bufferSize;
-    if (tjCompress2(state.handle.get(), p.DIBBytes, p.DIBWidth, pitch, height, pixelFormat, &out, &outSize,
-                    subsampling, int(p.jquality), flags) != 0)
-        return IJL_ENCODE_ERROR;
+    const int flags = p.DIBHeight < 0 ? TJFLAG_BOTTOMUP : 0;
+    // The encoder grows its own output buffer to the file's size (a few hundred
+    // kilobytes), rather than reserving the worst case for every shot.
+    unsigned char* out = nullptr;
+    unsigned long outSize = 0;
+    const int encoded = tjCompress2(p.jprops->handle.get(), p.DIBBytes, p.DIBWidth, pitch, height,
+                                    pixelFormat, &out, &outSize, subsampling, int(p.jquality), flags);
+    const std::unique_ptr<unsigned char, TjBufferDeleter> jpeg(out);
+    if (encoded != 0) return IJL_ENCODE_ERROR;
     // Encoded before the file is opened, so a picture that cannot be encoded leaves
     // an earlier file of that name as it was.
     QFile file(QFile::decodeName(p.JPGFile));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return IJL_ERR_FILEOPEN;
-    if (file.write(reinterpret_cast<const char*>(out), qint64(outSize)) != qint64(outSize))
+    if (file.write(reinterpret_cast<const char*>(jpeg.get()), qint64(outSize)) != qint64(outSize))
         return IJL_ERR_FILEWRITE;
     if (!file.flush()) return IJL_ERR_FILEWRITE;
     jcprops->JPGSizeBytes = quint32(outSize);
