@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <optional>
 
 namespace {
 
@@ -42,10 +43,11 @@ void wImage::Mastertoolbar_ButtonClick(const QString& key) {
 }
 
 bool wImage::openFile(const QString& path) {
-    BusyPointer busy;
+    auto busy = std::make_optional<BusyPointer>();
     const QImage picture = LoadPicture(path);
     if (picture.isNull()) {
         // The old picture, its stamps and its caption stay.
+        busy.reset();
         MsgBox(QStringLiteral("Bad file format."), MsgBoxStyle::vbOKOnly | MsgBoxStyle::vbCritical,
                QString::fromLatin1(kAppTitle));
         return false;

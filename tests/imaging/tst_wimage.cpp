@@ -249,6 +249,20 @@ private slots:
         info.start("pdfinfo", {pdf});
         QVERIFY(info.waitForFinished(30000));
         QVERIFY(info.readAllStandardOutput().contains("Pages:           1\n"));
+        // The page shows the picture in the top-left of the printable area.
+        if (QStandardPaths::findExecutable("pdftoppm").isEmpty())
+            QSKIP("pdftoppm (poppler-utils) is not installed");
+        QProcess render;
+        render.start("pdftoppm", {"-r", "24", "-png", "-singlefile", pdf, m_dir.filePath("page")});
+        QVERIFY(render.waitForFinished(30000));
+        const QImage page(m_dir.filePath("page.png"));
+        QVERIFY(!page.isNull());
+        int pictured = 0;
+        for (int y = 0; y < page.height() / 2; ++y)
+            for (int x = 0; x < page.width() / 2; ++x)
+                if (qAbs(qRed(page.pixel(x, y)) - 90) < 12 && qAbs(qBlue(page.pixel(x, y)) - 150) < 12)
+                    ++pictured;
+        QVERIFY2(pictured > 100, qPrintable(QString::number(pictured)));
     }
 
     void printWithoutAPrinterSaysSo() {
