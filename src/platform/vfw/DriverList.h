@@ -13,6 +13,11 @@
 namespace DriverList {
 
 struct Entry {
+    Entry(QString name, QString version, std::function<std::unique_ptr<CaptureDriver>()> create,
+          QString key = QString())
+        : name(std::move(name)), version(std::move(version)), create(std::move(create)), key(std::move(key)) {
+    }
+
     QString name;
     QString version;
     std::function<std::unique_ptr<CaptureDriver>()> create;
