@@ -1,6 +1,7 @@
 #include "cMaster.h"
 
 #include "MSVIDEO.h"
+#include "cMSVIDEO.h"
 #include "wOtherInfo.h"
 
 namespace cMaster {
@@ -9,7 +10,7 @@ namespace cMaster {
 // device panel is shown (it is from start-up on).
 
 void ShowCompressionDialog(Master& m) {
-    if (m.MSVIDEOSmartPanel->Visible()) MSVIDEO::ShowVideoCompressionDialog(MSVIDEO::CaptureWindow);
+    if (m.MSVIDEOSmartPanel->Visible()) cMSVIDEO::ShowCompressionOptions();
 }
 
 void ChooseMovieFileName(Master& m) {
