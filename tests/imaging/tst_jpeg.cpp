@@ -198,6 +198,15 @@ private slots:
         QVERIFY(!QFile::exists(path));
     }
 
+    void nonAsciiPath() {
+        const QString path = m_dir.filePath(QStringLiteral("Bild \u00e5\u00e4\u00f6.jpg"));
+        PictureBox box;
+        box.setPicture(testFrame(40, 30));
+        SaveImageAsJpeg(box, path);
+        QVERIFY(MsgBoxTest::texts().isEmpty());
+        QCOMPARE(decodeJpeg(path).size(), QSize(40, 30));
+    }
+
     void emptyPictureIsAFailedSave() {
         PictureBox box;
         SaveImageAsJpeg(box, m_dir.filePath("empty.jpg"));
