@@ -5,6 +5,7 @@
 #include "WinApi32.h"
 #include "cMSVIDEO.h"
 #include "cMaster.h"
+#include "wImage.h"
 #include "wMSVIDEO.h"
 #include "wMSVIDEOFullScreen.h"
 #include "wSplash.h"
@@ -29,6 +30,26 @@ void connectAll(Master& m) {
             HelpMenu_Click(m, index);
         // The Window menu is the form's own.
     });
+
+    QObject::connect(m.MainToolbar, &KeyedToolbar::ButtonClick, &m, [&m](const QString& key) {
+        if (key == QLatin1String("open"))
+            FileMenu_Click(m, 5);
+        else if (key == QLatin1String("movie"))
+            cMaster::SelectMovieMode(m);
+        else if (key == QLatin1String("image"))
+            cMaster::SelectImageMode(m);
+        else if (key == QLatin1String("multiple"))
+            cMaster::SelectMultipleImageMode(m);
+        else if (key == QLatin1String("webcam"))
+            cMaster::SelectWebcamMode(m);
+    });
+
+    // Start or stop a capture: the record button's picture says which.
+    QObject::connect(m.GlobalToolbar, &KeyedToolbar::ButtonClick, &m, [&m](const QString& key) {
+        if (key == QLatin1String("record"))
+            cMaster::CaptureAction(m, m.GlobalToolbar->Image(QStringLiteral("record")) == QLatin1String("record"));
+    });
+    QObject::connect(m.Shooter, &QPushButton::clicked, &m, [&m] { cMaster::CaptureStillImage(m); });
 
     // The device panel.
     QObject::connect(m.MSVIDEODevice, &QComboBox::activated, &m,
@@ -58,6 +79,28 @@ static void refreshVideoWindow() {
 
 void FileMenu_Click(Master& m, int index) {
     switch (index) {
+    case 0:
+        cMaster::SelectMovieMode(m);
+        break;
+    case 1:
+        cMaster::SelectImageMode(m);
+        break;
+    case 2:
+        cMaster::SelectMultipleImageMode(m);
+        break;
+    case 5: { // open a parameters file, a movie or a picture
+        m.MasterDialog.DialogTitle = QStringLiteral("Open Capture Parameters");
+        m.MasterDialog.Filter = QStringLiteral("All files |*.klp;*.bmp;*.jpg;*.avi|Kelvanor Parameters (*.klp)|*.klp|"
+                                               "Movie File (*.avi)|*.avi|Bitmap File (*.bmp)|*.bmp|"
+                                               "JPEG Image File (*.jpg)|*.jpg|");
+        if (!m.MasterDialog.ShowOpen())
+            break;
+        const QString path = m.MasterDialog.FileName;
+        const QString type = path.right(3).toLower();
+        if (type == QLatin1String("bmp") || type == QLatin1String("jpg"))
+            wImage::openPictureFile(m.MDIClient, path);
+        break;
+    }
     case 9:
         WinApi32::RunSystemInformation();
         break;
@@ -69,7 +112,18 @@ void FileMenu_Click(Master& m, int index) {
     }
 }
 
-void EditMenu_Click(Master&, int) {}
+void EditMenu_Click(Master& m, int index) {
+    switch (index) {
+    case 0:
+        cMaster::CaptureFrameToWindow(m);
+        break;
+    case 2:
+        cMaster::ShowOtherInformation(m);
+        break;
+    default:
+        break;
+    }
+}
 
 void ViewMenu_Click(Master& m, int index) {
     switch (index) {

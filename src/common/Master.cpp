@@ -300,6 +300,7 @@ void Master::buildPanels() {
     MultipleImageAutoShoot->setObjectName(QStringLiteral("MultipleImageAutoShoot"));
     Shooter = new QPushButton(QStringLiteral("Shoot"), MultipleImagePanel);
     Shooter->setObjectName(QStringLiteral("Shooter"));
+    Shooter->setEnabled(false); // usable only while a multiple-image run is going
     MultipleImageHoursControl = new UpDown(QStringLiteral("MultipleImageHoursControl"), 0, 59, QStringLiteral("Hours"));
     MultipleImageMinutesControl =
         new UpDown(QStringLiteral("MultipleImageMinutesControl"), 0, 59, QStringLiteral("Minutes"));

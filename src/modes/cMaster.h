@@ -2,7 +2,10 @@
 
 #include "Master.h"
 
+#include "TextInsertion.h"
+
 #include <QString>
+#include <functional>
 
 // The capture-mode controller and the settings behind the movie panel. The current
 // mode is not stored anywhere: it is whichever of the four mode panels is visible.
@@ -56,5 +59,28 @@ void ShowOtherInformation(Master& m);
 
 // MSVIDEO::MovieFileName = the capture window's capture file (empty without a driver).
 void ReadCaptureFileName(Master& m);
+
+// ---- Capturing ----------------------------------------------------------------
+
+// Closes the scheduled-start window; the application connects it at start (the
+// window lives above this layer). Every capture action calls it first.
+inline std::function<void()> CloseScheduledStart;
+
+// The capture of the current mode: movie (start records, stop ends the recording),
+// image (every call takes one stamped shot into the one main image window),
+// multiple image (start and stop a run), webcam (nothing).
+void CaptureAction(Master& m, bool start);
+
+// One shot of a multiple-image run, by the shoot type: a frame of the single-frame
+// movie, a numbered or refreshed BMP or JPEG file, or the clipboard. A shot asked
+// for while one is still being taken is skipped.
+void CaptureStillImage(Master& m);
+
+// The current frame in a new image window "Untitled ", without stamps.
+void CaptureFrameToWindow(Master& m);
+
+// The stamps the multiple-image or the image panel asks for.
+StampSettings multipleImageStamps(const Master& m);
+StampSettings imageStamps(const Master& m);
 
 } // namespace cMaster

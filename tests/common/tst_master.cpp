@@ -20,13 +20,16 @@ class TestMaster : public QObject {
     static QStringList keptByAllControls() {
         return {"MultipleImageToolbar2", "ImageTimeColor", "MultipleImageTimeColor", "ImageTimePosition",
                 "MultipleImageDatePosition", "ImageText", "MultipleImageText", "MultipleImageFrameRate",
-                "Shooter", "MovieHoursDisplay"};
+                "MovieHoursDisplay"};
     }
 
 private slots:
     void allControlsSwitchesExactlyTheSettingControls() {
         Master m;
+        QVERIFY(!m.Shooter->isEnabled()); // idle: no run to shoot in
+        m.Shooter->setEnabled(true);
         m.AllControls(false);
+        QVERIFY(m.Shooter->isEnabled());
         for (const QString& name : switchedByAllControls()) {
             auto* w = m.findChild<QWidget*>(name);
             QVERIFY2(w, qPrintable(name));

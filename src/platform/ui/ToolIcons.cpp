@@ -144,6 +144,22 @@ void paintIcon(QPainter& p, const QString& key) {
         glyph(p, QStringLiteral("Ov"), QColor(90, 90, 150));
     } else if (key == QLatin1String("vidpreview")) {
         glyph(p, QStringLiteral("Pv"), QColor(60, 130, 90));
+    } else if (key == QLatin1String("print")) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7, 3, 10, 7));
+        p.setBrush(QColor(120, 120, 130));
+        p.drawRoundedRect(QRectF(3, 9, 18, 8), 2, 2);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7, 14, 10, 7));
+    } else if (key == QLatin1String("clipboard")) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(QColor(190, 140, 80));
+        p.drawRoundedRect(QRectF(5, 4, 14, 18), 2, 2);
+        p.setBrush(Qt::white);
+        p.drawRect(QRectF(7, 7, 10, 13));
+        p.setBrush(QColor(120, 120, 120));
+        p.drawRect(QRectF(9, 2, 6, 4));
     } else if (key == QLatin1String("vidsettings")) {
         glyph(p, QStringLiteral("Adv"), QColor(110, 110, 110));
     } else {
