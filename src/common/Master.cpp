@@ -109,10 +109,6 @@ Master::Master(QWidget* parent) : QMainWindow(parent), MasterDialog(this) {
     MainToolbar->addSeparator();
     MainToolbar->addButton(QStringLiteral("viewer"), QStringLiteral("Movie Viewer"));
     MainToolbar->addButton(QStringLiteral("about"), QStringLiteral("About Video Kelvanor..."));
-    // A mode button is pressed by the mode controller, never by its own click.
-    for (const char* key : {"movie", "image", "multiple", "webcam"})
-        connect(MainToolbar->button(QLatin1String(key)), &QAction::triggered, this,
-                [this, key](bool) { MainToolbar->setValue(QLatin1String(key), MainToolbar->Value(QLatin1String(key))); });
     MasterPanel->AttachToolbar(MainToolbar, 0);
     row->addWidget(MasterPanel);
 
