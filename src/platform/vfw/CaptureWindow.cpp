@@ -1,26 +1,16 @@
 #include "CaptureWindow.h"
 
-#include "CaptureDialogs.h"
 #include "DriverList.h"
 #include "SharedDriver.h"
 
 #include <QApplication>
-#include <QClipboard>
-#include <QDir>
-#include <QEventLoop>
-#include <QFileInfo>
 #include <QPainter>
 #include <QPointer>
-#include <QStandardPaths>
 #include <QThread>
 #include <algorithm>
-#include <cstring>
 #include <map>
 
 namespace {
-
-// How long an edit copy without a running stream waits for the driver's first frame.
-constexpr int kFirstFrameTimeoutMs = 3000;
 
 std::map<HWND, QPointer<CaptureWindow>>& windowTable() {
     static std::map<HWND, QPointer<CaptureWindow>> table;
@@ -59,147 +49,6 @@ CaptureWindow::~CaptureWindow() {
     if (m_handle) windowTable().erase(m_handle);
 }
 
-CAPTUREPARMS CaptureWindow::defaultCaptureParms() {
-    CAPTUREPARMS parms{};
-    parms.dwRequestMicroSecPerFrame = 66667; // 15 frames per second
-    parms.wPercentDropForError = 10;
-    parms.fYield = FALSE;
-    parms.dwIndexSize = 34952; // 32K frames plus their share of audio chunks
-    parms.wChunkGranularity = 0;
-    parms.wNumVideoRequested = 32;
-    parms.fCaptureAudio = TRUE;
-    parms.wNumAudioRequested = 4;
-    parms.vKeyAbort = 0x1B; // Escape
-    parms.fAbortLeftMouse = TRUE;
-    parms.fAbortRightMouse = TRUE;
-    parms.wStepCaptureAverageFrames = 3;
-    parms.AVStreamMaster = AVSTREAMMASTER_AUDIO;
-    return parms;
-}
-
-WAVEFORMATEX CaptureWindow::defaultAudioFormat() {
-    WAVEFORMATEX format{};
-    format.wFormatTag = WAVE_FORMAT_PCM;
-    format.nChannels = 1;
-    format.nSamplesPerSec = 11025;
-    format.wBitsPerSample = 8;
-    format.nBlockAlign = 1;
-    format.nAvgBytesPerSec = 11025;
-    return format;
-}
-
-QString CaptureWindow::defaultCaptureFileName() {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (folder.isEmpty()) folder = QDir::homePath();
-    return QDir(folder).absoluteFilePath(QStringLiteral("capture.avi"));
-}
-
-LRESULT CaptureWindow::message(UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-    case WM_CAP_SET_CALLBACK_STATUSA:
-        m_statusCallback = reinterpret_cast<CAPSTATUSCALLBACK>(lParam);
-        return TRUE;
-    case WM_CAP_DRIVER_CONNECT:
-        return connectDriver(int(wParam)) ? TRUE : FALSE;
-    case WM_CAP_DRIVER_DISCONNECT:
-        if (!m_driver) return FALSE;
-        disconnectDriver();
-        return TRUE;
-    case WM_CAP_DRIVER_GET_NAMEA:
-    case WM_CAP_DRIVER_GET_VERSIONA: {
-        if (!m_driver || !lParam || wParam == 0) return FALSE;
-        const QByteArray text =
-            (msg == WM_CAP_DRIVER_GET_NAMEA ? m_driver->name() : m_driver->version()).toLocal8Bit();
-        const std::size_t n = std::min<std::size_t>(wParam - 1, std::size_t(text.size()));
-        std::memcpy(reinterpret_cast<char*>(lParam), text.constData(), n);
-        reinterpret_cast<char*>(lParam)[n] = '\0';
-        return TRUE;
-    }
-    case WM_CAP_DRIVER_GET_CAPS:
-        return getCaps(wParam, lParam);
-    case WM_CAP_FILE_SET_CAPTURE_FILEA: {
-        if (!lParam) return FALSE;
-        const QString name = QString::fromLocal8Bit(reinterpret_cast<const char*>(lParam));
-        if (name.isEmpty()) return FALSE;
-        m_captureFile = QFileInfo(name).absoluteFilePath();
-        return TRUE;
-    }
-    case WM_CAP_FILE_GET_CAPTURE_FILEA: {
-        if (!lParam || wParam == 0) return FALSE;
-        const QByteArray text = m_captureFile.toLocal8Bit();
-        const std::size_t n = std::min<std::size_t>(wParam - 1, std::size_t(text.size()));
-        std::memcpy(reinterpret_cast<char*>(lParam), text.constData(), n);
-        reinterpret_cast<char*>(lParam)[n] = '\0';
-        return TRUE;
-    }
-    case WM_CAP_EDIT_COPY:
-        return editCopy();
-    case WM_CAP_SET_AUDIOFORMAT: {
-        if (!lParam || wParam < sizeof(WAVEFORMATEX) - sizeof(WORD)) return FALSE;
-        WAVEFORMATEX format{};
-        std::memcpy(&format, reinterpret_cast<const void*>(lParam),
-                    std::min<std::size_t>(wParam, sizeof format));
-        const bool valid = format.wFormatTag == WAVE_FORMAT_PCM &&
-                           (format.nChannels == 1 || format.nChannels == 2) &&
-                           (format.wBitsPerSample == 8 || format.wBitsPerSample == 16) &&
-                           format.nSamplesPerSec >= 8000 && format.nSamplesPerSec <= 192000;
-        if (!valid) return FALSE;
-        // Keep the derived fields consistent whatever the caller put there.
-        format.nBlockAlign = WORD(format.nChannels * format.wBitsPerSample / 8);
-        format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-        format.cbSize = 0;
-        m_audioFormat = format;
-        return TRUE;
-    }
-    case WM_CAP_GET_AUDIOFORMAT: {
-        if (!lParam) return sizeof(WAVEFORMATEX); // the size a caller needs
-        if (wParam == 0) return FALSE;
-        const std::size_t n = std::min<std::size_t>(wParam, sizeof(WAVEFORMATEX));
-        std::memcpy(reinterpret_cast<void*>(lParam), &m_audioFormat, n);
-        return LRESULT(n);
-    }
-    case WM_CAP_DLG_VIDEOFORMAT:
-        return videoFormatDialog();
-    case WM_CAP_DLG_VIDEOSOURCE:
-        return videoSourceDialog();
-    case WM_CAP_DLG_VIDEODISPLAY:
-        return videoDisplayDialog();
-    case WM_CAP_DLG_VIDEOCOMPRESSION:
-        return videoCompressionDialog();
-    case WM_CAP_SET_PREVIEW:
-        return setPreview(wParam != 0);
-    case WM_CAP_SET_OVERLAY:
-        return setOverlay(wParam != 0);
-    case WM_CAP_SET_PREVIEWRATE:
-        return setPreviewRate(wParam);
-    case WM_CAP_SET_SCALE:
-        if (!m_driver) return FALSE;
-        m_scale = wParam != 0;
-        update();
-        return TRUE;
-    case WM_CAP_GET_STATUS:
-        return getStatus(wParam, lParam);
-    case WM_CAP_SET_SEQUENCE_SETUP:
-        if (!lParam || wParam < sizeof(CAPTUREPARMS)) return FALSE;
-        std::memcpy(&m_captureParms, reinterpret_cast<const void*>(lParam), sizeof(CAPTUREPARMS));
-        return TRUE;
-    case WM_CAP_GET_SEQUENCE_SETUP:
-        if (!lParam || wParam < sizeof(CAPTUREPARMS)) return FALSE;
-        std::memcpy(reinterpret_cast<void*>(lParam), &m_captureParms, sizeof(CAPTUREPARMS));
-        return TRUE;
-    case WM_CAP_SEQUENCE:
-    case WM_CAP_SEQUENCE_NOFILE:
-    case WM_CAP_STOP:
-    case WM_CAP_ABORT:
-    case WM_CAP_SINGLE_FRAME_OPEN:
-    case WM_CAP_SINGLE_FRAME_CLOSE:
-    case WM_CAP_SINGLE_FRAME:
-        return recordingMessage(msg, wParam, lParam);
-    default:
-        return FALSE;
-    }
-}
-
 bool CaptureWindow::connectDriver(int index) {
     disconnectDriver();
     const auto entry = DriverList::entry(index);
@@ -210,13 +59,16 @@ bool CaptureWindow::connectDriver(int index) {
         reportStatus(IDS_CAP_VIDEO_OPEN_ERROR, error);
         return false;
     }
+    // An error queued by an earlier connection must not fail this one.
+    const quint64 connection = ++m_connection;
     QPointer<CaptureWindow> self(this);
     m_subscription = m_source->subscribe([this](const VideoFrame& frame) { onFrame(frame); },
-                                         [self](const QString& reason) {
+                                         [self, connection](const QString& reason) {
                                              QMetaObject::invokeMethod(
                                                  self.data(),
-                                                 [self, reason] {
-                                                     if (self) self->onDriverError(reason);
+                                                 [self, connection, reason] {
+                                                     if (self && self->m_connection == connection)
+                                                         self->onDriverError(reason);
                                                  },
                                                  Qt::QueuedConnection);
                                          });
@@ -313,151 +165,6 @@ void CaptureWindow::reportStatus(int statusId, const QString& text) {
 VideoFrame CaptureWindow::newestFrame() const {
     std::lock_guard lock(m_frameMutex);
     return m_newest;
-}
-
-LRESULT CaptureWindow::getStatus(WPARAM size, LPARAM record) {
-    if (!m_driver || !record || size == 0) return FALSE;
-    CAPSTATUS status{};
-    const QSize videoSize = m_driver->format().size;
-    status.uiImageWidth = UINT(videoSize.width());
-    status.uiImageHeight = UINT(videoSize.height());
-    status.fLiveWindow = m_preview;
-    status.fOverlayWindow = m_overlay;
-    status.fScale = m_scale;
-    status.fAudioHardware = TRUE;
-    status.fCapFileExists = QFileInfo::exists(m_captureFile);
-    status.fCapturingNow = m_progress.capturingNow;
-    status.dwCurrentVideoFrame = m_progress.currentVideoFrame;
-    status.dwCurrentVideoFramesDropped = m_progress.currentVideoFramesDropped;
-    status.dwCurrentWaveSamples = m_progress.currentWaveSamples;
-    status.dwCurrentTimeElapsedMS = m_progress.currentTimeElapsedMs;
-    status.dwReturn = m_progress.returnCode;
-    status.wNumVideoAllocated = m_captureParms.wNumVideoRequested;
-    status.wNumAudioAllocated = m_captureParms.wNumAudioRequested;
-    std::memcpy(reinterpret_cast<void*>(record), &status, std::min<std::size_t>(size, sizeof status));
-    return TRUE;
-}
-
-LRESULT CaptureWindow::getCaps(WPARAM size, LPARAM record) {
-    if (!m_driver || !record || size == 0) return FALSE;
-    const DriverCapabilities driverCaps = m_driver->capabilities();
-    CAPDRIVERCAPS caps{};
-    caps.wDeviceIndex = UINT(m_driverIndex);
-    caps.fHasOverlay = driverCaps.overlay;
-    caps.fHasDlgVideoSource = driverCaps.sourceDialog;
-    caps.fHasDlgVideoFormat = driverCaps.formatDialog;
-    caps.fHasDlgVideoDisplay = driverCaps.displayDialog;
-    caps.fCaptureInitialized = TRUE;
-    std::memcpy(reinterpret_cast<void*>(record), &caps, std::min<std::size_t>(size, sizeof caps));
-    return TRUE;
-}
-
-LRESULT CaptureWindow::editCopy() {
-    if (!m_driver || m_driverFailed) return FALSE;
-    VideoFrame frame = newestFrame();
-    if (!frame.isValid()) {
-        // Nothing streams yet: run the driver until its first frame arrives.
-        ++m_streamHolds;
-        updateStreaming();
-        QEventLoop loop;
-        QTimer timeout;
-        timeout.setSingleShot(true);
-        connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-        // A notification queued before the slot was emptied (format change) may come
-        // first: wait for an actual frame.
-        connect(this, &CaptureWindow::frameArrived, &loop, [this, &loop] {
-            if (newestFrame().isValid()) loop.quit();
-        });
-        connect(this, &CaptureWindow::driverFailed, &loop, &QEventLoop::quit);
-        timeout.start(kFirstFrameTimeoutMs);
-        frame = newestFrame();
-        if (!frame.isValid()) loop.exec();
-        --m_streamHolds;
-        updateStreaming();
-        frame = newestFrame();
-        if (!frame.isValid()) return FALSE;
-    }
-    QApplication::clipboard()->setImage(frame.image);
-    return TRUE;
-}
-
-LRESULT CaptureWindow::setPreview(bool on) {
-    if (!m_driver) return FALSE;
-    m_preview = on;
-    if (on) m_overlay = false;
-    if (m_preview && m_previewPeriodMs > 0)
-        m_previewTimer.start(m_previewPeriodMs);
-    else
-        m_previewTimer.stop();
-    updateStreaming();
-    if (on) reportStatus(IDS_CAP_STAT_LIVE_MODE, QStringLiteral("Live window"));
-    return TRUE;
-}
-
-LRESULT CaptureWindow::setOverlay(bool on) {
-    if (!m_driver || !m_driver->capabilities().overlay) return FALSE;
-    m_overlay = on;
-    if (on) {
-        m_preview = false;
-        m_previewTimer.stop();
-    }
-    updateStreaming();
-    if (on) reportStatus(IDS_CAP_STAT_OVERLAY_MODE, QStringLiteral("Overlay window"));
-    return TRUE;
-}
-
-LRESULT CaptureWindow::setPreviewRate(WPARAM periodMs) {
-    if (!m_driver) return FALSE;
-    // A period of 0 paints each frame as it comes; no timer spins.
-    m_previewPeriodMs = int(std::min<WPARAM>(periodMs, 60000));
-    if (m_preview && m_previewPeriodMs > 0)
-        m_previewTimer.start(m_previewPeriodMs);
-    else
-        m_previewTimer.stop();
-    return TRUE;
-}
-
-bool CaptureWindow::applyFormat(const VideoFormat& format) {
-    if (!m_driver) return false;
-    const bool ok = m_source->reconfigure([&format, this](CaptureDriver& driver) {
-        // Between stop and restart: no frame arrives while the slot is emptied.
-        std::lock_guard lock(m_frameMutex);
-        m_newest = {};
-        return driver.setFormat(format);
-    });
-    update();
-    return ok;
-}
-
-LRESULT CaptureWindow::videoSourceDialog() {
-    if (!m_driver || !m_driver->capabilities().sourceDialog) return FALSE;
-    CaptureDialogs::showSourceDialog(this, *m_driver);
-    return TRUE;
-}
-
-LRESULT CaptureWindow::videoFormatDialog() {
-    // The format cannot change under a running recording.
-    if (!m_driver || !m_driver->capabilities().formatDialog || hasRecordingSink()) return FALSE;
-    const auto chosen = CaptureDialogs::showFormatDialog(this, m_driver->formats(), m_driver->format());
-    if (chosen && !(*chosen == m_driver->format()) && !applyFormat(*chosen))
-        reportStatus(IDS_CAP_DRIVER_ERROR, m_driver->lastError());
-    return TRUE;
-}
-
-LRESULT CaptureWindow::videoDisplayDialog() {
-    if (!m_driver || !m_driver->capabilities().displayDialog) return FALSE;
-    if (const auto scale = CaptureDialogs::showDisplayDialog(this, m_scale)) {
-        m_scale = *scale;
-        update();
-    }
-    return TRUE;
-}
-
-LRESULT CaptureWindow::videoCompressionDialog() {
-    if (!m_driver) return FALSE;
-    if (const auto choice = CaptureDialogs::showCompressionDialog(this, aviVideoEncoders(), m_compression))
-        m_compression = *choice;
-    return TRUE;
 }
 
 void CaptureWindow::paintEvent(QPaintEvent*) {

@@ -128,6 +128,7 @@ private:
     HWND m_handle = 0;
     std::shared_ptr<SharedDriver> m_source;
     int m_subscription = 0;
+    quint64 m_connection = 0;          // counts connections
     CaptureDriver* m_driver = nullptr; // m_source's driver
     int m_driverIndex = -1;
     bool m_driverFailed = false;
