@@ -88,6 +88,7 @@ private slots:
     void unpluggedCameraReportsAndStops();
     void windowsOnOneCameraShareIt();
     void sourceDialogAppliesLiveAndCancelRestores();
+    void cameraControlsInTheSourceDialog();
     void displayDialogSetsScale();
     void compressionDialogStoresTheChoice();
     void missingFeaturesAnswerZero();
@@ -343,6 +344,33 @@ void TestCaptureWindow::sourceDialogAppliesLiveAndCancelRestores() {
     QVERIFY(m_window->message(WM_CAP_DLG_VIDEOSOURCE, 0, 0));
     QCOMPARE(brightness(), 20);
     QCOMPARE(m_window->driver()->controls()[0].value, int(TestPattern::Checkerboard));
+}
+
+void TestCaptureWindow::cameraControlsInTheSourceDialog() {
+    auto camera = FakeCamera::standard();
+    useFakeCamera(camera);
+    QVERIFY(makeWindow());
+    QVERIFY(m_window->message(WM_CAP_SET_PREVIEW, 1, 0)); // applied live, also while streaming
+    onNextDialog([](QDialog* dialog) {
+        auto* brightness = dialog->findChild<QSlider*>(QStringLiteral("control_%1").arg(V4L2_CID_BRIGHTNESS));
+        auto* balance =
+            dialog->findChild<QCheckBox*>(QStringLiteral("control_%1").arg(V4L2_CID_AUTO_WHITE_BALANCE));
+        auto* power =
+            dialog->findChild<QComboBox*>(QStringLiteral("control_%1").arg(V4L2_CID_POWER_LINE_FREQUENCY));
+        QVERIFY(brightness && balance && power);
+        QVERIFY(!dialog->findChild<QWidget*>(QStringLiteral("control_%1").arg(V4L2_CID_HUE))); // disabled
+        QCOMPARE(brightness->value(), 128);
+        QVERIFY(balance->isChecked());
+        QCOMPARE(power->currentText(), QStringLiteral("50 Hz"));
+        brightness->setValue(140);
+        balance->setChecked(false);
+        power->setCurrentIndex(power->findText(QStringLiteral("60 Hz")));
+        dialog->accept();
+    });
+    QVERIFY(m_window->message(WM_CAP_DLG_VIDEOSOURCE, 0, 0));
+    const std::vector<std::pair<std::uint32_t, int>> expected = {
+        {V4L2_CID_BRIGHTNESS, 140}, {V4L2_CID_AUTO_WHITE_BALANCE, 0}, {V4L2_CID_POWER_LINE_FREQUENCY, 2}};
+    QCOMPARE(camera->controlWrites, expected);
 }
 
 void TestCaptureWindow::displayDialogSetsScale() {
