@@ -4,8 +4,6 @@
 #include "Vars.h"
 #include "cMaster.h"
 
-#include <QSignalBlocker>
-
 namespace PanelEvents {
 
 namespace {
@@ -77,27 +75,6 @@ void chooseStampColor(Master& m, const QString& key) {
     Master::paintSwatch(multipleSwatch, *color);
 }
 
-// Takes one frame of a multiple-image run.
-void takeShot(Master& m) {
-    // The still capture comes with the capture action: cMaster::CaptureStillImage(m).
-    (void)m;
-}
-
-// Marks the interval timer while a frame is being taken, so that a tick handled
-// meanwhile does not start a second capture of its own.
-class ShotInProgress {
-public:
-    explicit ShotInProgress(QObject* timer) : m_timer(timer) { m_timer->setProperty(kName, true); }
-    ~ShotInProgress() { m_timer->setProperty(kName, false); }
-    ShotInProgress(const ShotInProgress&) = delete;
-    ShotInProgress& operator=(const ShotInProgress&) = delete;
-    static bool active(const QObject* timer) { return timer->property(kName).toBool(); }
-
-private:
-    static constexpr const char* kName = "shotInProgress";
-    QObject* m_timer;
-};
-
 } // namespace
 
 void connectAll(Master& m) {
@@ -134,7 +111,7 @@ void connectAll(Master& m) {
                      [f](const QString& key) { MultipleImageToolbar2_ButtonClick(*f, key); });
     QObject::connect(m.MultipleImageText, &QLineEdit::textChanged, f, [f] { MultipleImageText_Change(*f); });
     QObject::connect(m.MultipleImageTimer, &QTimer::timeout, f,
-                     [f] { MultipleImageTimer_Timer(*f, [f] { takeShot(*f); }); });
+                     [f] { MultipleImageTimer_Timer(*f, [f] { cMaster::CaptureStillImage(*f); }); });
 
     // The controls match the shoot type and the audio lists from the start, not only
     // after their first change.
@@ -290,10 +267,9 @@ void MultipleImageTimer_Timer(Master& m, const std::function<void()>& shoot) {
                                 QStringLiteral(" seconds to capture another frame"));
         return;
     }
-    // The count towards the next frame runs from the moment this one begins.
+    // The count towards the next frame runs from the moment this one begins. A shot
+    // asked for while the last one is still being taken is skipped by the still capture.
     Vars::ShotElapsed = 0;
-    if (ShotInProgress::active(m.MultipleImageTimer)) return; // the previous frame is still being taken
-    ShotInProgress guard(m.MultipleImageTimer);
     if (shoot) shoot();
 }
 

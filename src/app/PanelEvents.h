@@ -54,8 +54,8 @@ void MultipleImageToolbar2_ButtonClick(Master& m, const QString& key);
 void MultipleImageText_Change(Master& m);
 
 // One tick of the interval timer: counts the seconds since the last frame, shows the
-// countdown in StatusString and calls `shoot` when the interval has elapsed. A tick
-// that comes while the previous frame is still being taken skips that shot.
+// countdown in StatusString and calls `shoot` (the still capture) when the interval
+// has elapsed.
 void MultipleImageTimer_Timer(Master& m, const std::function<void()>& shoot);
 
 } // namespace PanelEvents
