@@ -114,8 +114,18 @@ private slots:
         QCOMPARE(m.MultipleImageFrameRate->count(), 30);
         QCOMPARE(m.MultipleImageFrameRate->itemText(0), QStringLiteral(" 1 FPS"));
         QCOMPARE(m.MultipleImageFrameRate->currentText(), QStringLiteral(" 11 FPS"));
+        // A first start (no last-run file) is in movie mode, stacked below the device panel.
         QCOMPARE(m.MoviePanel->Top(), m.MSVIDEOSmartPanel->Height());
-        QCOMPARE(m.ControlStatusPanel->Top(), m.WebcamPanel->Top() + m.WebcamPanel->Height());
+        QVERIFY(m.MoviePanel->Visible());
+        QCOMPARE(m.MainToolbar->Value("movie"), 1);
+        QCOMPARE(m.ControlStatusPanel->Top(), m.AudioToolbar->Top() + m.AudioToolbar->Height());
+        // The live picture of the test camera, with its log lines before "Init OK.".
+        QVERIFY(MSVIDEO::CaptureWindow != 0);
+        QVERIFY(entries.indexOf(QRegularExpression("^Device  0:.+")) >= 0);
+        const auto connected = entries.indexOf(QRegularExpression("^Init OK Device  0: .+"));
+        QVERIFY(connected >= 0 && connected < init);
+        QVERIFY(m.MasterStatus->text("filename").startsWith("Filename: /"));
+        QVERIFY(m.MasterStatus->text("filename").endsWith(".avi"));
     }
 };
 
