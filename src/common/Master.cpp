@@ -282,6 +282,12 @@ void Master::buildPanels() {
     MultipleImageTimePosition = makeList(QStringLiteral("MultipleImageTimePosition"), kPositions, MultipleImagePanel);
     MultipleImageDatePosition = makeList(QStringLiteral("MultipleImageDatePosition"), kPositions, MultipleImagePanel);
     MultipleImageTextPosition = makeList(QStringLiteral("MultipleImageTextPosition"), kPositions, MultipleImagePanel);
+    // Compact position lists, so the stamp row fits the panel at the window's 640 pixels.
+    for (QComboBox* list : {MultipleImageTimePosition, MultipleImageDatePosition, MultipleImageTextPosition})
+        list->setFixedWidth(96);
+    MultipleImageTimeColor->setToolTip(QStringLiteral("Time Color"));
+    MultipleImageDateColor->setToolTip(QStringLiteral("Date Color"));
+    MultipleImageTextColor->setToolTip(QStringLiteral("Text Color"));
     MultipleImageText = new QLineEdit(MultipleImagePanel);
     MultipleImageText->setObjectName(QStringLiteral("MultipleImageText"));
     MultipleImageFrameRate = makeList(QStringLiteral("MultipleImageFrameRate"), {}, MultipleImagePanel,
@@ -332,14 +338,12 @@ void Master::buildPanels() {
         line2->addWidget(makeLabel(QStringLiteral("Text:"), MultipleImagePanel));
         line2->addWidget(MultipleImageText, 1);
         auto* line3 = new QHBoxLayout;
+        // The stamp toolbar names the stamps; each swatch and list follows in its order.
         line3->addWidget(MultipleImageToolbar2);
-        line3->addWidget(makeLabel(QStringLiteral("Time:"), MultipleImagePanel));
         line3->addWidget(MultipleImageTimeColor);
         line3->addWidget(MultipleImageTimePosition);
-        line3->addWidget(makeLabel(QStringLiteral("Date:"), MultipleImagePanel));
         line3->addWidget(MultipleImageDateColor);
         line3->addWidget(MultipleImageDatePosition);
-        line3->addWidget(makeLabel(QStringLiteral("Text:"), MultipleImagePanel));
         line3->addWidget(MultipleImageTextColor);
         line3->addWidget(MultipleImageTextPosition);
         line3->addStretch(1);
