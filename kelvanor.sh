@@ -5,8 +5,8 @@
 set -e
 top=$(cd "$(dirname "$0")" && pwd)
 "$top/scripts/deps.sh" build
-cmake -S "$top" -B "$top/build" -G Ninja -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
-cmake --build "$top/build" --target kelvanor -j 2
+cmake -S "$top" -B "$top/build-app" -G Ninja -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
+cmake --build "$top/build-app" --target kelvanor -j 2
 
 home_dir="${XDG_DATA_HOME:-$HOME/.local/share}/video-kelvanor"
 mkdir -p "$home_dir"
@@ -16,7 +16,7 @@ done
 cd "$home_dir"
 
 if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then
-    exec "$top/build/src/app/kelvanor"
+    exec "$top/build-app/src/app/kelvanor"
 fi
 
 echo "No display found: starting Video Kelvanor 2000 on a virtual display (Xvfb :77)."
@@ -25,7 +25,7 @@ xvfb=$!
 trap 'kill $app $xvfb 2>/dev/null' EXIT INT TERM
 export DISPLAY=:77
 sleep 1
-"$top/build/src/app/kelvanor" &
+"$top/build-app/src/app/kelvanor" &
 app=$!
 # The splash shows for 4 s, then the main window.
 sleep 9
