@@ -372,16 +372,16 @@ void TestMSVIDEO::fitCaptureWindowBySums() {
 
     // All zeros: the video's size, the place kept.
     QVERIFY(MSVIDEO::FitCaptureWindow(window, 0, 0, 0, 0));
-    QCOMPARE(widget->geometry(), QRect(30, 40, 640, 480));
+    QCOMPARE(widget->geometry(), QRect(30, 40, 320, 240));
     // Top 10, left 20, no size: moved only.
     QVERIFY(MSVIDEO::FitCaptureWindow(window, 10, 20, 0, 0));
-    QCOMPARE(widget->geometry(), QRect(20, 10, 640, 480));
+    QCOMPARE(widget->geometry(), QRect(20, 10, 320, 240));
     // A place and a size.
-    QVERIFY(MSVIDEO::FitCaptureWindow(window, 0, 0, 240, 320));
-    QCOMPARE(widget->geometry(), QRect(0, 0, 320, 240));
+    QVERIFY(MSVIDEO::FitCaptureWindow(window, 0, 0, 100, 200));
+    QCOMPARE(widget->geometry(), QRect(0, 0, 200, 100));
     // The tests are on the sums: top 5 and left -5 add up to 0, so this sizes to the video.
     QVERIFY(MSVIDEO::FitCaptureWindow(window, 5, -5, 0, 0));
-    QCOMPARE(widget->geometry(), QRect(0, 0, 640, 480));
+    QCOMPARE(widget->geometry(), QRect(0, 0, 320, 240));
     QVERIFY(MSVIDEO::DestroyCaptureWindow(window));
 }
 

@@ -120,8 +120,8 @@ void TestVfwApi::connectReadsCapsAndStatus() {
     QCOMPARE(caps.fHasDlgVideoDisplay, 1);
     CAPSTATUS status{};
     QVERIFY(SendMessageA(m_window, WM_CAP_GET_STATUS, sizeof status, LPARAM(&status)));
-    QCOMPARE(status.uiImageWidth, 640u);
-    QCOMPARE(status.uiImageHeight, 480u);
+    QCOMPARE(status.uiImageWidth, 320u);
+    QCOMPARE(status.uiImageHeight, 240u);
     QCOMPARE(status.fLiveWindow, 0);
     QCOMPARE(status.fCapturingNow, 0);
     // A reconnect to a driver that does not exist fails and leaves nothing connected.
@@ -154,7 +154,7 @@ void TestVfwApi::editCopyPutsTheFrameOnTheClipboard() {
     // No preview running: the copy waits for the driver's first frame.
     QVERIFY(SendMessageA(m_window, WM_CAP_EDIT_COPY, 0, 0));
     const QImage picture = QApplication::clipboard()->image();
-    QCOMPARE(picture.size(), QSize(640, 480));
+    QCOMPARE(picture.size(), QSize(320, 240));
     QVERIFY(decodeFrameNumberStrip(picture) >= 0);
 }
 

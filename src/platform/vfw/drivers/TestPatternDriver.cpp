@@ -14,7 +14,7 @@ std::int64_t monotonicTimeUs() {
 
 TestPatternDriver::TestPatternDriver() {
     m_format.fourcc = kFourcc;
-    m_format.size = QSize(640, 480);
+    m_format.size = QSize(320, 240); // the classic capture size; fits the main window
     m_format.interval = {1, 30};
     m_brightness = TestPattern::kBrightnessDefault;
 }
