@@ -13,8 +13,10 @@ private:
     QTemporaryDir m_dir;
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    // Pushes count frames of a camera with the given period, numbered from 0.
-    static void feed(Recorder& recorder, int count, int64_t cameraPeriodUs, int64_t startUs = 1000000000) {
+    // Pushes count frames of a camera with the given period, numbered from 0, taken
+    // from now on (faster than real time: the recorder places them by their times).
+    static void feed(Recorder& recorder, int count, int64_t cameraPeriodUs) {
+        const int64_t startUs = AudioInput::monotonicUs();
         for (int i = 0; i < count; ++i)
             recorder.pushFrame(patternFrame(uint64_t(i), startUs + i * cameraPeriodUs), true);
     }

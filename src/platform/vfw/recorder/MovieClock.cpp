@@ -1,20 +1,39 @@
 #include "MovieClock.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
-// About two seconds of 20 ms blocks: long enough to find a block read without
-// delay, short enough to follow a drift between the two clocks.
-constexpr size_t kAnchorWindow = 100;
+// Half a second of 20 ms blocks: long enough to find a block read without delay,
+// short enough to follow a drift between the clocks (a sound server short of CPU
+// time runs slow) within a millisecond or two.
+constexpr size_t kWindow = 25;
+// Once the movie runs, the clock moves towards a new estimate by at most 0.5 ms a
+// block (2.5 %), so the picture never jumps (a frame left out or doubled) while
+// sound and picture stay together.
+constexpr int64_t kSlewUs = 500;
 } // namespace
 
 void MovieClock::addAudioAnchor(int64_t samplesEnd, int64_t endMonoUs) {
     if (!usesAudio()) return;
-    m_offsets.push_back(endMonoUs - samplesEnd * 1000000 / m_rate);
-    if (m_offsets.size() > kAnchorWindow) m_offsets.pop_front();
+    m_anchors.push_back({samplesEnd * 1000000 / m_rate, endMonoUs});
+    if (m_anchors.size() > kWindow) m_anchors.pop_front();
+    int64_t offset = INT64_MAX;
+    for (const Anchor& a : m_anchors)
+        offset = std::min(offset, a.monoUs - a.audioUs);
+    m_targetOffsetUs = offset;
+    if (!m_started)
+        m_offsetUs = offset;
+    else
+        m_offsetUs += std::clamp(offset - m_offsetUs, -kSlewUs, kSlewUs);
+}
+
+int64_t MovieClock::lateUs(int64_t samplesEnd, int64_t endMonoUs) const {
+    if (!usesAudio() || m_anchors.size() < kWindow) return 0;
+    return std::max<int64_t>(0, endMonoUs - (m_targetOffsetUs + samplesEnd * 1000000 / m_rate));
 }
 
 int64_t MovieClock::masterUs(int64_t monoUs) const {
-    if (!usesAudio() || m_offsets.empty()) return monoUs;
-    return monoUs - *std::min_element(m_offsets.begin(), m_offsets.end());
+    if (!usesAudio() || m_anchors.empty()) return monoUs;
+    return monoUs - m_offsetUs;
 }

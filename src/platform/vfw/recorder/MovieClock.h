@@ -15,23 +15,39 @@ public:
     // A sound block ending at sample samplesEnd (counted from the first sample read)
     // was taken at monotonic time endMonoUs.
     void addAudioAnchor(int64_t samplesEnd, int64_t endMonoUs);
-    // False in sound mode until the first sound block arrived.
-    bool isReady() const { return !usesAudio() || !m_offsets.empty(); }
+    // How much later than the sound clock predicts a block ending at samplesEnd
+    // arrived: sound the server lost (it fell behind), or 0.
+    int64_t lateUs(int64_t samplesEnd, int64_t endMonoUs) const;
+    // False in sound mode until the first ten sound blocks (200 ms) arrived: the
+    // clock settles on them, and the movie starts once it has.
+    bool isReady() const { return !usesAudio() || m_anchors.size() >= 10; }
 
     // Sound position (microseconds from the first sample) at a monotonic time; in
     // monotonic mode the time itself.
     int64_t masterUs(int64_t monoUs) const;
     // Movie time 0 is the master time of monoUs (the first frame of the movie).
-    void setOrigin(int64_t monoUs) { m_originUs = masterUs(monoUs); }
+    void setOrigin(int64_t monoUs) {
+        m_originUs = masterUs(monoUs);
+        m_started = true;
+    }
     int64_t originUs() const { return m_originUs; }
     int64_t movieUs(int64_t monoUs) const { return masterUs(monoUs) - m_originUs; }
 
 private:
+    struct Anchor {
+        int64_t audioUs; // sound position of the block's end
+        int64_t monoUs;  // when it was taken
+    };
+
     int m_rate = 0;
     int64_t m_originUs = 0;
-    // Monotonic time of sound sample 0 as seen by recent blocks. A block is read a
-    // little after it was taken, never before, so the smallest is the best estimate.
-    std::deque<int64_t> m_offsets;
+    std::deque<Anchor> m_anchors;
+    // Monotonic time of sound position 0. A block is read a little after it was
+    // taken, never before, so the smallest value of recent blocks is the estimate
+    // (m_targetOffsetUs); m_offsetUs is the value in use, which follows it smoothly.
+    int64_t m_targetOffsetUs = 0;
+    int64_t m_offsetUs = 0;
+    bool m_started = false;
 };
 
 // Places frames on the movie's frame grid (slot n at n periods of movie time) by

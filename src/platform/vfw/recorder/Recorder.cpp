@@ -10,6 +10,10 @@
 namespace {
 using namespace std::chrono_literals;
 
+// Sound arriving this much later than its clock predicts was lost by the server
+// (smaller delays are the server's own jitter, which the clock smooths out).
+constexpr int64_t kSoundGapUs = 300000;
+
 QString seconds3(int64_t ms) {
     return QStringLiteral("%1.%2").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
 }
@@ -137,10 +141,21 @@ void Recorder::commitLocked(const VideoFrame& frame, int64_t slot, bool last) {
 
 void Recorder::onAudio(const char* data, qsizetype bytes, int64_t endMonoUs) {
     const int align = m_settings.audio.blockAlign();
+    const int64_t samples = bytes / align;
     std::lock_guard lock(m_mutex);
-    m_audioSamplesRead += bytes / align;
+    // A sound server short of CPU time may lose sound. What it lost becomes silence,
+    // so that the sound after it keeps its place beside the picture.
+    const int64_t lateUs = m_clock.lateUs(m_audioSamplesRead + samples, endMonoUs);
+    if (lateUs > kSoundGapUs) {
+        const int64_t lost = lateUs * m_settings.audio.samplesPerSec / 1000000;
+        if (m_audioBuf.isEmpty()) m_audioBufStart = m_audioSamplesRead;
+        m_audioBuf.append(
+            QByteArray(qsizetype(lost) * align, m_settings.audio.bitsPerSample == 8 ? char(0x80) : char(0)));
+        m_audioSamplesRead += lost;
+    }
+    m_audioSamplesRead += samples;
     m_clock.addAudioAnchor(m_audioSamplesRead, endMonoUs);
-    if (m_audioBuf.isEmpty()) m_audioBufStart = m_audioSamplesRead - bytes / align;
+    if (m_audioBuf.isEmpty()) m_audioBufStart = m_audioSamplesRead - samples;
     m_audioBuf.append(data, bytes);
     if (!m_haveOrigin) {
         // Before the first frame only the last second can still be needed.
