@@ -9,6 +9,7 @@ bin="$build/bench/record/bench_record"
 export QT_QPA_PLATFORM=offscreen
 
 "$bin" throughput
+"$bin" opendml
 
 if ! command -v pulseaudio >/dev/null; then
     echo "pulseaudio is not installed: real-time run skipped"

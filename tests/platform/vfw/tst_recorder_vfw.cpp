@@ -12,8 +12,9 @@
 #include <atomic>
 
 // Recording through the capture window's messages, the way the program does it:
-// only vfw.h, the test-pattern camera, the status callback. The fault cases swap
-// in a test-pattern driver that fails after a number of frames.
+// only vfw.h, the test-pattern camera, the status callback. The driver failure
+// swaps in (through the driver list's test seam) a test pattern that fails after a
+// number of frames.
 
 namespace {
 
@@ -39,8 +40,8 @@ bool hasStatus(int id) {
     return false;
 }
 
-// The test pattern at 320x240, 30 frames per second, failing after failAfter frames
-// (never when 0), as an unplugged camera does: the error callback, then no frames.
+// The test pattern at 320x240, 30 frames per second, failing after failAfter frames,
+// as an unplugged camera does: the error callback, then no frames.
 class FlakyPattern : public TestPatternDriver {
 public:
     explicit FlakyPattern(int failAfter) : m_failAfter(failAfter) {}
@@ -83,14 +84,20 @@ class TestRecorderVfw : public QObject {
         });
     }
 
+    // The window on the test-pattern camera, found by name in the driver list.
     HWND openWindow() {
+        int index = -1;
+        char name[128], version[128];
+        for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version); ++i)
+            if (QString::fromLocal8Bit(name) == TestPatternDriver::driverName()) index = int(i);
+        if (index < 0) return 0;
         m_parent = std::make_unique<QWidget>();
         m_parent->resize(400, 300);
         m_parent->show();
         m_window =
             capCreateCaptureWindowA("VIDEO WINDOW", WS_CHILD | WS_VISIBLE, 0, 0, 160, 120, m_parent.get(), 0);
         if (!m_window) return 0;
-        if (!SendMessageA(m_window, WM_CAP_DRIVER_CONNECT, 0, 0)) return 0;
+        if (!SendMessageA(m_window, WM_CAP_DRIVER_CONNECT, WPARAM(index), 0)) return 0;
         SendMessageA(m_window, WM_CAP_SET_CALLBACK_STATUSA, 0, reinterpret_cast<LPARAM>(&statusCallback));
         SendMessageA(m_window, WM_CAP_SET_PREVIEW, 1, 0);
         return m_window;
@@ -148,7 +155,6 @@ class TestRecorderVfw : public QObject {
 private slots:
     void init() {
         g_statuses.clear();
-        useDrivers(0);
         QVERIFY(openWindow());
     }
     void cleanup() {
