@@ -47,6 +47,7 @@ function(kv_tests)
     set(target tst_${prefix}_${stem})
     add_executable(${target} ${src} ${KV_SOURCES})
     target_link_libraries(${target} PRIVATE Qt6::Test ${KV_LIBS})
+    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
     target_compile_definitions(${target} PRIVATE KV_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
                                                  KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     kv_warnings(${target})

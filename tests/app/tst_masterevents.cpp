@@ -1,6 +1,7 @@
 #include "Clock.h"
 #include "DiskSpace.h"
 #include "EventLog.h"
+#include "LogEntries.h"
 #include "MSVIDEO.h"
 #include "Master.h"
 #include "MasterEvents.h"
@@ -16,16 +17,6 @@ class TestMasterEvents : public QObject {
 
     QTemporaryDir m_dir;
 
-    QStringList logEntries() {
-        QFile f(LogPath());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        QStringList entries;
-        for (const QByteArray& line : f.readAll().split('\n'))
-            if (line.contains(" > "))
-                entries << QString::fromLocal8Bit(line.mid(line.indexOf(" > ") + 3)).trimmed();
-        return entries;
-    }
 
 private slots:
     void init() {

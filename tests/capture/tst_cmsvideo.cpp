@@ -1,4 +1,5 @@
 #include "EventLog.h"
+#include "LogEntries.h"
 #include "MSVIDEO.h"
 #include "Master.h"
 #include "MsgBox.h"
@@ -22,16 +23,6 @@ class TestDeviceConnection : public QObject {
 
     QTemporaryDir m_dir;
 
-    QStringList logEntries() {
-        QFile f(LogPath());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        QStringList entries;
-        for (const QByteArray& line : f.readAll().split('\n'))
-            if (line.contains(" > "))
-                entries << QString::fromLocal8Bit(line.mid(line.indexOf(" > ") + 3)).chopped(1);
-        return entries;
-    }
 
     // Answers WM_CAP_GET_SEQUENCE_SETUP with the driver's record changed by `edit`,
     // and WM_CAP_GET_AUDIOFORMAT with `rate` samples per second.

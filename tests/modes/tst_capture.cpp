@@ -1,6 +1,7 @@
 #include "Clipboard.h"
 #include "Clock.h"
 #include "EventLog.h"
+#include "LogEntries.h"
 #include "MSVIDEO.h"
 #include "Master.h"
 #include "MsgBox.h"
@@ -31,16 +32,6 @@ class TestCapture : public QObject {
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    QStringList logEntries() {
-        QFile f(LogPath());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        QStringList entries;
-        for (const QByteArray& line : f.readAll().split('\n'))
-            if (line.contains(" > "))
-                entries << QString::fromLocal8Bit(line.mid(line.indexOf(" > ") + 3)).chopped(1);
-        return entries;
-    }
 
     void startRun(int shootType, const QString& fileName) {
         cMaster::SelectMultipleImageMode(*m);
