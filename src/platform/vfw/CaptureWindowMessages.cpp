@@ -51,8 +51,10 @@ WAVEFORMATEX CaptureWindow::defaultAudioFormat() {
 }
 
 QString CaptureWindow::defaultCaptureFileName() {
+    // The user's videos folder, made when the desktop has not made it yet, so that a
+    // first recording with the default name has somewhere to go.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (folder.isEmpty()) folder = QDir::homePath();
+    if (folder.isEmpty() || !QDir().mkpath(folder)) folder = QDir::homePath();
     return QDir(folder).absoluteFilePath(QStringLiteral("capture.avi"));
 }
 
