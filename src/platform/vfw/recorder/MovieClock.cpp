@@ -10,8 +10,10 @@ namespace {
 constexpr size_t kWindow = 25;
 // Once the movie runs, the clock moves towards a new estimate by at most 0.5 ms a
 // block (2.5 %), so the picture never jumps (a frame left out or doubled) while
-// sound and picture stay together.
+// sound and picture stay together; estimates within 10 ms of the clock in use are
+// the server's jitter and leave it alone.
 constexpr int64_t kSlewUs = 500;
+constexpr int64_t kDeadbandUs = 10000;
 } // namespace
 
 void MovieClock::addAudioAnchor(int64_t samplesEnd, int64_t endMonoUs) {
@@ -24,7 +26,7 @@ void MovieClock::addAudioAnchor(int64_t samplesEnd, int64_t endMonoUs) {
     m_targetOffsetUs = offset;
     if (!m_started)
         m_offsetUs = offset;
-    else
+    else if (std::abs(offset - m_offsetUs) > kDeadbandUs)
         m_offsetUs += std::clamp(offset - m_offsetUs, -kSlewUs, kSlewUs);
 }
 

@@ -12,7 +12,7 @@ using namespace std::chrono_literals;
 
 // Sound arriving this much later than its clock predicts was lost by the server
 // (smaller delays are the server's own jitter, which the clock smooths out).
-constexpr int64_t kSoundGapUs = 300000;
+constexpr int64_t kSoundGapUs = 80000;
 
 QString seconds3(int64_t ms) {
     return QStringLiteral("%1.%2").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
@@ -126,7 +126,10 @@ void Recorder::commitLocked(const VideoFrame& frame, int64_t slot, bool last) {
     // A full queue means the encoders are behind: the frame is left out, and its
     // slot is filled by repeating the frame before it. The movie's last frame is
     // always taken.
-    if (m_jobs.size() >= m_maxJobs && !last) return;
+    if (m_jobs.size() >= m_maxJobs && !last) {
+        ++m_progress.framesBehind;
+        return;
+    }
     if (m_size.isEmpty()) m_size = frame.image.size();
     auto job = std::make_shared<Job>();
     job->frame = frame;

@@ -37,6 +37,7 @@ public:
         bool hasAudio = false;
         uint32_t videoFrames = 0;   // frames in the file so far, repeats included
         uint32_t framesDropped = 0; // slots filled by repeating the previous frame
+        uint32_t framesBehind = 0;  // frames left out because the encoders were behind
         uint64_t waveSamples = 0;
         uint32_t elapsedMs = 0; // movie time written
         // Largest distance seen between a frame's capture time and its place in the movie.
