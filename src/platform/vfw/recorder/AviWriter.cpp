@@ -30,19 +30,6 @@ AVRational AviWriter::frameRateFor(int64_t usPerFrame) {
     return rate;
 }
 
-QStringList AviWriter::videoEncoders() {
-    QStringList names;
-    const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
-    void* it = nullptr;
-    while (const AVCodec* codec = av_codec_iterate(&it)) {
-        if (!av_codec_is_encoder(codec) || codec->type != AVMEDIA_TYPE_VIDEO) continue;
-        if (codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL) continue;
-        if (avformat_query_codec(avi, codec->id, FF_COMPLIANCE_NORMAL) != 1) continue;
-        names << QString::fromLatin1(codec->name);
-    }
-    return names;
-}
-
 bool AviWriter::fail(const QString& what, int averror) {
     m_error = averror < 0 ? what + QStringLiteral(": ") + avErrorText(averror) : what;
     return false;

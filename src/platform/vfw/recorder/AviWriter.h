@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <optional>
 
 // One AVI file written with FFmpeg's AVI muxer: a video stream at a constant frame
@@ -46,8 +45,6 @@ public:
     // The file's frame rate for a frame period: whole rates (66667 us is 15/1) and
     // the NTSC rates (33367 us is 30000/1001) exactly, others as 1000000/period.
     static AVRational frameRateFor(int64_t usPerFrame);
-    // Names of the installed FFmpeg video encoders whose output AVI can carry.
-    static QStringList videoEncoders();
 
 private:
     bool fail(const QString& what, int averror);

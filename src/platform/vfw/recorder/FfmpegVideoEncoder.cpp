@@ -8,13 +8,14 @@ extern "C" {
 
 namespace {
 // The pixel format an encoder is fed with: 4:2:0 where it takes it (the common
-// case), else BGR24 for raw AVI, else its first format.
+// case), else BGR24 for raw AVI, else the first one the scaler can produce.
 AVPixelFormat chooseFormat(const AVCodec* codec) {
     if (!codec->pix_fmts) return AV_PIX_FMT_YUV420P;
+    for (AVPixelFormat wanted : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24})
+        for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+            if (*f == wanted) return *f;
     for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
-        if (*f == AV_PIX_FMT_YUV420P) return *f;
-    for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
-        if (*f == AV_PIX_FMT_BGR24) return *f;
+        if (sws_isSupportedOutput(*f)) return *f;
     return codec->pix_fmts[0];
 }
 } // namespace

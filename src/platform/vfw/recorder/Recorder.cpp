@@ -85,11 +85,28 @@ void Recorder::driverFailed(const QString& reason) {
 void Recorder::requestEnd(EndReason reason, const QString& text) {
     std::lock_guard lock(m_mutex);
     if (!m_active) return;
-    if (m_end != EndReason::None && reason != EndReason::Abort) return;
-    if (m_end == EndReason::None) m_endText = text;
-    m_end = reason;
+    // A fault is reported even when a stop was asked for before it; an abort ends
+    // at once whatever came before; a second stop changes nothing.
+    const bool fault = reason == EndReason::WriteError || reason == EndReason::DiskFull ||
+                       reason == EndReason::Compressor || reason == EndReason::DriverError;
+    const bool wasEnding = m_end != EndReason::None;
+    if (fault) {
+        if (m_endText.isEmpty()) m_endText = text;
+        if (m_end == EndReason::None || m_end == EndReason::Stop || m_end == EndReason::Limit) m_end = reason;
+    } else if (reason == EndReason::Abort) {
+        m_end = reason;
+    } else if (!wasEnding) {
+        m_end = reason;
+    } else {
+        return;
+    }
+    if (wasEnding) {
+        m_jobsChanged.notify_all();
+        m_roomChanged.notify_all();
+        return;
+    }
     if (reason != EndReason::Abort && reason != EndReason::WriteError && reason != EndReason::DiskFull &&
-        m_grid) {
+        reason != EndReason::Compressor && m_grid) {
         FrameGrid<VideoFrame>::Placed last;
         if (m_grid->takeCandidate(&last)) commitLocked(last.payload, last.slot, true);
     }
@@ -262,7 +279,9 @@ bool Recorder::writeVideoFrame(const QByteArray& packet, const QImage& image, in
         ok =
             m_ffEncoder.encode(image, slot, [this](AVPacket* pkt) { return m_writer.writeVideoPacket(pkt); });
         if (!ok && m_writer.errorText().isEmpty()) {
-            requestEnd(EndReason::WriteError, QStringLiteral("The video compressor failed."));
+            requestEnd(
+                EndReason::Compressor,
+                QStringLiteral("The video compressor '%1' failed on a frame.").arg(m_settings.encoder));
             m_writeFailed = true;
             return false;
         }
@@ -284,7 +303,7 @@ bool Recorder::writeJob(Job& job) {
         const AVRational rate = AviWriter::frameRateFor(m_settings.usPerFrame);
         if (!m_mjpeg && !m_ffEncoder.open(m_settings.encoder, m_size.width(), m_size.height(), rate,
                                           m_settings.quality)) {
-            requestEnd(EndReason::WriteError, m_ffEncoder.errorText());
+            requestEnd(EndReason::Compressor, m_ffEncoder.errorText());
             m_writeFailed = true;
             return false;
         }
@@ -481,15 +500,13 @@ void Recorder::finishFile() {
 
     bool ok = !m_writeFailed;
     QString endText;
-    const bool hadFile = m_writer.isOpen();
-    if (hadFile) {
-        if (!m_writer.finish() && ok) {
-            ok = false;
-            endText = m_writer.errorText();
-        }
-    } else {
-        QFile::remove(m_settings.filePath);
+    // A file without a single frame is no movie: it is removed.
+    const bool hadFile = m_writer.isOpen() && m_slotsWritten > 0;
+    if (m_writer.isOpen() && !m_writer.finish() && ok) {
+        ok = false;
+        endText = m_writer.errorText();
     }
+    if (!hadFile) QFile::remove(m_settings.filePath);
     Progress p;
     {
         std::lock_guard lock(m_mutex);
@@ -504,18 +521,21 @@ void Recorder::finishFile() {
         endText = QStringLiteral("The capture driver stopped: %1.").arg(endText);
         ok = false;
     }
-    if (!endText.isEmpty())
-        emitStatus(reason == EndReason::DiskFull      ? RecorderStatusId::NoDiskSpace
-                   : reason == EndReason::DriverError ? RecorderStatusId::DriverError
-                                                      : RecorderStatusId::WriteError,
-                   endText);
+    const int errorId = reason == EndReason::DiskFull      ? RecorderStatusId::NoDiskSpace
+                        : reason == EndReason::DriverError ? RecorderStatusId::DriverError
+                        : reason == EndReason::Compressor  ? RecorderStatusId::CompressorError
+                                                           : RecorderStatusId::WriteError;
     if (!hadFile) {
-        const QString text = QStringLiteral("No frames were captured; no file was written.");
-        emitStatus(434, text);
+        // Nothing was written: say why, and that there is no file.
+        emitStatus(endText.isEmpty() ? RecorderStatusId::NoFrameCaptured : errorId,
+                   endText.isEmpty() ? QStringLiteral("No frames were captured; no file was written.")
+                   : endText.endsWith(QLatin1Char('.')) ? endText + QStringLiteral(" No file was written.")
+                                                        : endText + QStringLiteral(". No file was written."));
         m_active = false;
         emit finished(false);
         return;
     }
+    if (!endText.isEmpty()) emitStatus(errorId, endText);
     const QString summaryText = summary(p);
     emitStatus(p.hasAudio ? RecorderStatusId::VideoAudio : RecorderStatusId::VideoOnly, summaryText);
     QString finalText = endText.isEmpty() ? summaryText : endText + QLatin1Char(' ') + summaryText;

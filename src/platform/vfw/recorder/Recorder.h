@@ -75,7 +75,7 @@ private:
         QByteArray packet;
         enum State { Pending, Encoding, Done } state = Pending;
     };
-    enum class EndReason { None, Stop, Limit, Abort, DriverError, WriteError, DiskFull };
+    enum class EndReason { None, Stop, Limit, Abort, DriverError, WriteError, DiskFull, Compressor };
 
     void run();
     bool setUp();

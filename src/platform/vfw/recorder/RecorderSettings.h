@@ -45,6 +45,7 @@ constexpr int WriteError = 414;
 constexpr int NoDiskSpace = 415;
 constexpr int DriverError = 418;
 constexpr int WaveOpenError = 419;
+constexpr int NoFrameCaptured = 434;
 constexpr int CompressorError = 440;
 constexpr int VideoCurrent = 510;
 constexpr int VideoAudio = 511;
