@@ -11,7 +11,6 @@
 #include "cMaster.h"
 #include "WinApi32.h"
 
-#include <QFile>
 
 MasterEvents::MasterEvents(Master& form) : QObject(&form), m(form) {
     setObjectName(QStringLiteral("MasterEvents"));
@@ -73,10 +72,9 @@ void MasterEvents::Form_Load() {
 
     WriteLog(QStringLiteral("Init OK."));
 
-    // The last run's settings, or movie mode on a first start.
-    const QString lastRun = Vars::startupPath(QStringLiteral("klsr.kl2"));
-    if (!QFile::exists(lastRun))
-        cMaster::SelectMovieMode(m);
+    // Movie mode. The program cannot read a last-run file "klsr.kl2" yet, so one that
+    // exists does not change the start either: every start is a first start.
+    cMaster::SelectMovieMode(m);
 
     WriteLog(QStringLiteral("KL2 ok"));
 
