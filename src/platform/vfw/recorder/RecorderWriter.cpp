@@ -1,0 +1,363 @@
+#include "Recorder.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <chrono>
+#include <cmath>
+#include <sys/statvfs.h>
+
+// The writer thread of a recording: setting up, writing frames and sound in
+// order, flushing, watching the disk, and finishing the file.
+
+namespace {
+using namespace std::chrono_literals;
+
+QString seconds3(int64_t ms) {
+    return QStringLiteral("%1.%2").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
+}
+
+int64_t freeBytes(const QString& filePath) {
+    struct statvfs st {};
+    const QByteArray dir = QFileInfo(filePath).absolutePath().toLocal8Bit();
+    if (statvfs(dir.constData(), &st) != 0) return INT64_MAX;
+    return int64_t(st.f_bavail) * int64_t(st.f_frsize);
+}
+} // namespace
+
+bool Recorder::setUp() {
+    const QString& path = m_settings.filePath;
+    {
+        // Creating the file now reports a bad path before the first frame; the
+        // muxer replaces it once the first frame gives the movie its size.
+        QFile probe(path);
+        if (path.isEmpty() || !probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            emitStatus(RecorderStatusId::CantOpen,
+                       QStringLiteral("Cannot open '%1' for capture: %2").arg(path, probe.errorString()));
+            return false;
+        }
+    }
+    if (freeBytes(path) < m_settings.reserveBytes) {
+        QFile::remove(path);
+        emitStatus(RecorderStatusId::NoDiskSpace,
+                   QStringLiteral("There is no space to create a capture file on the specified device."));
+        return false;
+    }
+    if (!m_mjpeg && !avcodec_find_encoder_by_name(m_settings.encoder.toLatin1().constData())) {
+        QFile::remove(path);
+        emitStatus(RecorderStatusId::CompressorError,
+                   QStringLiteral("The video compressor '%1' is not installed.").arg(m_settings.encoder));
+        return false;
+    }
+    bool withSound = false;
+    if (m_settings.captureAudio) {
+        if (m_audio.open(m_settings.audio, QStringLiteral("Movie sound"))) {
+            withSound = true;
+        } else {
+            emitStatus(RecorderStatusId::WaveOpenError,
+                       QStringLiteral("No sound: %1. The movie is recorded without sound.")
+                           .arg(m_audio.errorText()));
+        }
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        if (withSound) m_clock.useAudio(m_settings.audio.samplesPerSec);
+        m_progress.hasAudio = withSound;
+        m_quitWorkers = false;
+        m_ready = true;
+    }
+    if (withSound)
+        m_audio.start(
+            [this](const char* data, qsizetype bytes, int64_t endUs) { onAudio(data, bytes, endUs); });
+    return true;
+}
+
+bool Recorder::diskFull() {
+    // Room for what is still buffered, the index (16 bytes an entry in each of two
+    // indexes) and the final headers.
+    const int64_t needed = m_settings.reserveBytes + 32 * (m_slotsWritten + m_audioWritten / 256) + 65536;
+    return freeBytes(m_settings.filePath) < needed;
+}
+
+bool Recorder::writeVideoFrame(const QByteArray& packet, const QImage& image, int64_t slot) {
+    bool ok;
+    if (m_mjpeg) {
+        ok = m_writer.writeVideo(packet, true);
+    } else {
+        ok =
+            m_ffEncoder.encode(image, slot, [this](AVPacket* pkt) { return m_writer.writeVideoPacket(pkt); });
+        if (!ok && m_writer.errorText().isEmpty()) {
+            requestEnd(
+                EndReason::Compressor,
+                QStringLiteral("The video compressor '%1' failed on a frame.").arg(m_settings.encoder));
+            m_writeFailed = true;
+            return false;
+        }
+    }
+    if (!ok) {
+        requestEnd(
+            EndReason::WriteError,
+            QStringLiteral("Unable to write to file '%1'. Disk may be full.").arg(m_settings.filePath));
+        m_writeFailed = true;
+        return false;
+    }
+    ++m_slotsWritten;
+    return true;
+}
+
+bool Recorder::writeJob(Job& job) {
+    if (m_writeFailed) return false;
+    if (!m_writer.isOpen()) {
+        const AVRational rate = AviWriter::frameRateFor(m_settings.usPerFrame);
+        if (!m_mjpeg && !m_ffEncoder.open(m_settings.encoder, m_size.width(), m_size.height(), rate,
+                                          m_settings.quality)) {
+            requestEnd(EndReason::Compressor, m_ffEncoder.errorText());
+            m_writeFailed = true;
+            return false;
+        }
+        std::optional<AudioFormat> sound;
+        if (m_progress.hasAudio) sound = m_settings.audio;
+        if (!m_writer.open(m_settings.filePath, m_size.width(), m_size.height(), rate,
+                           m_mjpeg ? nullptr : m_ffEncoder.context(), sound)) {
+            requestEnd(EndReason::WriteError, m_writer.errorText());
+            m_writeFailed = true;
+            return false;
+        }
+    }
+    if (m_mjpeg && job.packet.isEmpty()) {
+        // The encoder failed on this picture: treat it as a frame not delivered.
+        job.packet = m_lastPacket;
+        if (job.packet.isEmpty()) return true;
+    }
+    for (int64_t i = 0; i < job.repeatsBefore && !m_lastImage.isNull(); ++i) {
+        if (!writeVideoFrame(m_lastPacket, m_lastImage, job.slot - job.repeatsBefore + i)) return false;
+        std::lock_guard lock(m_mutex);
+        ++m_progress.framesDropped;
+    }
+    if (!writeVideoFrame(job.packet, job.frame.image, job.slot)) return false;
+    m_lastPacket = job.packet;
+    m_lastImage = job.frame.image;
+    return writeAudioUpTo(m_slotsWritten, false);
+}
+
+bool Recorder::writeAudioUpTo(int64_t videoFrames, bool pad) {
+    if (!m_progress.hasAudio || !m_writer.isOpen() || m_writeFailed) return true;
+    const AudioFormat& fmt = m_settings.audio;
+    const int align = fmt.blockAlign();
+    const char silentByte = fmt.bitsPerSample == 8 ? char(0x80) : char(0);
+    // The sound that belongs to the frames written so far, in samples.
+    const int64_t target =
+        std::llround(double(videoFrames) * double(m_settings.usPerFrame) * 1e-6 * fmt.samplesPerSec);
+    for (;;) {
+        QByteArray chunk;
+        {
+            std::lock_guard lock(m_mutex);
+            const int64_t next = m_audioOriginSample + m_audioWritten;
+            const int64_t wanted = target - m_audioWritten;
+            if (wanted <= 0) return true;
+            if (m_audioBufStart < next) {
+                const qsizetype drop =
+                    std::min<qsizetype>(m_audioBuf.size(), qsizetype(next - m_audioBufStart) * align);
+                m_audioBuf.remove(0, drop);
+                m_audioBufStart += drop / align;
+                if (m_audioBuf.isEmpty()) m_audioBufStart = std::max(m_audioBufStart, next);
+            }
+            if (m_audioBufStart > next && !m_audioBuf.isEmpty()) {
+                // Sound missing before the buffer (it started late) is silence.
+                chunk = QByteArray(qsizetype(std::min(wanted, m_audioBufStart - next)) * align, silentByte);
+            } else if (!m_audioBuf.isEmpty()) {
+                const int64_t take = std::min<int64_t>(wanted, m_audioBuf.size() / align);
+                chunk = m_audioBuf.left(qsizetype(take) * align);
+                m_audioBuf.remove(0, chunk.size());
+                m_audioBufStart += take;
+            } else if (pad) {
+                chunk = QByteArray(qsizetype(wanted) * align, silentByte);
+            } else {
+                return true;
+            }
+        }
+        if (!m_writer.writeAudio(chunk.constData(), chunk.size())) {
+            requestEnd(
+                EndReason::WriteError,
+                QStringLiteral("Unable to write to file '%1'. Disk may be full.").arg(m_settings.filePath));
+            m_writeFailed = true;
+            return false;
+        }
+        m_audioWritten += chunk.size() / align;
+        std::lock_guard lock(m_mutex);
+        m_progress.waveSamples = uint64_t(m_audioWritten);
+    }
+}
+
+QString Recorder::summary(const Progress& p) const {
+    const int64_t ms = int64_t(p.videoFrames) * m_settings.usPerFrame / 1000;
+    const int64_t milliFps = ms > 0 ? int64_t(p.videoFrames) * 1000000 / ms : 0;
+    QString text = QStringLiteral("Captured %1 sec.  %2 frames (%3 dropped) (%4 fps).")
+                       .arg(seconds3(ms))
+                       .arg(p.videoFrames)
+                       .arg(p.framesDropped)
+                       .arg(seconds3(milliFps));
+    if (p.hasAudio) {
+        const int sps = m_settings.audio.samplesPerSec;
+        text += QStringLiteral("  %1 audio bytes (%2,%3 sps)")
+                    .arg(p.waveSamples * uint64_t(m_settings.audio.blockAlign()))
+                    .arg(sps / 1000)
+                    .arg(sps % 1000, 3, 10, QLatin1Char('0'));
+    }
+    return text;
+}
+
+void Recorder::run() {
+    if (!setUp()) {
+        m_active = false;
+        emit finished(false);
+        return;
+    }
+    emitStatus(RecorderStatusId::Begin, QStringLiteral("Capture Start"));
+    if (m_mjpeg) {
+        const unsigned n = std::max(1u, std::thread::hardware_concurrency());
+        for (unsigned i = 0; i < n; ++i)
+            m_workers.emplace_back([this] { encodeWorker(); });
+    }
+    auto lastFlush = std::chrono::steady_clock::now();
+    auto lastProgress = lastFlush;
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        if (m_end == EndReason::Abort) break;
+        if (!m_jobs.empty() && (m_jobs.front()->state == Job::Done || !m_mjpeg)) {
+            std::shared_ptr<Job> job = m_jobs.front();
+            m_jobs.pop_front();
+            m_roomChanged.notify_all();
+            lock.unlock();
+            writeJob(*job);
+            {
+                std::lock_guard progressLock(m_mutex);
+                m_progress.videoFrames = uint32_t(m_slotsWritten);
+                m_progress.elapsedMs = uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
+            }
+            if (!m_writeFailed && m_writer.isOpen() && diskFull())
+                requestEnd(EndReason::DiskFull,
+                           QStringLiteral("The disk is full: the capture stopped with %1 "
+                                          "frames, which the file keeps.")
+                               .arg(m_slotsWritten));
+            lock.lock();
+            continue;
+        }
+        if (m_end != EndReason::None && m_jobs.empty()) break;
+        if (m_writeFailed && m_end != EndReason::None) break;
+        m_jobsChanged.wait_for(lock, 50ms);
+        lock.unlock();
+        const auto now = std::chrono::steady_clock::now();
+        if (m_audio.failed() && m_progress.hasAudio)
+            emitStatus(RecorderStatusId::WaveOpenError,
+                       QStringLiteral("The sound input stopped: %1").arg(m_audio.errorText()));
+        if (m_audio.failed()) m_audio.stop();
+        writeAudioUpTo(m_slotsWritten, false);
+        if (now - lastFlush >= 500ms && m_writer.isOpen() && !m_writeFailed) {
+            lastFlush = now;
+            if (!m_writer.flush()) {
+                m_writeFailed = true;
+                requestEnd(EndReason::WriteError,
+                           QStringLiteral("Unable to write to file '%1'. Disk may be full.")
+                               .arg(m_settings.filePath));
+            }
+        }
+        if (now - lastProgress >= 1s) {
+            lastProgress = now;
+            const Progress p = progress();
+            emitStatus(RecorderStatusId::VideoCurrent,
+                       QStringLiteral("Captured %1 frames (%2 dropped) %3 sec.")
+                           .arg(p.videoFrames)
+                           .arg(p.framesDropped)
+                           .arg(seconds3(p.elapsedMs)));
+        }
+        lock.lock();
+        // A camera that stops delivering must not hold a time-limited recording open.
+        if (m_maxSlots > 0 && m_haveOrigin && m_end == EndReason::None &&
+            m_clock.movieUs(AudioInput::monotonicUs()) >= (m_maxSlots + 1) * m_settings.usPerFrame) {
+            lock.unlock();
+            requestEnd(EndReason::Limit);
+            lock.lock();
+        }
+    }
+    m_quitWorkers = true;
+    const EndReason reason = m_end;
+    if (reason == EndReason::Abort) m_jobs.clear();
+    m_jobsChanged.notify_all();
+    lock.unlock();
+    for (auto& worker : m_workers)
+        worker.join();
+    m_workers.clear();
+    finishFile();
+}
+
+void Recorder::finishFile() {
+    const EndReason reason = m_end;
+    // A time limit gives the movie its full length even when the camera fell silent.
+    if (reason == EndReason::Limit && m_writer.isOpen() && !m_writeFailed) {
+        while (m_slotsWritten < m_maxSlots && !m_lastImage.isNull()) {
+            if (!writeVideoFrame(m_lastPacket, m_lastImage, m_slotsWritten)) break;
+            std::lock_guard lock(m_mutex);
+            ++m_progress.framesDropped;
+        }
+    }
+    if (!m_mjpeg && m_writer.isOpen() && !m_writeFailed)
+        m_ffEncoder.flush([this](AVPacket* pkt) { return m_writer.writeVideoPacket(pkt); });
+    writeAudioUpTo(m_slotsWritten, true);
+    m_audio.stop();
+
+    bool ok = !m_writeFailed;
+    QString endText;
+    // A file without a single frame is no movie: it is removed.
+    const bool hadFile = m_writer.isOpen() && m_slotsWritten > 0;
+    if (m_writer.isOpen() && !m_writer.finish() && ok) {
+        ok = false;
+        endText = m_writer.errorText();
+    }
+    if (!hadFile) QFile::remove(m_settings.filePath);
+    Progress p;
+    {
+        std::lock_guard lock(m_mutex);
+        m_progress.videoFrames = uint32_t(m_slotsWritten);
+        m_progress.elapsedMs = uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
+        m_progress.capturing = false;
+        m_ready = false;
+        p = m_progress;
+        if (m_endText.size()) endText = m_endText;
+    }
+    if (reason == EndReason::DriverError) {
+        endText = QStringLiteral("The capture driver stopped: %1.").arg(endText);
+        ok = false;
+    }
+    const int errorId = reason == EndReason::DiskFull      ? RecorderStatusId::NoDiskSpace
+                        : reason == EndReason::DriverError ? RecorderStatusId::DriverError
+                        : reason == EndReason::Compressor  ? RecorderStatusId::CompressorError
+                                                           : RecorderStatusId::WriteError;
+    if (!hadFile) {
+        // Nothing was written: say why, and that there is no file.
+        emitStatus(endText.isEmpty() ? RecorderStatusId::NoFrameCaptured : errorId,
+                   endText.isEmpty() ? QStringLiteral("No frames were captured; no file was written.")
+                   : endText.endsWith(QLatin1Char('.')) ? endText + QStringLiteral(" No file was written.")
+                                                        : endText + QStringLiteral(". No file was written."));
+        m_active = false;
+        emit finished(false);
+        return;
+    }
+    if (!endText.isEmpty()) emitStatus(errorId, endText);
+    const QString summaryText = summary(p);
+    emitStatus(p.hasAudio ? RecorderStatusId::VideoAudio : RecorderStatusId::VideoOnly, summaryText);
+    QString finalText = endText.isEmpty() ? summaryText : endText + QLatin1Char(' ') + summaryText;
+    const uint32_t total = p.videoFrames;
+    if (total > 0 && uint64_t(p.framesDropped) * 100 > uint64_t(m_settings.percentDropForError) * total) {
+        const uint64_t hundredths = uint64_t(p.framesDropped) * 10000 / total;
+        const QString warning = QStringLiteral("Dropped %1 of %2 frames (%3.%4%) during capture.")
+                                    .arg(p.framesDropped)
+                                    .arg(total)
+                                    .arg(hundredths / 100)
+                                    .arg(hundredths % 100, 2, 10, QLatin1Char('0'));
+        emitStatus(RecorderStatusId::FramesDropped, warning);
+        finalText = warning + QLatin1Char(' ') + finalText;
+    }
+    m_active = false;
+    emitStatus(RecorderStatusId::End, QStringLiteral("Capture End. ") + finalText);
+    emit finished(ok);
+}
