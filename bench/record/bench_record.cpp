@@ -3,7 +3,7 @@
 //   1920x1080) and runs ffmpeg's own MJPEG encoder on its test source of the same
 //   size; prints frames per second of both and the ratio.
 // bench_record opendml
-//   Records 400 uncompressed 1920x1080 frames (1.2 GB) and checks that the file
+//   Records 200 uncompressed 1920x1080 frames (1.2 GB) and checks that the file
 //   went on in an OpenDML AVIX RIFF chunk and that every frame reads back.
 // bench_record realtime [seconds]
 //   Records 1920x1080 at 30 frames per second in real time with sound from the
@@ -225,7 +225,7 @@ int opendml() {
     s.encoder = QStringLiteral("rawvideo");
     s.usPerFrame = 33333;
     if (!recorder.start(s)) return 1;
-    const int frames = 400;
+    const int frames = 200;
     const bool ok = runToEnd(recorder, [&] {
         for (int i = 0; i < frames; ++i) {
             VideoFrame f = source[size_t(i) % source.size()];

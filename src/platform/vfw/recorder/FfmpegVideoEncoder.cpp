@@ -7,9 +7,11 @@ extern "C" {
 }
 
 namespace {
-// The pixel format an encoder is fed with: 4:2:0 where it takes it (the common
-// case), else BGR24 for raw AVI, else the first one the scaler can produce.
+// The pixel format an encoder is fed with: BGR24 for uncompressed frames (the
+// classic RGB AVI), else 4:2:0 where it takes it (the common case), else the first
+// one the scaler can produce.
 AVPixelFormat chooseFormat(const AVCodec* codec) {
+    if (codec->id == AV_CODEC_ID_RAWVIDEO) return AV_PIX_FMT_BGR24;
     if (!codec->pix_fmts) return AV_PIX_FMT_YUV420P;
     for (AVPixelFormat wanted : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24})
         for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
