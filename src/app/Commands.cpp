@@ -47,7 +47,8 @@ void connectAll(Master& m) {
     // Start or stop a capture: the record button's picture says which.
     QObject::connect(m.GlobalToolbar, &KeyedToolbar::ButtonClick, &m, [&m](const QString& key) {
         if (key == QLatin1String("record"))
-            cMaster::CaptureAction(m, m.GlobalToolbar->Image(QStringLiteral("record")) == QLatin1String("record"));
+            cMaster::CaptureAction(m, m.GlobalToolbar->Image(QStringLiteral("record")) ==
+                                          QLatin1String("record"));
     });
     QObject::connect(m.Shooter, &QPushButton::clicked, &m, [&m] { cMaster::CaptureStillImage(m); });
 
@@ -73,8 +74,7 @@ void connectAll(Master& m) {
 }
 
 static void refreshVideoWindow() {
-    if (wMSVIDEO* w = wMSVIDEO::instance())
-        w->RefreshWindow();
+    if (wMSVIDEO* w = wMSVIDEO::instance()) w->RefreshWindow();
 }
 
 void FileMenu_Click(Master& m, int index) {
@@ -90,11 +90,11 @@ void FileMenu_Click(Master& m, int index) {
         break;
     case 5: { // open a parameters file, a movie or a picture
         m.MasterDialog.DialogTitle = QStringLiteral("Open Capture Parameters");
-        m.MasterDialog.Filter = QStringLiteral("All files |*.klp;*.bmp;*.jpg;*.avi|Kelvanor Parameters (*.klp)|*.klp|"
-                                               "Movie File (*.avi)|*.avi|Bitmap File (*.bmp)|*.bmp|"
-                                               "JPEG Image File (*.jpg)|*.jpg|");
-        if (!m.MasterDialog.ShowOpen())
-            break;
+        m.MasterDialog.Filter =
+            QStringLiteral("All files |*.klp;*.bmp;*.jpg;*.avi|Kelvanor Parameters (*.klp)|*.klp|"
+                           "Movie File (*.avi)|*.avi|Bitmap File (*.bmp)|*.bmp|"
+                           "JPEG Image File (*.jpg)|*.jpg|");
+        if (!m.MasterDialog.ShowOpen()) break;
         const QString path = m.MasterDialog.FileName;
         const QString type = path.right(3).toLower();
         if (type == QLatin1String("bmp") || type == QLatin1String("jpg"))
@@ -128,8 +128,7 @@ void EditMenu_Click(Master& m, int index) {
 void ViewMenu_Click(Master& m, int index) {
     switch (index) {
     case 0:
-        if (m.MSVIDEOSmartPanel->Visible())
-            cMSVIDEO::SetOverlayMode(m);
+        if (m.MSVIDEOSmartPanel->Visible()) cMSVIDEO::SetOverlayMode(m);
         break;
     case 1:
         if (m.MSVIDEOSmartPanel->Visible())

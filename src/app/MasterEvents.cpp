@@ -7,10 +7,9 @@
 #include "MsgBox.h"
 #include "PanelEvents.h"
 #include "Vars.h"
+#include "WinApi32.h"
 #include "cMSVIDEO.h"
 #include "cMaster.h"
-#include "WinApi32.h"
-
 
 MasterEvents::MasterEvents(Master& form) : QObject(&form), m(form) {
     setObjectName(QStringLiteral("MasterEvents"));
@@ -83,17 +82,18 @@ void MasterEvents::Form_Load() {
 
 QString MasterEvents::FreeSpaceText(std::optional<quint64> freeBytes) {
     constexpr quint64 kMegabyte = 1048576;
-    if (!freeBytes || *freeBytes <= kMegabyte)
-        return QStringLiteral("Disk Full (< 1Mb)");
+    if (!freeBytes || *freeBytes <= kMegabyte) return QStringLiteral("Disk Full (< 1Mb)");
     return QStringLiteral("Free Space:  ") + QString::number(*freeBytes / kMegabyte) + QStringLiteral(" Mb");
 }
 
 void MasterEvents::MasterTimer_Timer() {
-    m.MasterStatus->setText(QStringLiteral("diskcap"), FreeSpaceText(DiskSpace::freeBytesFor(MSVIDEO::MovieFileName)));
+    m.MasterStatus->setText(QStringLiteral("diskcap"),
+                            FreeSpaceText(DiskSpace::freeBytesFor(MSVIDEO::MovieFileName)));
 }
 
 bool MasterEvents::QueryUnload() {
-    const int answer = MsgBox(QStringLiteral("Are you sure you want to quit ?"),
-                              MsgBoxStyle::vbYesNo | MsgBoxStyle::vbQuestion, QStringLiteral("Video Kelvanor 2000"));
+    const int answer =
+        MsgBox(QStringLiteral("Are you sure you want to quit ?"),
+               MsgBoxStyle::vbYesNo | MsgBoxStyle::vbQuestion, QStringLiteral("Video Kelvanor 2000"));
     return answer == MsgBoxResult::vbYes;
 }

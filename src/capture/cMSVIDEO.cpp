@@ -24,14 +24,17 @@ void showWhatTheDriverReports(Master& m) {
 
 } // namespace
 
-QString FpsText(int framesPerSecond) { return QLatin1Char(' ') + QString::number(framesPerSecond) + QStringLiteral(" FPS"); }
+QString FpsText(int framesPerSecond) {
+    return QLatin1Char(' ') + QString::number(framesPerSecond) + QStringLiteral(" FPS");
+}
 
 void StartVideoDevice(Master& m) {
     // The toolbar already sits in its panel (the form attached it).
     m.MSVIDEOPreviewRate->clear();
     for (int fps = 1; fps <= 40; ++fps)
         m.MSVIDEOPreviewRate->addItem(FpsText(fps));
-    m.MSVIDEOPreviewRate->setCurrentIndex(MSVIDEO::PreviewRate < 1 ? 11 : std::min<int>(MSVIDEO::PreviewRate, 40) - 1);
+    m.MSVIDEOPreviewRate->setCurrentIndex(
+        MSVIDEO::PreviewRate < 1 ? 11 : std::min<int>(MSVIDEO::PreviewRate, 40) - 1);
 
     if (!MSVIDEO::HasDrivers())
         MsgBox(QStringLiteral("There is no Video Compatible device with Microsoft Video for Windows."),
@@ -44,8 +47,7 @@ void StartVideoDevice(Master& m) {
         m.MSVIDEODevice->addItem(name);
         WriteLog(QStringLiteral("Device ") + QLatin1Char(' ') + QString::number(i) + QLatin1Char(':') + name);
     }
-    if (count == 0)
-        return; // nothing to select: the load goes on without a device
+    if (count == 0) return; // nothing to select: the load goes on without a device
     m.MSVIDEODevice->setCurrentIndex(0);
     SelectVideoDevice(m, 0);
 
@@ -77,15 +79,15 @@ void StartVideoDevice(Master& m) {
     m.MovieFrameRateControl->setValue(fps < 2 ? 12 : fps);
 
     m.MovieDisableLimit->setChecked(MSVIDEO::CaptureParms.fLimitEnabled != 1);
-    if (MSVIDEO::CaptureParms.wTimeLimit == 0)
-        MSVIDEO::CaptureParms.wTimeLimit = 1;
+    if (MSVIDEO::CaptureParms.wTimeLimit == 0) MSVIDEO::CaptureParms.wTimeLimit = 1;
     const qint64 limit = MSVIDEO::CaptureParms.wTimeLimit;
     m.MovieHoursControl->setValue(MSVIDEO::HoursPart(limit));
     m.MovieMinutesControl->setValue(MSVIDEO::MinutesPart(limit));
     m.MovieSecondsControl->setValue(MSVIDEO::SecondsPart(limit));
 
     m.MasterStatus->setText(QStringLiteral("filename"),
-                            QStringLiteral("Filename: ") + MSVIDEO::GetCaptureFileName(MSVIDEO::CaptureWindow));
+                            QStringLiteral("Filename: ") +
+                                MSVIDEO::GetCaptureFileName(MSVIDEO::CaptureWindow));
 }
 
 void SelectVideoDevice(Master& m, int index) {
@@ -111,8 +113,8 @@ void SelectVideoDevice(Master& m, int index) {
 
     MSVIDEO::SetStatusCallback(MSVIDEO::CaptureWindow, &CaptureStatusCallback);
 
-    WriteLog(QStringLiteral("Init OK Device ") + QLatin1Char(' ') + QString::number(index) + QStringLiteral(": ") +
-             MSVIDEO::GetDriverName(index));
+    WriteLog(QStringLiteral("Init OK Device ") + QLatin1Char(' ') + QString::number(index) +
+             QStringLiteral(": ") + MSVIDEO::GetDriverName(index));
 }
 
 void SetPreviewMode(Master& m, int framesPerSecond) {
@@ -125,6 +127,8 @@ void SetOverlayMode(Master& m) {
     showWhatTheDriverReports(m);
 }
 
-void ShowCompressionOptions() { MSVIDEO::ShowVideoCompressionDialog(MSVIDEO::CaptureWindow); }
+void ShowCompressionOptions() {
+    MSVIDEO::ShowVideoCompressionDialog(MSVIDEO::CaptureWindow);
+}
 
 } // namespace cMSVIDEO

@@ -16,7 +16,9 @@ namespace {
 // The last error status of the driver, so a capture that does not start can say why.
 QString g_lastError;
 
-QString twoDigits(quint64 n) { return QString::number(n).rightJustified(2, QLatin1Char('0')); }
+QString twoDigits(quint64 n) {
+    return QString::number(n).rightJustified(2, QLatin1Char('0'));
+}
 
 // The sound format the audio lists show.
 WAVEFORMATEX chosenAudioFormat(const Master& m) {
@@ -36,8 +38,7 @@ WAVEFORMATEX chosenAudioFormat(const Master& m) {
 } // namespace
 
 QString ElapsedText(quint32 frames, int framesPerSecond) {
-    if (framesPerSecond <= 0)
-        return QStringLiteral("00:00:00.") + twoDigits(frames);
+    if (framesPerSecond <= 0) return QStringLiteral("00:00:00.") + twoDigits(frames);
     const quint64 s = frames / quint32(framesPerSecond);
     const quint64 f = frames % quint32(framesPerSecond);
     return twoDigits(s / 3600) + QLatin1Char(':') + twoDigits((s % 3600) / 60) + QLatin1Char(':') +
@@ -58,8 +59,8 @@ void RecordMovie(Master& m) {
         p.fLimitEnabled = 0;
     } else {
         p.fLimitEnabled = 1;
-        p.wTimeLimit = UINT(MSVIDEO::TimeToSeconds(m.MovieHoursControl->value(), m.MovieMinutesControl->value(),
-                                                   m.MovieSecondsControl->value()));
+        p.wTimeLimit = UINT(MSVIDEO::TimeToSeconds(
+            m.MovieHoursControl->value(), m.MovieMinutesControl->value(), m.MovieSecondsControl->value()));
     }
     p.dwRequestMicroSecPerFrame = DWORD(MSVIDEO::FrameRateToMicroSec(m.MovieFrameRateControl->value()));
 
@@ -79,17 +80,17 @@ void RecordMovie(Master& m) {
         m.GlobalToolbar->show();
         m.StatusTime->clear();
         m.StatusString->setText(QStringLiteral("The capture did not start: ") +
-                                (g_lastError.isEmpty() ? QStringLiteral("no working capture device or the file \"%1\" "
-                                                                        "cannot be written.")
-                                                             .arg(MSVIDEO::MovieFileName)
-                                                       : g_lastError));
+                                (g_lastError.isEmpty()
+                                     ? QStringLiteral("no working capture device or the file \"%1\" "
+                                                      "cannot be written.")
+                                           .arg(MSVIDEO::MovieFileName)
+                                     : g_lastError));
     }
 }
 
 LRESULT CaptureStatusCallback(HWND, int statusNumber, const char* text) {
     Master* m = Master::instance();
-    if (!m)
-        return 0;
+    if (!m) return 0;
     MSVIDEO::CaptureResult = MSVIDEO::GetCaptureStatus(MSVIDEO::CaptureWindow, MSVIDEO::CapStatus);
     const bool capturing = MSVIDEO::CapStatus.fCapturingNow != 0;
     if (MSVIDEO::CaptureParms.fYield != 0 && capturing) {
@@ -100,8 +101,7 @@ LRESULT CaptureStatusCallback(HWND, int statusNumber, const char* text) {
     }
     const QString status = WinApi32::StringFromPointer(text, 256);
     m->StatusString->setText(status);
-    if (statusNumber >= 400 && statusNumber < 500)
-        g_lastError = status;
+    if (statusNumber >= 400 && statusNumber < 500) g_lastError = status;
 
     if (statusNumber == IDS_CAP_END && (m->MoviePanel->Visible() || m->MultipleImagePanel->Visible()) &&
         (m->MovieToolbar->Value(QStringLiteral("writeinfo")) == 1 ||

@@ -13,7 +13,9 @@ namespace {
 QPointer<wMSVIDEO> g_window;
 }
 
-wMSVIDEO* wMSVIDEO::instance() { return g_window.data(); }
+wMSVIDEO* wMSVIDEO::instance() {
+    return g_window.data();
+}
 
 wMSVIDEO::wMSVIDEO(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("wMSVIDEO"));
@@ -25,7 +27,9 @@ wMSVIDEO::wMSVIDEO(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
 }
 
-wMSVIDEO::~wMSVIDEO() { Form_Unload(); }
+wMSVIDEO::~wMSVIDEO() {
+    Form_Unload();
+}
 
 wMSVIDEO* wMSVIDEO::Show(Master& m) {
     auto* window = new wMSVIDEO;
@@ -38,8 +42,7 @@ wMSVIDEO* wMSVIDEO::Show(Master& m) {
     window->RefreshWindow();
     // Each activation re-reads the driver's records.
     QObject::connect(m.MDIClient, &QMdiArea::subWindowActivated, window, [window](QMdiSubWindow* active) {
-        if (active && active == window->frame() && !window->m_unloaded)
-            window->RefreshWindow();
+        if (active && active == window->frame() && !window->m_unloaded) window->RefreshWindow();
     });
     return window;
 }
@@ -55,7 +58,9 @@ void wMSVIDEO::Unload() {
     g_window.clear();
 }
 
-QMdiSubWindow* wMSVIDEO::frame() const { return qobject_cast<QMdiSubWindow*>(parentWidget()); }
+QMdiSubWindow* wMSVIDEO::frame() const {
+    return qobject_cast<QMdiSubWindow*>(parentWidget());
+}
 
 void wMSVIDEO::Form_Load() {
     // Whatever capture window was there goes first (0 at the first load).
@@ -72,8 +77,7 @@ void wMSVIDEO::Form_Load() {
 }
 
 void wMSVIDEO::Form_Unload() {
-    if (m_unloaded)
-        return;
+    if (m_unloaded) return;
     m_unloaded = true;
     // The handle this window created, unless full screen holds CaptureWindow just now.
     MSVIDEO::DestroyCaptureWindow(MSVIDEO::CaptureWindow);
@@ -98,18 +102,15 @@ void wMSVIDEO::FitToVideo() {
     // is hidden under the frame.
     if (w > 0 && h > 0) {
         setFixedSize(w, h);
-        if (QMdiSubWindow* sub = frame())
-            sub->adjustSize();
+        if (QMdiSubWindow* sub = frame()) sub->adjustSize();
     }
     const QString caption = MSVIDEO::GetDriverName(MSVIDEO::DeviceIndex);
     setWindowTitle(caption);
-    if (QMdiSubWindow* sub = frame())
-        sub->setWindowTitle(caption);
+    if (QMdiSubWindow* sub = frame()) sub->setWindowTitle(caption);
 }
 
 void wMSVIDEO::RefreshWindow() {
-    if (QMdiSubWindow* sub = frame())
-        sub->raise();
+    if (QMdiSubWindow* sub = frame()) sub->raise();
     FitToVideo();
     MSVIDEO::CaptureResult = MSVIDEO::GetDriverCaps(MSVIDEO::CaptureWindow, MSVIDEO::CapDriverCaps);
     MSVIDEO::CaptureResult = MSVIDEO::GetCaptureStatus(MSVIDEO::CaptureWindow, MSVIDEO::CapStatus);

@@ -18,13 +18,14 @@ wMSVIDEOFullScreen::wMSVIDEOFullScreen(Master& m, QWidget* parent)
     pal.setColor(QPalette::Window, Qt::black);
     setPalette(pal);
     setAutoFillBackground(true);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        setGeometry(screen->geometry());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->geometry());
     // The handle of the video display window, given back on close.
     m_previous = MSVIDEO::CaptureWindow;
 }
 
-wMSVIDEOFullScreen::~wMSVIDEOFullScreen() { Form_Unload(); }
+wMSVIDEOFullScreen::~wMSVIDEOFullScreen() {
+    Form_Unload();
+}
 
 QPoint wMSVIDEOFullScreen::centredPosition(QSize screen, QSize video) {
     const double left = double(screen.width() - video.width()) / 2.0;
@@ -58,8 +59,7 @@ void wMSVIDEOFullScreen::Form_Activate() {
         MSVIDEO::SetPreviewScale(m_own, true);
         MSVIDEO::FitCaptureWindow(m_own, 0, 0, height(), width());
     }
-    if (m_master.msvideotoolbar->Value(QStringLiteral("vidoverlay")) == 1)
-        MSVIDEO::StartOverlay(m_own);
+    if (m_master.msvideotoolbar->Value(QStringLiteral("vidoverlay")) == 1) MSVIDEO::StartOverlay(m_own);
     MsgBox(QStringLiteral("Press any key to leave Fullscreen mode..."), MsgBoxStyle::vbInformation,
            QStringLiteral("Video Kelvanor 2000"));
 }

@@ -10,14 +10,13 @@ namespace {
 
 Master* g_instance = nullptr;
 
-const QStringList kPositions = {QStringLiteral("Top Left"),    QStringLiteral("Top Right"),
-                                QStringLiteral("Top Center"),  QStringLiteral("Bottom Left"),
+const QStringList kPositions = {QStringLiteral("Top Left"),     QStringLiteral("Top Right"),
+                                QStringLiteral("Top Center"),   QStringLiteral("Bottom Left"),
                                 QStringLiteral("Bottom Right"), QStringLiteral("Bottom Center")};
 
 QLabel* makeLabel(const QString& text, QWidget* parent, const QString& name = QString()) {
     auto* l = new QLabel(text, parent);
-    if (!name.isEmpty())
-        l->setObjectName(name);
+    if (!name.isEmpty()) l->setObjectName(name);
     return l;
 }
 
@@ -126,7 +125,8 @@ Master::Master(QWidget* parent) : QMainWindow(parent), MasterDialog(this) {
     MasterStatus = new StatusPanels(QStringLiteral("MasterStatus"), this);
     MasterStatus->addPanel(QStringLiteral("filename"), QString(), QString(), 3);
     MasterStatus->addPanel(QStringLiteral("diskcap"), QString(), QStringLiteral("Disk Capacity"), 1, 150);
-    MasterStatus->addPanel(QStringLiteral("contact"), QStringLiteral("Video Kelvanor 2000 for Linux"), QString(), 0);
+    MasterStatus->addPanel(QStringLiteral("contact"), QStringLiteral("Video Kelvanor 2000 for Linux"),
+                           QString(), 0);
     setStatusBar(MasterStatus);
 
     MasterTimer = new QTimer(this);
@@ -138,17 +138,19 @@ Master::Master(QWidget* parent) : QMainWindow(parent), MasterDialog(this) {
 }
 
 Master::~Master() {
-    if (g_instance == this)
-        g_instance = nullptr;
+    if (g_instance == this) g_instance = nullptr;
 }
 
-Master* Master::instance() { return g_instance; }
+Master* Master::instance() {
+    return g_instance;
+}
 
 void Master::buildPanels() {
     QWidget* host = PanelStack;
 
     // Device panel.
-    MSVIDEOSmartPanel = new SmartPanel(QStringLiteral("MSVIDEOSmartPanel"), QStringLiteral("Video"), 35, host);
+    MSVIDEOSmartPanel =
+        new SmartPanel(QStringLiteral("MSVIDEOSmartPanel"), QStringLiteral("Video"), 35, host);
     msvideotoolbar = new KeyedToolbar(QStringLiteral("msvideotoolbar"), MSVIDEOSmartPanel);
     msvideotoolbar->addButton(QStringLiteral("vidsource"), QStringLiteral("Video Source"));
     msvideotoolbar->addButton(QStringLiteral("viddisplay"), QStringLiteral("Video Display"));
@@ -178,17 +180,22 @@ void Master::buildPanels() {
     MovieToolbar->addButton(QStringLiteral("audio"), QStringLiteral("Capture Audio (On/Off)"), true);
     MovieToolbar->addButton(QStringLiteral("writeinfo"), QStringLiteral("Write Other Information "), true);
     MovieToolbar->addButton(QStringLiteral("compression"), QStringLiteral("Video Compression"));
-    MovieToolbar->addButton(QStringLiteral("otherinfo"), QStringLiteral("Show copyright information window..."));
+    MovieToolbar->addButton(QStringLiteral("otherinfo"),
+                            QStringLiteral("Show copyright information window..."));
     MoviePanel->AttachToolbar(MovieToolbar, 3);
     MovieHoursControl = new UpDown(QStringLiteral("MovieHoursControl"), 0, 23, QStringLiteral("Hours"));
     MovieMinutesControl = new UpDown(QStringLiteral("MovieMinutesControl"), 0, 59, QStringLiteral("Minutes"));
     MovieSecondsControl = new UpDown(QStringLiteral("MovieSecondsControl"), 0, 59, QStringLiteral("Seconds"));
-    MovieFrameRateControl = new UpDown(QStringLiteral("MovieFrameRateControl"), 1, 40, QStringLiteral("Frame rate control"));
+    MovieFrameRateControl =
+        new UpDown(QStringLiteral("MovieFrameRateControl"), 1, 40, QStringLiteral("Frame rate control"));
     MovieFrameRateControl->setValue(30);
     MovieHoursDisplay = makeDisplay(QStringLiteral("MovieHoursDisplay"), QStringLiteral("00"), MoviePanel);
-    MovieMinutesDisplay = makeDisplay(QStringLiteral("MovieMinutesDisplay"), QStringLiteral("00"), MoviePanel);
-    MovieSecondsDisplay = makeDisplay(QStringLiteral("MovieSecondsDisplay"), QStringLiteral("00"), MoviePanel);
-    MovieFrameRateDisplay = makeDisplay(QStringLiteral("MovieFrameRateDisplay"), QStringLiteral("30 FPS"), MoviePanel);
+    MovieMinutesDisplay =
+        makeDisplay(QStringLiteral("MovieMinutesDisplay"), QStringLiteral("00"), MoviePanel);
+    MovieSecondsDisplay =
+        makeDisplay(QStringLiteral("MovieSecondsDisplay"), QStringLiteral("00"), MoviePanel);
+    MovieFrameRateDisplay =
+        makeDisplay(QStringLiteral("MovieFrameRateDisplay"), QStringLiteral("30 FPS"), MoviePanel);
     MovieFrameRateDisplay->setMinimumWidth(56);
     MovieDisableLimit = new QCheckBox(QStringLiteral("No Limit"), MoviePanel);
     MovieDisableLimit->setObjectName(QStringLiteral("MovieDisableLimit"));
@@ -213,10 +220,11 @@ void Master::buildPanels() {
                          {QStringLiteral("8000 Hz"), QStringLiteral("11025 Hz"), QStringLiteral("22050 Hz"),
                           QStringLiteral("44100 Hz")},
                          AudioToolbar, QStringLiteral("Audio Sample Rate (8Khz,11Khz,22Khz,44Khz)"));
-    AudioBits = makeList(QStringLiteral("AudioBits"), {QStringLiteral("8 bit"), QStringLiteral("16 bit")}, AudioToolbar,
-                         QStringLiteral("Audio Bits (8bit/16bit)"));
-    AudioChannels = makeList(QStringLiteral("AudioChannels"), {QStringLiteral("Stereo"), QStringLiteral("Mono")},
-                             AudioToolbar, QStringLiteral("Audio Channels (Stereo/Mono)"));
+    AudioBits = makeList(QStringLiteral("AudioBits"), {QStringLiteral("8 bit"), QStringLiteral("16 bit")},
+                         AudioToolbar, QStringLiteral("Audio Bits (8bit/16bit)"));
+    AudioChannels =
+        makeList(QStringLiteral("AudioChannels"), {QStringLiteral("Stereo"), QStringLiteral("Mono")},
+                 AudioToolbar, QStringLiteral("Audio Channels (Stereo/Mono)"));
     {
         auto* c = AudioToolbar->content();
         c->addWidget(makeLabel(QStringLiteral("Sample rate:"), AudioToolbar));
@@ -267,21 +275,26 @@ void Master::buildPanels() {
     }
 
     // Multiple-image panel.
-    MultipleImagePanel =
-        new SmartPanel(QStringLiteral("MultipleImagePanel"), QStringLiteral("Mutiple Image Capture"), 95, host);
+    MultipleImagePanel = new SmartPanel(QStringLiteral("MultipleImagePanel"),
+                                        QStringLiteral("Mutiple Image Capture"), 95, host);
     MultipleImageToolbar = new KeyedToolbar(QStringLiteral("MultipleImageToolbar"), MultipleImagePanel);
-    MultipleImageToolbar->addButton(QStringLiteral("filename"), QStringLiteral("Set Movie Clip Filename..."), false,
-                                    QStringLiteral("avifile"));
-    MultipleImageToolbar->addButton(QStringLiteral("writeinfo"), QStringLiteral("Write Other Information "), true);
-    MultipleImageToolbar->addButton(QStringLiteral("otherinfo"), QStringLiteral("Show copyright information window..."));
+    MultipleImageToolbar->addButton(QStringLiteral("filename"), QStringLiteral("Set Movie Clip Filename..."),
+                                    false, QStringLiteral("avifile"));
+    MultipleImageToolbar->addButton(QStringLiteral("writeinfo"), QStringLiteral("Write Other Information "),
+                                    true);
+    MultipleImageToolbar->addButton(QStringLiteral("otherinfo"),
+                                    QStringLiteral("Show copyright information window..."));
     MultipleImageToolbar2 = new KeyedToolbar(QStringLiteral("MultipleImageToolbar2"), MultipleImagePanel);
     addStampToolbar(MultipleImageToolbar2);
     MultipleImageTimeColor = makeSwatch(QStringLiteral("MultipleImageTimeColor"), MultipleImagePanel);
     MultipleImageDateColor = makeSwatch(QStringLiteral("MultipleImageDateColor"), MultipleImagePanel);
     MultipleImageTextColor = makeSwatch(QStringLiteral("MultipleImageTextColor"), MultipleImagePanel);
-    MultipleImageTimePosition = makeList(QStringLiteral("MultipleImageTimePosition"), kPositions, MultipleImagePanel);
-    MultipleImageDatePosition = makeList(QStringLiteral("MultipleImageDatePosition"), kPositions, MultipleImagePanel);
-    MultipleImageTextPosition = makeList(QStringLiteral("MultipleImageTextPosition"), kPositions, MultipleImagePanel);
+    MultipleImageTimePosition =
+        makeList(QStringLiteral("MultipleImageTimePosition"), kPositions, MultipleImagePanel);
+    MultipleImageDatePosition =
+        makeList(QStringLiteral("MultipleImageDatePosition"), kPositions, MultipleImagePanel);
+    MultipleImageTextPosition =
+        makeList(QStringLiteral("MultipleImageTextPosition"), kPositions, MultipleImagePanel);
     // Compact position lists, so the stamp row fits the panel at the window's 640 pixels.
     for (QComboBox* list : {MultipleImageTimePosition, MultipleImageDatePosition, MultipleImageTextPosition})
         list->setFixedWidth(96);
@@ -292,23 +305,25 @@ void Master::buildPanels() {
     MultipleImageText->setObjectName(QStringLiteral("MultipleImageText"));
     MultipleImageFrameRate = makeList(QStringLiteral("MultipleImageFrameRate"), {}, MultipleImagePanel,
                                       QStringLiteral("Frame Rate for Movie Viewer"));
-    MultipleImageMode = makeList(QStringLiteral("MultipleImageMode"),
-                                 {QStringLiteral("Movie file (.AVI)"), QStringLiteral("Multiple Bitmap file (.BMP)"),
-                                  QStringLiteral("Multiple JPEG file (.JPG)"),
-                                  QStringLiteral("Refresh Same Bitmap file (.BMP)"),
-                                  QStringLiteral("Refresh Same JPEG file (.JPG)"), QStringLiteral("Put On Clipboard")},
-                                 MultipleImagePanel);
+    MultipleImageMode = makeList(
+        QStringLiteral("MultipleImageMode"),
+        {QStringLiteral("Movie file (.AVI)"), QStringLiteral("Multiple Bitmap file (.BMP)"),
+         QStringLiteral("Multiple JPEG file (.JPG)"), QStringLiteral("Refresh Same Bitmap file (.BMP)"),
+         QStringLiteral("Refresh Same JPEG file (.JPG)"), QStringLiteral("Put On Clipboard")},
+        MultipleImagePanel);
     MultipleImageAutoShoot = new QCheckBox(QStringLiteral("Automatic"), MultipleImagePanel);
     MultipleImageAutoShoot->setObjectName(QStringLiteral("MultipleImageAutoShoot"));
     Shooter = new QPushButton(QStringLiteral("Shoot"), MultipleImagePanel);
     Shooter->setObjectName(QStringLiteral("Shooter"));
     Shooter->setEnabled(false); // usable only while a multiple-image run is going
-    MultipleImageHoursControl = new UpDown(QStringLiteral("MultipleImageHoursControl"), 0, 59, QStringLiteral("Hours"));
+    MultipleImageHoursControl =
+        new UpDown(QStringLiteral("MultipleImageHoursControl"), 0, 59, QStringLiteral("Hours"));
     MultipleImageMinutesControl =
         new UpDown(QStringLiteral("MultipleImageMinutesControl"), 0, 59, QStringLiteral("Minutes"));
     MultipleImageSecondsControl =
         new UpDown(QStringLiteral("MultipleImageSecondsControl"), 0, 59, QStringLiteral("Seconds"));
-    MultipleImageHoursDisplay = makeDisplay(QStringLiteral("MultipleImageHoursDisplay"), QStringLiteral("00"), MultipleImagePanel);
+    MultipleImageHoursDisplay =
+        makeDisplay(QStringLiteral("MultipleImageHoursDisplay"), QStringLiteral("00"), MultipleImagePanel);
     MultipleImageMinutesDisplay =
         makeDisplay(QStringLiteral("MultipleImageMinutesDisplay"), QStringLiteral("00"), MultipleImagePanel);
     MultipleImageSecondsDisplay =
@@ -328,11 +343,14 @@ void Master::buildPanels() {
         auto* line2 = new QHBoxLayout;
         line2->addWidget(MultipleImageAutoShoot);
         line2->addWidget(makeLabel(QStringLiteral("Interval:"), MultipleImagePanel));
-        line2->addWidget(upDownUnit(MultipleImageHoursControl, MultipleImageHoursDisplay, MultipleImagePanel));
+        line2->addWidget(
+            upDownUnit(MultipleImageHoursControl, MultipleImageHoursDisplay, MultipleImagePanel));
         line2->addWidget(makeLabel(QStringLiteral(":"), MultipleImagePanel));
-        line2->addWidget(upDownUnit(MultipleImageMinutesControl, MultipleImageMinutesDisplay, MultipleImagePanel));
+        line2->addWidget(
+            upDownUnit(MultipleImageMinutesControl, MultipleImageMinutesDisplay, MultipleImagePanel));
         line2->addWidget(makeLabel(QStringLiteral(":"), MultipleImagePanel));
-        line2->addWidget(upDownUnit(MultipleImageSecondsControl, MultipleImageSecondsDisplay, MultipleImagePanel));
+        line2->addWidget(
+            upDownUnit(MultipleImageSecondsControl, MultipleImageSecondsDisplay, MultipleImagePanel));
         line2->addWidget(Shooter);
         line2->addSpacing(8);
         line2->addWidget(makeLabel(QStringLiteral("Text:"), MultipleImagePanel));
@@ -358,7 +376,8 @@ void Master::buildPanels() {
     WebcamPanel->content()->addStretch(1);
 
     // Capture controls.
-    ControlStatusPanel = new SmartPanel(QStringLiteral("ControlStatusPanel"), QStringLiteral("Capture"), 35, host);
+    ControlStatusPanel =
+        new SmartPanel(QStringLiteral("ControlStatusPanel"), QStringLiteral("Capture"), 35, host);
     GlobalToolbar = new KeyedToolbar(QStringLiteral("GlobalToolbar"), ControlStatusPanel);
     GlobalToolbar->addButton(QStringLiteral("record"), QStringLiteral("Start capture"));
     GlobalToolbar->addButton(QStringLiteral("autostart"), QStringLiteral("Autostart"));
@@ -386,8 +405,7 @@ QMenu* Master::buildMenu(QMenu* menu, const QString& name, const QList<QPair<QSt
             a = menu->addSeparator();
         } else {
             a = menu->addAction(items[i].first);
-            if (!items[i].second.isEmpty())
-                a->setShortcut(items[i].second);
+            if (!items[i].second.isEmpty()) a->setShortcut(items[i].second);
             connect(a, &QAction::triggered, this, [this, name, i] { emit menuClicked(name, i); });
         }
         a->setObjectName(name + QLatin1Char('_') + QString::number(i));
@@ -398,17 +416,21 @@ QMenu* Master::buildMenu(QMenu* menu, const QString& name, const QList<QPair<QSt
 void Master::buildMenus() {
     QMenuBar* bar = menuBar();
     using Items = QList<QPair<QString, QKeySequence>>;
-    auto item = [](const char* caption, QKeySequence key = {}) { return qMakePair(QString::fromUtf8(caption), key); };
+    auto item = [](const char* caption, QKeySequence key = {}) {
+        return qMakePair(QString::fromUtf8(caption), key);
+    };
 
-    FileMenu = buildMenu(bar->addMenu(QStringLiteral("&File")), QStringLiteral("FileMenu"),
-                         Items{item("&Movie Capture..."), item("&Image Capture..."),
-                               item("M&ultiple Image Capture..."), item("Movie &Viewer..."), item("-"),
-                               item("&Open Capture File..."), item("&Save Capture File..."), item("-"),
-                               item("&Preferences"), item("&System Information..."), item("-"), item("E&xit")});
+    FileMenu =
+        buildMenu(bar->addMenu(QStringLiteral("&File")), QStringLiteral("FileMenu"),
+                  Items{item("&Movie Capture..."), item("&Image Capture..."),
+                        item("M&ultiple Image Capture..."), item("Movie &Viewer..."), item("-"),
+                        item("&Open Capture File..."), item("&Save Capture File..."), item("-"),
+                        item("&Preferences"), item("&System Information..."), item("-"), item("E&xit")});
     menuItem(QStringLiteral("FileMenu"), 8)->setEnabled(false);
 
-    EditMenu = buildMenu(bar->addMenu(QStringLiteral("&Edit")), QStringLiteral("EditMenu"),
-                         Items{item("Capture Frame", QKeySequence(Qt::Key_F11)), item("-"), item("Other Information")});
+    EditMenu = buildMenu(
+        bar->addMenu(QStringLiteral("&Edit")), QStringLiteral("EditMenu"),
+        Items{item("Capture Frame", QKeySequence(Qt::Key_F11)), item("-"), item("Other Information")});
 
     ViewMenu = buildMenu(bar->addMenu(QStringLiteral("&View")), QStringLiteral("ViewMenu"),
                          Items{item("Overlay Mode", QKeySequence(Qt::CTRL | Qt::Key_O)),
@@ -416,14 +438,15 @@ void Master::buildMenus() {
                                item("Full Screen", QKeySequence(Qt::CTRL | Qt::Key_F))});
 
     VideoMenu = buildMenu(bar->addMenu(QStringLiteral("&Video Settings")), QStringLiteral("VideoMenu"),
-                          Items{item("Video Source..."), item("Video Format..."), item("Video Display..."), item("-"),
-                                item("Video Compression"), item("Video Codec's"), item("-"),
+                          Items{item("Video Source..."), item("Video Format..."), item("Video Display..."),
+                                item("-"), item("Video Compression"), item("Video Codec's"), item("-"),
                                 item("Video Advanced Settings"), item("-"), item("Video Capture Device...")});
 
-    AudioMenu = buildMenu(bar->addMenu(QStringLiteral("&Audio Settings")), QStringLiteral("AudioMenu"),
-                          Items{item("Audio O&ff"), item("Audio &On"), item("-"), item("&Mono"), item("&Stereo"),
-                                item("-"), item(" &8 bits"), item("1&6 bits"), item("-"), item("Sample &Rate"),
-                                item("-"), item("Recording Settings"), item("-"), item("Sound Volume")});
+    AudioMenu =
+        buildMenu(bar->addMenu(QStringLiteral("&Audio Settings")), QStringLiteral("AudioMenu"),
+                  Items{item("Audio O&ff"), item("Audio &On"), item("-"), item("&Mono"), item("&Stereo"),
+                        item("-"), item(" &8 bits"), item("1&6 bits"), item("-"), item("Sample &Rate"),
+                        item("-"), item("Recording Settings"), item("-"), item("Sound Volume")});
     for (int i : {3, 4, 6, 7})
         menuItem(QStringLiteral("AudioMenu"), i)->setCheckable(true);
     SampleRateMenu = new QMenu(this);
@@ -437,14 +460,13 @@ void Master::buildMenus() {
                            Items{item("Tile &Horizontally"), item("Tile &Vertically"), item("&Cascade"),
                                  item("&Arrange Icons")});
     connect(this, &Master::menuClicked, this, [this](const QString& menu, int index) {
-        if (menu == QLatin1String("WindowMenu"))
-            WindowMenu_Click(index);
+        if (menu == QLatin1String("WindowMenu")) WindowMenu_Click(index);
     });
 
     HelpMenu = buildMenu(bar->addMenu(QStringLiteral("&Help")), QStringLiteral("HelpMenu"),
                          Items{item("Intro"), item("-"), item("&Contents"), item("&Search For Help On..."),
-                               item("-"), item("&Web Site"), item("&Technical Support"), item("&Register"), item("-"),
-                               item("About Video Kelvanor...")});
+                               item("-"), item("&Web Site"), item("&Technical Support"), item("&Register"),
+                               item("-"), item("About Video Kelvanor...")});
     for (int i : {2, 3, 5, 6, 7})
         menuItem(QStringLiteral("HelpMenu"), i)->setEnabled(false);
 }
@@ -458,8 +480,7 @@ void Master::WindowMenu_Click(int index) {
     case 0:   // tile horizontally: each window full width, one above the other
     case 1: { // tile vertically: each window full height, side by side
         const auto windows = MDIClient->subWindowList();
-        if (windows.isEmpty())
-            return;
+        if (windows.isEmpty()) return;
         const QRect area = MDIClient->viewport()->rect();
         const int n = int(windows.size());
         for (int i = 0; i < n; ++i) {
@@ -478,8 +499,7 @@ void Master::WindowMenu_Click(int index) {
         int x = 0;
         const int bottom = MDIClient->viewport()->height();
         for (QMdiSubWindow* w : MDIClient->subWindowList()) {
-            if (!w->isMinimized())
-                continue;
+            if (!w->isMinimized()) continue;
             w->move(x, bottom - w->height());
             x += w->width();
         }

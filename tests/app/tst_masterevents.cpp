@@ -17,7 +17,6 @@ class TestMasterEvents : public QObject {
 
     QTemporaryDir m_dir;
 
-
 private slots:
     void init() {
         Vars::StartupDirectory = m_dir.path();
@@ -51,8 +50,7 @@ private slots:
         QString asked;
         DiskSpace::setOverride([&](const QString& path) -> std::optional<quint64> {
             asked = path;
-            if (bytes < 0)
-                return std::nullopt;
+            if (bytes < 0) return std::nullopt;
             return quint64(bytes);
         });
         events.MasterTimer_Timer();

@@ -23,32 +23,32 @@ class TestDeviceConnection : public QObject {
 
     QTemporaryDir m_dir;
 
-
     // Answers WM_CAP_GET_SEQUENCE_SETUP with the driver's record changed by `edit`,
     // and WM_CAP_GET_AUDIOFORMAT with `rate` samples per second.
     static void scriptDriver(std::function<void(CAPTUREPARMS&)> edit, DWORD rate = 0) {
-        VfwTest::setMessageHook([edit, rate](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
-            static bool passOn = false; // the driver's own answer first
-            if (msg == WM_CAP_GET_SEQUENCE_SETUP && !passOn) {
-                CAPTUREPARMS p{};
-                passOn = true;
-                SendMessageA(w, msg, sizeof p, reinterpret_cast<LPARAM>(&p));
-                passOn = false;
-                edit(p);
-                std::memcpy(reinterpret_cast<void*>(lp), &p, std::min<size_t>(wp, sizeof p));
-                return 1;
-            }
-            if (msg == WM_CAP_GET_AUDIOFORMAT && rate != 0) {
-                WAVEFORMATEX f{};
-                f.wFormatTag = WAVE_FORMAT_PCM;
-                f.nChannels = 2;
-                f.wBitsPerSample = 16;
-                f.nSamplesPerSec = rate;
-                std::memcpy(reinterpret_cast<void*>(lp), &f, std::min<size_t>(wp, sizeof f));
-                return 1;
-            }
-            return std::nullopt;
-        });
+        VfwTest::setMessageHook(
+            [edit, rate](HWND w, UINT msg, WPARAM wp, LPARAM lp) -> std::optional<LRESULT> {
+                static bool passOn = false; // the driver's own answer first
+                if (msg == WM_CAP_GET_SEQUENCE_SETUP && !passOn) {
+                    CAPTUREPARMS p{};
+                    passOn = true;
+                    SendMessageA(w, msg, sizeof p, reinterpret_cast<LPARAM>(&p));
+                    passOn = false;
+                    edit(p);
+                    std::memcpy(reinterpret_cast<void*>(lp), &p, std::min<size_t>(wp, sizeof p));
+                    return 1;
+                }
+                if (msg == WM_CAP_GET_AUDIOFORMAT && rate != 0) {
+                    WAVEFORMATEX f{};
+                    f.wFormatTag = WAVE_FORMAT_PCM;
+                    f.nChannels = 2;
+                    f.wBitsPerSample = 16;
+                    f.nSamplesPerSec = rate;
+                    std::memcpy(reinterpret_cast<void*>(lp), &f, std::min<size_t>(wp, sizeof f));
+                    return 1;
+                }
+                return std::nullopt;
+            });
     }
 
 private slots:
@@ -156,10 +156,8 @@ private slots:
 
     void twoDriversLogTwoDevicesAndOneConnection() {
         VfwTest::setDescriptionHook([](UINT index) -> std::optional<std::pair<QString, QString>> {
-            if (index == 0)
-                return std::make_pair(QStringLiteral("Camera A"), QStringLiteral("1.0"));
-            if (index == 1)
-                return std::make_pair(QStringLiteral("Camera B"), QStringLiteral("2.0"));
+            if (index == 0) return std::make_pair(QStringLiteral("Camera A"), QStringLiteral("1.0"));
+            if (index == 1) return std::make_pair(QStringLiteral("Camera B"), QStringLiteral("2.0"));
             return std::nullopt;
         });
         Master m;
@@ -167,13 +165,15 @@ private slots:
         const QStringList log = logEntries();
         QCOMPARE(log.filter(QRegularExpression("^Device ")),
                  (QStringList{"Device  0:Camera A", "Device  1:Camera B"}));
-        QCOMPARE(log.filter(QRegularExpression("^Init OK Device ")), QStringList{"Init OK Device  0: Camera A"});
+        QCOMPARE(log.filter(QRegularExpression("^Init OK Device ")),
+                 QStringList{"Init OK Device  0: Camera A"});
         QCOMPARE(m.MSVIDEODevice->count(), 2);
         QCOMPARE(m.MSVIDEODevice->itemText(1), QStringLiteral("Camera B"));
     }
 
     void noDriverEndsTheStartEarly() {
-        VfwTest::setDescriptionHook([](UINT) -> std::optional<std::pair<QString, QString>> { return std::nullopt; });
+        VfwTest::setDescriptionHook(
+            [](UINT) -> std::optional<std::pair<QString, QString>> { return std::nullopt; });
         Master m;
         cMSVIDEO::StartVideoDevice(m);
         QCOMPARE(MsgBoxTest::texts(),
@@ -202,8 +202,7 @@ private slots:
 
     void failingCapsSayCantConnect() {
         VfwTest::setMessageHook([](HWND, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
-            if (msg == WM_CAP_DRIVER_GET_CAPS)
-                return 0;
+            if (msg == WM_CAP_DRIVER_GET_CAPS) return 0;
             return std::nullopt;
         });
         Master m;

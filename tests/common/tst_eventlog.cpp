@@ -13,8 +13,7 @@ class TestEventLog : public QObject {
 
     QByteArray logBytes() {
         QFile f(LogPath());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
+        if (!f.open(QIODevice::ReadOnly)) return {};
         return f.readAll();
     }
 
@@ -28,12 +27,13 @@ private slots:
 
     void headerHasSixLinesWithStartTime() {
         QVERIFY(CreateLog());
-        QCOMPARE(logBytes(), QByteArray("Video Kelvanor 2000 Error LOG\r\n"
-                                        "\r\n"
-                                        "Video Kelvanor 2000 - video capture for Linux. Free software, no warranty.\r\n"
-                                        "\r\n"
-                                        "Startup at:09:41:07  -  12-06-2026\r\n"
-                                        "\r\n"));
+        QCOMPARE(logBytes(),
+                 QByteArray("Video Kelvanor 2000 Error LOG\r\n"
+                            "\r\n"
+                            "Video Kelvanor 2000 - video capture for Linux. Free software, no warranty.\r\n"
+                            "\r\n"
+                            "Startup at:09:41:07  -  12-06-2026\r\n"
+                            "\r\n"));
     }
 
     void entriesCarryTheTimeOnly_data() {
@@ -42,7 +42,8 @@ private slots:
         QTest::newRow("plain") << "Init OK." << QByteArray("23:59:59 > Init OK.\r\n");
         QTest::newRow("empty") << "" << QByteArray("23:59:59 > \r\n");
         QTest::newRow("line break") << "a\r\nb" << QByteArray("23:59:59 > a\r\nb\r\n");
-        QTest::newRow("latin-1") << QString::fromUtf8("Caf\xc3\xa9") << QString::fromUtf8("23:59:59 > Caf\xc3\xa9\r\n").toLocal8Bit();
+        QTest::newRow("latin-1") << QString::fromUtf8("Caf\xc3\xa9")
+                                 << QString::fromUtf8("23:59:59 > Caf\xc3\xa9\r\n").toLocal8Bit();
     }
     void entriesCarryTheTimeOnly() {
         QFETCH(QString, message);

@@ -9,18 +9,32 @@ class TestMaster : public QObject {
 
     // Every widget or action whose enabled state AllControls may touch, by name.
     static QStringList switchedByAllControls() {
-        return {"MSVIDEODevice",          "MSVIDEOPreviewRate",         "msvideotoolbar",
-                "MovieToolbar",           "MovieFrameRateControl",      "MovieDisableLimit",
-                "MovieHoursControl",      "MovieMinutesControl",        "MovieSecondsControl",
-                "AudioChannels",          "AudioBits",                  "AudioRate",
-                "ImageToolbar",           "MultipleImageToolbar",       "MultipleImageMode",
-                "MultipleImageAutoShoot", "MultipleImageHoursControl",  "MultipleImageMinutesControl",
-                "MultipleImageSecondsControl", "MainToolbar"};
+        return {"MSVIDEODevice",
+                "MSVIDEOPreviewRate",
+                "msvideotoolbar",
+                "MovieToolbar",
+                "MovieFrameRateControl",
+                "MovieDisableLimit",
+                "MovieHoursControl",
+                "MovieMinutesControl",
+                "MovieSecondsControl",
+                "AudioChannels",
+                "AudioBits",
+                "AudioRate",
+                "ImageToolbar",
+                "MultipleImageToolbar",
+                "MultipleImageMode",
+                "MultipleImageAutoShoot",
+                "MultipleImageHoursControl",
+                "MultipleImageMinutesControl",
+                "MultipleImageSecondsControl",
+                "MainToolbar"};
     }
     static QStringList keptByAllControls() {
-        return {"MultipleImageToolbar2", "ImageTimeColor", "MultipleImageTimeColor", "ImageTimePosition",
-                "MultipleImageDatePosition", "ImageText", "MultipleImageText", "MultipleImageFrameRate",
-                "MovieHoursDisplay"};
+        return {
+            "MultipleImageToolbar2",     "ImageTimeColor", "MultipleImageTimeColor", "ImageTimePosition",
+            "MultipleImageDatePosition", "ImageText",      "MultipleImageText",      "MultipleImageFrameRate",
+            "MovieHoursDisplay"};
     }
 
 private slots:
@@ -54,14 +68,35 @@ private slots:
 
     void everyNamedControlExists() {
         Master m;
-        const QStringList names = {
-            "MasterPanel", "MainToolbar", "MSVIDEOSmartPanel", "MoviePanel", "AudioToolbar", "ImagePanel",
-            "MultipleImagePanel", "WebcamPanel", "ControlStatusPanel", "GlobalToolbar", "StatusTime", "StatusString",
-            "MovieHoursDisplay", "MovieMinutesDisplay", "MovieSecondsDisplay", "MovieFrameRateDisplay",
-            "MultipleImageHoursDisplay", "MultipleImageMinutesDisplay", "MultipleImageSecondsDisplay",
-            "MasterStatus", "MDIClient", "MultipleImageTextColor", "MultipleImageDateColor", "ImageDateColor",
-            "ImageTextColor", "ImageDatePosition", "ImageTextPosition", "MultipleImageTimePosition",
-            "MultipleImageTextPosition"};
+        const QStringList names = {"MasterPanel",
+                                   "MainToolbar",
+                                   "MSVIDEOSmartPanel",
+                                   "MoviePanel",
+                                   "AudioToolbar",
+                                   "ImagePanel",
+                                   "MultipleImagePanel",
+                                   "WebcamPanel",
+                                   "ControlStatusPanel",
+                                   "GlobalToolbar",
+                                   "StatusTime",
+                                   "StatusString",
+                                   "MovieHoursDisplay",
+                                   "MovieMinutesDisplay",
+                                   "MovieSecondsDisplay",
+                                   "MovieFrameRateDisplay",
+                                   "MultipleImageHoursDisplay",
+                                   "MultipleImageMinutesDisplay",
+                                   "MultipleImageSecondsDisplay",
+                                   "MasterStatus",
+                                   "MDIClient",
+                                   "MultipleImageTextColor",
+                                   "MultipleImageDateColor",
+                                   "ImageDateColor",
+                                   "ImageTextColor",
+                                   "ImageDatePosition",
+                                   "ImageTextPosition",
+                                   "MultipleImageTimePosition",
+                                   "MultipleImageTextPosition"};
         for (const QString& name : names)
             QVERIFY2(m.findChild<QWidget*>(name), qPrintable(name));
         QCOMPARE(m.windowTitle(), QStringLiteral("Video Kelvanor 2000"));
@@ -80,16 +115,26 @@ private slots:
     void menusAreIndexedArrays_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("caption");
-        QTest::newRow("file 5") << "FileMenu_5" << "&Open Capture File...";
-        QTest::newRow("file 11") << "FileMenu_11" << "E&xit";
-        QTest::newRow("edit 0") << "EditMenu_0" << "Capture Frame";
-        QTest::newRow("view 3") << "ViewMenu_3" << "Full Screen";
-        QTest::newRow("video 5") << "VideoMenu_5" << "Video Codec's";
-        QTest::newRow("audio 6") << "AudioMenu_6" << " &8 bits";
-        QTest::newRow("audio 13") << "AudioMenu_13" << "Sound Volume";
-        QTest::newRow("rate 2") << "SampleRateMenu_2" << "22 Khz";
-        QTest::newRow("window 3") << "WindowMenu_3" << "&Arrange Icons";
-        QTest::newRow("help 9") << "HelpMenu_9" << "About Video Kelvanor...";
+        QTest::newRow("file 5") << "FileMenu_5"
+                                << "&Open Capture File...";
+        QTest::newRow("file 11") << "FileMenu_11"
+                                 << "E&xit";
+        QTest::newRow("edit 0") << "EditMenu_0"
+                                << "Capture Frame";
+        QTest::newRow("view 3") << "ViewMenu_3"
+                                << "Full Screen";
+        QTest::newRow("video 5") << "VideoMenu_5"
+                                 << "Video Codec's";
+        QTest::newRow("audio 6") << "AudioMenu_6"
+                                 << " &8 bits";
+        QTest::newRow("audio 13") << "AudioMenu_13"
+                                  << "Sound Volume";
+        QTest::newRow("rate 2") << "SampleRateMenu_2"
+                                << "22 Khz";
+        QTest::newRow("window 3") << "WindowMenu_3"
+                                  << "&Arrange Icons";
+        QTest::newRow("help 9") << "HelpMenu_9"
+                                << "About Video Kelvanor...";
     }
     void menusAreIndexedArrays() {
         QFETCH(QString, name);

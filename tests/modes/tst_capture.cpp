@@ -32,7 +32,6 @@ class TestCapture : public QObject {
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-
     void startRun(int shootType, const QString& fileName) {
         cMaster::SelectMultipleImageMode(*m);
         m->MultipleImageMode->setCurrentIndex(shootType);
@@ -43,8 +42,9 @@ class TestCapture : public QObject {
     // ffprobe's answer for one entry of the first video stream.
     static QString probe(const QString& file, const QString& entry) {
         QProcess p;
-        p.start(QStringLiteral("ffprobe"), {"-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries",
-                                            "stream=" + entry, "-of", "default=nw=1:nk=1", file});
+        p.start(QStringLiteral("ffprobe"),
+                {"-v", "error", "-select_streams", "v:0", "-count_frames", "-show_entries", "stream=" + entry,
+                 "-of", "default=nw=1:nk=1", file});
         p.waitForFinished(60000);
         return QString::fromLatin1(p.readAllStandardOutput()).trimmed();
     }
@@ -120,7 +120,8 @@ private slots:
         cMaster::CaptureFrameToWindow(*m);
         int untitled = 0;
         for (QMdiSubWindow* sub : m->MDIClient->subWindowList())
-            if (auto* w = qobject_cast<wImage*>(sub->widget()); w && w->caption() == QStringLiteral("Untitled ")) {
+            if (auto* w = qobject_cast<wImage*>(sub->widget());
+                w && w->caption() == QStringLiteral("Untitled ")) {
                 ++untitled;
                 QVERIFY(decodeFrameNumberStrip(w->MasterImage()->image()) >= 0);
             }
@@ -183,8 +184,10 @@ private slots:
         const QImage onClipboard = Clipboard::picture();
         QVERIFY(!onClipboard.isNull());
         const QImage composed = wMultiImage::existing()->MasterImage()->image();
-        QCOMPARE(onClipboard.convertToFormat(QImage::Format_RGB32), composed.convertToFormat(QImage::Format_RGB32));
-        QVERIFY(composed != wMultiImage::existing()->MasterImage()->picture().convertToFormat(composed.format()));
+        QCOMPARE(onClipboard.convertToFormat(QImage::Format_RGB32),
+                 composed.convertToFormat(QImage::Format_RGB32));
+        QVERIFY(composed !=
+                wMultiImage::existing()->MasterImage()->picture().convertToFormat(composed.format()));
         QCOMPARE(wMultiImage::existing()->caption(), QStringLiteral("Clipboard"));
         QCOMPARE(MSVIDEO::MovieFileName, path("CLIP.avi"));
     }
@@ -193,7 +196,8 @@ private slots:
         startRun(1, path("missing/folder/SHOT.bmp"));
         cMaster::CaptureStillImage(*m);
         QVERIFY(MsgBoxTest::shown().empty());
-        QVERIFY(m->StatusString->text().startsWith(QStringLiteral("Cannot write ") + path("missing/folder/SHOT00001.bmp")));
+        QVERIFY(m->StatusString->text().startsWith(QStringLiteral("Cannot write ") +
+                                                   path("missing/folder/SHOT00001.bmp")));
         QVERIFY(logEntries().last().startsWith(QStringLiteral("Cannot write ")));
         QCOMPARE(wMultiImage::existing()->caption(), QStringLiteral("Untitled "));
         // The run goes on with the next shot.
@@ -227,8 +231,7 @@ private slots:
     }
 
     void singleFrameMovieHasOneFramePerShotAtTheViewerRate() {
-        if (QStandardPaths::findExecutable("ffprobe").isEmpty())
-            QSKIP("ffprobe is not installed");
+        if (QStandardPaths::findExecutable("ffprobe").isEmpty()) QSKIP("ffprobe is not installed");
         cMaster::SelectMultipleImageMode(*m);
         m->MultipleImageMode->setCurrentIndex(0);
         const QString movie = path("SINGLE.avi");
@@ -244,8 +247,7 @@ private slots:
     }
 
     void movieRecordsWithTheFrameRateAndLimit() {
-        if (QStandardPaths::findExecutable("ffprobe").isEmpty())
-            QSKIP("ffprobe is not installed");
+        if (QStandardPaths::findExecutable("ffprobe").isEmpty()) QSKIP("ffprobe is not installed");
         cMaster::SelectMovieMode(*m);
         m->ShowAudioPanel(false);
         const QString movie = path("MOVIE.avi");
@@ -275,7 +277,9 @@ private slots:
         const QString movie = path("IMAGEMODE.avi");
         QFile f(movie);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray("RIFF\x04\x00\x00\x00" "AVI ", 12));
+        f.write(QByteArray("RIFF\x04\x00\x00\x00"
+                           "AVI ",
+                           12));
         f.close();
         MSVIDEO::MovieFileName = movie;
         m->MovieToolbar->setValue("writeinfo", 1);

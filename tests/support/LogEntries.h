@@ -9,8 +9,7 @@
 // stamps left out).
 inline QStringList logEntries() {
     QFile f(LogPath());
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     QStringList entries;
     for (const QByteArray& line : f.readAll().split('\n'))
         if (line.contains(" > "))

@@ -8,15 +8,20 @@ std::optional<QDateTime> g_fixed;
 
 namespace Clock {
 
-QDateTime now() { return g_fixed ? *g_fixed : QDateTime::currentDateTime(); }
-
-void set(const QDateTime& fixed) { g_fixed = fixed; }
-
-void advance(qint64 ms) {
-    if (g_fixed)
-        g_fixed = g_fixed->addMSecs(ms);
+QDateTime now() {
+    return g_fixed ? *g_fixed : QDateTime::currentDateTime();
 }
 
-void reset() { g_fixed.reset(); }
+void set(const QDateTime& fixed) {
+    g_fixed = fixed;
+}
+
+void advance(qint64 ms) {
+    if (g_fixed) g_fixed = g_fixed->addMSecs(ms);
+}
+
+void reset() {
+    g_fixed.reset();
+}
 
 } // namespace Clock

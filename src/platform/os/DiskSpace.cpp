@@ -11,23 +11,21 @@ std::function<std::optional<quint64>(const QString&)> g_override;
 namespace DiskSpace {
 
 std::optional<quint64> freeBytesFor(const QString& filePath) {
-    if (g_override)
-        return g_override(filePath);
-    if (filePath.isEmpty() || QDir::isRelativePath(filePath))
-        return std::nullopt;
+    if (g_override) return g_override(filePath);
+    if (filePath.isEmpty() || QDir::isRelativePath(filePath)) return std::nullopt;
     QString dir = QFileInfo(filePath).absolutePath();
     while (!QFileInfo::exists(dir)) {
         const QString parent = QFileInfo(dir).absolutePath();
-        if (parent == dir)
-            return std::nullopt;
+        if (parent == dir) return std::nullopt;
         dir = parent;
     }
     struct statvfs st {};
-    if (statvfs(QFile::encodeName(dir).constData(), &st) != 0)
-        return std::nullopt;
+    if (statvfs(QFile::encodeName(dir).constData(), &st) != 0) return std::nullopt;
     return quint64(st.f_bavail) * quint64(st.f_frsize);
 }
 
-void setOverride(std::function<std::optional<quint64>(const QString&)> query) { g_override = std::move(query); }
+void setOverride(std::function<std::optional<quint64>(const QString&)> query) {
+    g_override = std::move(query);
+}
 
 } // namespace DiskSpace

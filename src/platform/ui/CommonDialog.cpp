@@ -17,8 +17,7 @@ std::deque<Answer> g_answers;
 std::vector<CommonDialogTest::Shown> g_shown;
 
 Answer nextAnswer() {
-    if (g_answers.empty())
-        return Answer{};
+    if (g_answers.empty()) return Answer{};
     Answer a = g_answers.front();
     g_answers.pop_front();
     return a;
@@ -33,8 +32,7 @@ QString CommonDialog::toQtFilter(const QString& filter) {
         const QString desc = parts[i].trimmed();
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        if (desc.isEmpty() && patterns.trimmed().isEmpty())
-            continue;
+        if (desc.isEmpty() && patterns.trimmed().isEmpty()) continue;
         out << desc + QStringLiteral(" (") + patterns.trimmed() + QLatin1Char(')');
     }
     return out.join(QStringLiteral(";;"));
@@ -51,8 +49,7 @@ bool CommonDialog::ShowOpen() {
         return false;
     }
     const QString path = QFileDialog::getOpenFileName(m_parent, DialogTitle, FileName, toQtFilter(Filter));
-    if (path.isEmpty())
-        return false;
+    if (path.isEmpty()) return false;
     FileName = path;
     return true;
 }
@@ -71,8 +68,7 @@ bool CommonDialog::ShowSave() {
     QFileDialog dialog(m_parent, DialogTitle, FileName, toQtFilter(Filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.selectFile(FileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     FileName = dialog.selectedFiles().constFirst();
     return true;
 }
@@ -89,20 +85,33 @@ bool CommonDialog::ShowColor() {
         return false;
     }
     const QColor chosen = QColorDialog::getColor(current, m_parent, DialogTitle);
-    if (!chosen.isValid())
-        return false;
+    if (!chosen.isValid()) return false;
     Color = quint32(chosen.red()) | quint32(chosen.green()) << 8 | quint32(chosen.blue()) << 16;
     return true;
 }
 
 namespace CommonDialogTest {
-void enable() { g_test = true; }
-void disable() { g_test = false; }
-bool enabled() { return g_test; }
-void queueFile(const QString& path) { g_answers.push_back({Answer::File, path, 0}); }
-void queueColor(quint32 bgr) { g_answers.push_back({Answer::Color, QString(), bgr}); }
-void queueCancel() { g_answers.push_back({}); }
-const std::vector<Shown>& shown() { return g_shown; }
+void enable() {
+    g_test = true;
+}
+void disable() {
+    g_test = false;
+}
+bool enabled() {
+    return g_test;
+}
+void queueFile(const QString& path) {
+    g_answers.push_back({Answer::File, path, 0});
+}
+void queueColor(quint32 bgr) {
+    g_answers.push_back({Answer::Color, QString(), bgr});
+}
+void queueCancel() {
+    g_answers.push_back({});
+}
+const std::vector<Shown>& shown() {
+    return g_shown;
+}
 void clear() {
     g_shown.clear();
     g_answers.clear();

@@ -9,7 +9,8 @@ KeyedToolbar::KeyedToolbar(const QString& name, QWidget* parent) : QToolBar(pare
     setFloatable(false);
 }
 
-QAction* KeyedToolbar::addButton(const QString& key, const QString& toolTip, bool twoState, const QString& imageKey) {
+QAction* KeyedToolbar::addButton(const QString& key, const QString& toolTip, bool twoState,
+                                 const QString& imageKey) {
     auto* action = new QAction(this);
     action->setObjectName(key);
     action->setToolTip(toolTip);
@@ -23,8 +24,7 @@ QAction* KeyedToolbar::addButton(const QString& key, const QString& toolTip, boo
 
 QAction* KeyedToolbar::button(const QString& key) const {
     for (QAction* a : actions())
-        if (a->objectName() == key)
-            return a;
+        if (a->objectName() == key) return a;
     return nullptr;
 }
 

@@ -23,8 +23,7 @@ int MsgBox(const QString& text, int style, const QString& title) {
     const QString caption = title.isEmpty() ? QString::fromLatin1(kAppTitle) : title;
     if (g_test) {
         g_shown.push_back({text, style, caption});
-        if (g_answers.empty())
-            return firstButton(style);
+        if (g_answers.empty()) return firstButton(style);
         const int answer = g_answers.front();
         g_answers.pop_front();
         return answer;
@@ -72,11 +71,21 @@ int MsgBox(const QString& text, int style, const QString& title) {
 }
 
 namespace MsgBoxTest {
-void enable() { g_test = true; }
-void disable() { g_test = false; }
-bool enabled() { return g_test; }
-void queueAnswer(int result) { g_answers.push_back(result); }
-const std::vector<Shown>& shown() { return g_shown; }
+void enable() {
+    g_test = true;
+}
+void disable() {
+    g_test = false;
+}
+bool enabled() {
+    return g_test;
+}
+void queueAnswer(int result) {
+    g_answers.push_back(result);
+}
+const std::vector<Shown>& shown() {
+    return g_shown;
+}
 QStringList texts() {
     QStringList out;
     for (const auto& s : g_shown)

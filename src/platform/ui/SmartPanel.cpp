@@ -23,8 +23,7 @@ SmartPanel::SmartPanel(const QString& name, const QString& caption, int designHe
     pal.setColor(QPalette::Window, QColor(0x3a, 0x5f, 0x8f));
     pal.setColor(QPalette::WindowText, Qt::white);
     m_caption->setPalette(pal);
-    if (caption.isEmpty())
-        m_caption->hide();
+    if (caption.isEmpty()) m_caption->hide();
     row->addWidget(m_caption);
     m_content = new QHBoxLayout;
     m_content->setContentsMargins(2, 1, 2, 1);
@@ -57,8 +56,7 @@ void SmartPanel::AttachToolbar(QToolBar* toolbar, int topMargin) {
 }
 
 void SmartPanel::relayoutStack() {
-    if (auto* stack = qobject_cast<SmartPanelStack*>(parentWidget()))
-        stack->relayout();
+    if (auto* stack = qobject_cast<SmartPanelStack*>(parentWidget())) stack->relayout();
 }
 
 SmartPanelStack::SmartPanelStack(QWidget* parent) : QWidget(parent) {
@@ -69,8 +67,7 @@ SmartPanelStack::SmartPanelStack(QWidget* parent) : QWidget(parent) {
 QSize SmartPanelStack::sizeHint() const {
     int bottom = 0;
     for (auto* panel : findChildren<SmartPanel*>(QString(), Qt::FindDirectChildrenOnly))
-        if (panel->Visible())
-            bottom = std::max(bottom, panel->Top() + panel->Height());
+        if (panel->Visible()) bottom = std::max(bottom, panel->Top() + panel->Height());
     return {400, bottom};
 }
 

@@ -27,6 +27,5 @@ QString StatusPanels::text(const QString& key) const {
 }
 
 void StatusPanels::setText(const QString& key, const QString& text) {
-    if (QLabel* l = panel(key))
-        l->setText(text);
+    if (QLabel* l = panel(key)) l->setText(text);
 }

@@ -14,8 +14,7 @@ struct Override {
 
 double dpi(bool horizontal) {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return 96.0;
+    if (!screen) return 96.0;
     const double d = horizontal ? screen->logicalDotsPerInchX() : screen->logicalDotsPerInchY();
     return d > 0 ? d : 96.0;
 }
@@ -24,17 +23,24 @@ double dpi(bool horizontal) {
 namespace SystemMetrics {
 
 int captionHeight() {
-    if (g.on)
-        return g.caption;
+    if (g.on) return g.caption;
     QStyleOptionTitleBar opt;
     return QApplication::style()->pixelMetric(QStyle::PM_TitleBarHeight, &opt);
 }
 
-int borderWidth() { return g.on ? g.bx : QApplication::style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth); }
-int borderHeight() { return g.on ? g.by : QApplication::style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth); }
+int borderWidth() {
+    return g.on ? g.bx : QApplication::style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+}
+int borderHeight() {
+    return g.on ? g.by : QApplication::style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth);
+}
 
-double twipsPerPixelX() { return g.on ? g.tx : 1440.0 / dpi(true); }
-double twipsPerPixelY() { return g.on ? g.ty : 1440.0 / dpi(false); }
+double twipsPerPixelX() {
+    return g.on ? g.tx : 1440.0 / dpi(true);
+}
+double twipsPerPixelY() {
+    return g.on ? g.ty : 1440.0 / dpi(false);
+}
 
 void setOverride(int caption, int borderX, int borderY, double twipsX, double twipsY) {
     if (caption <= 0 && borderX <= 0 && borderY <= 0 && twipsX <= 0 && twipsY <= 0) {

@@ -120,7 +120,8 @@ void paintIcon(QPainter& p, const QString& key) {
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(QColor(60, 60, 60));
         QPolygonF spk;
-        spk << QPointF(4, 9) << QPointF(8, 9) << QPointF(13, 4) << QPointF(13, 20) << QPointF(8, 15) << QPointF(4, 15);
+        spk << QPointF(4, 9) << QPointF(8, 9) << QPointF(13, 4) << QPointF(13, 20) << QPointF(8, 15)
+            << QPointF(4, 15);
         p.drawPolygon(spk);
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(12, 7, 6, 10), -60 * 16, 120 * 16);
@@ -174,8 +175,7 @@ namespace ToolIcons {
 QIcon icon(const QString& imageKey) {
     static QHash<QString, QIcon> cache;
     auto it = cache.find(imageKey);
-    if (it != cache.end())
-        return *it;
+    if (it != cache.end()) return *it;
     QPixmap pixmap(24, 24);
     pixmap.fill(Qt::transparent);
     {

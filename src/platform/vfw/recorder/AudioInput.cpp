@@ -31,16 +31,16 @@ bool AudioInput::open(const AudioFormat& format, const QString& streamName) {
         return false;
     }
     m_format = format;
-    pa_sample_spec spec{};
-    spec.format = format.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
-    spec.channels = uint8_t(format.channels);
-    spec.rate = uint32_t(format.samplesPerSec);
+    pa_sample_spec sampleFormat{};
+    sampleFormat.format = format.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
+    sampleFormat.channels = uint8_t(format.channels);
+    sampleFormat.rate = uint32_t(format.samplesPerSec);
     pa_buffer_attr attr{};
     attr.maxlength = uint32_t(-1);
-    attr.fragsize = uint32_t(pa_usec_to_bytes(20000, &spec));
+    attr.fragsize = uint32_t(pa_usec_to_bytes(20000, &sampleFormat));
     int error = 0;
     m_stream.reset(pa_simple_new(nullptr, "Video Kelvanor 2000", PA_STREAM_RECORD, nullptr,
-                                 streamName.toUtf8().constData(), &spec, nullptr, &attr, &error));
+                                 streamName.toUtf8().constData(), &sampleFormat, nullptr, &attr, &error));
     if (!m_stream) {
         m_error = QString::fromLocal8Bit(pa_strerror(error));
         return false;
