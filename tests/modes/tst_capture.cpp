@@ -1,9 +1,11 @@
+#include "AviProbe.h"
 #include "Clipboard.h"
 #include "Clock.h"
 #include "EventLog.h"
 #include "LogEntries.h"
 #include "MSVIDEO.h"
 #include "Master.h"
+#include "PulseServer.h"
 #include "MsgBox.h"
 #include "PictureBox.h"
 #include "Vars.h"
@@ -271,6 +273,34 @@ private slots:
         QFile f(movie);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QVERIFY(f.readAll().contains("(c) Kelvanor tests")); // the information chunk
+    }
+
+    void movieHasTheSoundFormatOfTheAudioLists() {
+        PulseServer pulse;
+        if (const QString why = pulse.start(); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QVERIFY(pulse.playTone());
+        cMaster::SelectMovieMode(*m);
+        m->ShowAudioPanel(true);
+        m->AudioRate->setCurrentIndex(2);     // 22050 Hz
+        m->AudioBits->setCurrentIndex(1);     // 16 bit
+        m->AudioChannels->setCurrentIndex(0); // stereo
+        const QString movie = path("SOUND.avi");
+        MSVIDEO::MovieFileName = movie;
+        m->MovieFrameRateControl->setValue(15);
+        m->MovieSecondsControl->setValue(2);
+        m->MovieDisableLimit->setChecked(false);
+        cMaster::CaptureAction(*m, true);
+        QTRY_VERIFY_WITH_TIMEOUT(m->GlobalToolbar->isVisible(), 30000);
+        QCOMPARE(MSVIDEO::CaptureParms.fCaptureAudio, 1);
+        const AviProbe probe = AviProbe::read(movie);
+        QVERIFY(probe.opened);
+        QCOMPARE(probe.audioStreams, 1);
+        QCOMPARE(probe.sampleRate, 22050);
+        QCOMPARE(probe.channels, 2);
+        QCOMPARE(probe.bitsPerSample, 16);
+        QCOMPARE(probe.frameRate.num / std::max(1, probe.frameRate.den), 15);
+        QVERIFY(qAbs(probe.audioSeconds() - probe.videoSeconds()) <= 1.0 / 15 + 1e-6);
     }
 
     void noChunkOutsideMovieAndMultipleImageModes() {
