@@ -160,6 +160,8 @@ private slots:
         qputenv("PULSE_SERVER", saved);
         QVERIFY(log.ok);
         QVERIFY(log.text(RecorderStatusId::WaveOpenError).startsWith(QStringLiteral("No sound")));
+        // The end text, which stays in the status line, still says there is no sound.
+        QVERIFY(log.text(RecorderStatusId::End).contains(QStringLiteral("The movie has no sound")));
         const AviProbe probe = AviProbe::read(file);
         QCOMPARE(probe.audioStreams, 0);
         QCOMPARE(probe.decodedFrames(), 10);

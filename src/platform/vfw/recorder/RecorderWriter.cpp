@@ -346,6 +346,9 @@ void Recorder::finishFile() {
     const QString summaryText = summary(p);
     emitStatus(p.hasAudio ? RecorderStatusId::VideoAudio : RecorderStatusId::VideoOnly, summaryText);
     QString finalText = endText.isEmpty() ? summaryText : endText + QLatin1Char(' ') + summaryText;
+    // Sound was asked for but none came: the last text the user sees must say so.
+    if (m_settings.captureAudio && !p.hasAudio)
+        finalText += QStringLiteral(" The movie has no sound: no sound source could be opened.");
     const uint32_t total = p.videoFrames;
     if (total > 0 && uint64_t(p.framesDropped) * 100 > uint64_t(m_settings.percentDropForError) * total) {
         const uint64_t hundredths = uint64_t(p.framesDropped) * 10000 / total;
