@@ -86,7 +86,10 @@ private slots:
         QVERIFY2(output.contains("status 301"), output.constData());
         const AviProbe probe = AviProbe::read(out);
         QVERIFY(probe.decodedFrames() > 10);
-        QCOMPARE(probe.headerFrames, probe.decodedFrames());
+        QVERIFY2(probe.headerFrames == probe.decodedFrames(), output.constData());
+        // The message tells the number of frames the file really holds.
+        const int at = output.indexOf("stopped with ");
+        QCOMPARE(output.mid(at + 13).split(' ').first().toInt(), probe.decodedFrames());
         for (int i = 0; i < probe.decodedFrames(); ++i)
             QCOMPARE(probe.strip[i], i);
     }

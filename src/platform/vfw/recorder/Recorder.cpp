@@ -48,6 +48,8 @@ bool Recorder::start(const RecorderSettings& settings) {
     m_lastPacket.clear();
     m_lastImage = {};
     m_audioWritten = m_audioOriginSample = 0;
+    m_slotsWritten = 0;
+    m_writeFailed = m_diskFull = false;
     m_active = true;
     m_thread = std::thread([this] { run(); });
     return true;

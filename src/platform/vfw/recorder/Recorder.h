@@ -128,6 +128,7 @@ private:
     int64_t m_audioOriginSample = 0;
     int64_t m_slotsWritten = 0;
     bool m_writeFailed = false;
+    bool m_diskFull = false; // writer thread only: no more frames go to the file
 
     std::thread m_thread;
     std::vector<std::thread> m_workers;

@@ -105,7 +105,9 @@ bool Recorder::writeVideoFrame(const QByteArray& packet, const QImage& image, in
 }
 
 bool Recorder::writeJob(Job& job) {
-    if (m_writeFailed) return false;
+    // Once the disk is full the frames still queued are left out: the room that
+    // is left belongs to the index and the headers.
+    if (m_writeFailed || m_diskFull) return false;
     if (!m_writer.isOpen()) {
         const AVRational rate = AviWriter::frameRateFor(m_settings.usPerFrame);
         if (!m_mjpeg && !m_ffEncoder.open(m_settings.encoder, m_size.width(), m_size.height(), rate,
@@ -234,11 +236,13 @@ void Recorder::run() {
                 m_progress.videoFrames = uint32_t(m_slotsWritten);
                 m_progress.elapsedMs = uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
             }
-            if (!m_writeFailed && m_writer.isOpen() && diskFull())
+            if (!m_writeFailed && !m_diskFull && m_writer.isOpen() && diskFull()) {
+                m_diskFull = true;
                 requestEnd(EndReason::DiskFull,
                            QStringLiteral("The disk is full: the capture stopped with %1 "
                                           "frames, which the file keeps.")
                                .arg(m_slotsWritten));
+            }
             lock.lock();
             continue;
         }
@@ -307,11 +311,12 @@ void Recorder::finishFile() {
 
     bool ok = !m_writeFailed;
     QString endText;
+    QString finishError;
     // A file without a single frame is no movie: it is removed.
     const bool hadFile = m_writer.isOpen() && m_slotsWritten > 0;
     if (m_writer.isOpen() && !m_writer.finish() && ok) {
         ok = false;
-        endText = m_writer.errorText();
+        finishError = m_writer.errorText();
     }
     if (!hadFile) QFile::remove(m_settings.filePath);
     Progress p;
@@ -322,8 +327,12 @@ void Recorder::finishFile() {
         m_progress.capturing = false;
         m_ready = false;
         p = m_progress;
-        if (m_endText.size()) endText = m_endText;
+        endText = m_endText;
     }
+    // A file whose index and headers could not be written is the worst news of
+    // the recording: it comes after whatever else ended it.
+    if (!finishError.isEmpty())
+        endText = endText.isEmpty() ? finishError : endText + QLatin1Char(' ') + finishError;
     if (reason == EndReason::DriverError) {
         endText = QStringLiteral("The capture driver stopped: %1.").arg(endText);
         ok = false;
