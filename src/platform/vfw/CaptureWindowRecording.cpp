@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -42,6 +43,23 @@ int qtKeyForVirtualKey(UINT vk) {
     default:
         return 0;
     }
+}
+
+// What the status line tells the user about ending a capture: the abort key and
+// the mouse buttons that end it, "Hit Escape to Stop" by default.
+QString stopHintFor(const CAPTUREPARMS& parms) {
+    const int key = qtKeyForVirtualKey(parms.vKeyAbort);
+    const QString keyName = key == Qt::Key_Escape ? QStringLiteral("Escape")
+                            : key != 0            ? QKeySequence(key).toString(QKeySequence::NativeText)
+                                                  : QString();
+    const QString click = parms.fAbortLeftMouse    ? QStringLiteral("click")
+                          : parms.fAbortRightMouse ? QStringLiteral("right-click")
+                                                   : QString();
+    if (!keyName.isEmpty() && !click.isEmpty())
+        return QStringLiteral("Hit %1 or %2 to Stop").arg(keyName, click);
+    if (!keyName.isEmpty()) return QStringLiteral("Hit %1 to Stop").arg(keyName);
+    if (!click.isEmpty()) return click.left(1).toUpper() + click.mid(1) + QStringLiteral(" to Stop");
+    return {};
 }
 
 // Ends a streaming capture on the abort key or a mouse click anywhere in the program.
@@ -85,6 +103,7 @@ RecorderSettings settingsFrom(const CAPTUREPARMS& parms, const WAVEFORMATEX& aud
     s.encoder = comp.encoder;
     s.quality = comp.quality;
     s.percentDropForError = int(parms.wPercentDropForError);
+    s.stopHint = stopHintFor(parms);
     return s;
 }
 

@@ -228,14 +228,16 @@ private slots:
     void abortKeyAndMouse_data() {
         QTest::addColumn<int>("input"); // 0 Escape, 1 left click, 2 right click
         QTest::addColumn<bool>("enabled");
-        QTest::newRow("abort key") << 0 << true;
-        QTest::newRow("left button") << 1 << true;
-        QTest::newRow("right button") << 2 << true;
-        QTest::newRow("right button switched off") << 2 << false;
+        QTest::addColumn<QString>("hint"); // what the start and progress texts tell the user
+        QTest::newRow("abort key") << 0 << true << QStringLiteral("  Hit Escape to Stop");
+        QTest::newRow("left button") << 1 << true << QStringLiteral("  Click to Stop");
+        QTest::newRow("right button") << 2 << true << QStringLiteral("  Right-click to Stop");
+        QTest::newRow("right button switched off") << 2 << false << QString();
     }
     void abortKeyAndMouse() {
         QFETCH(int, input);
         QFETCH(bool, enabled);
+        QFETCH(QString, hint);
         setFile(QStringLiteral("abort.avi"));
         CAPTUREPARMS p = parms();
         p.fYield = 0;
@@ -246,7 +248,7 @@ private slots:
         p.fAbortRightMouse = input == 2 && enabled;
         setParms(p);
         QWidget* target = m_parent.get();
-        QTimer::singleShot(1000, this, [&] {
+        QTimer::singleShot(2000, this, [&] {
             if (input == 0)
                 QTest::keyClick(target, Qt::Key_Escape);
             else
@@ -254,6 +256,14 @@ private slots:
                                   QPoint(300, 200));
         });
         QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(TRUE));
+        for (const auto& s : g_statuses) {
+            if (s.id == IDS_CAP_BEGIN)
+                QCOMPARE(s.text, hint.isEmpty() ? QStringLiteral("Capture Start")
+                                                : QStringLiteral("Capture Start.") + hint);
+            if (s.id == IDS_CAP_STAT_VIDEOCURRENT)
+                QVERIFY2(s.text.endsWith(QStringLiteral("sec.") + hint), qPrintable(s.text));
+        }
+        QVERIFY(hasStatus(IDS_CAP_STAT_VIDEOCURRENT));
         const int frames = AviProbe::read(g_file).decodedFrames();
         if (enabled)
             QVERIFY2(frames >= 5 && frames < 45, qPrintable(QString::number(frames)));

@@ -91,6 +91,7 @@ private:
     QByteArray encodeJpeg(JpegEncoder& encoder, const VideoFrame& frame) const;
     void emitStatus(int id, const QString& text) { emit status(id, text); }
     QString summary(const Progress& p) const;
+    QString withStopHint(const QString& text) const;
 
     RecorderSettings m_settings;
     bool m_mjpeg = true;

@@ -34,6 +34,9 @@ struct RecorderSettings {
     int percentDropForError = 10;
     // The recording stops cleanly when the file system has less free space than this.
     int64_t reserveBytes = 4 * 1024 * 1024;
+    // How the user ends the recording ("Hit Escape to Stop"); shown with the
+    // start and progress texts, empty when only the program can end it.
+    QString stopHint;
 };
 
 // Status numbers of the capture status callback, as the capture window reports them.

@@ -190,6 +190,10 @@ bool Recorder::writeAudioUpTo(int64_t videoFrames, bool pad) {
     }
 }
 
+QString Recorder::withStopHint(const QString& text) const {
+    return m_settings.stopHint.isEmpty() ? text : text + QStringLiteral("  ") + m_settings.stopHint;
+}
+
 QString Recorder::summary(const Progress& p) const {
     const int64_t ms = int64_t(p.videoFrames) * m_settings.usPerFrame / 1000;
     const int64_t milliFps = ms > 0 ? int64_t(p.videoFrames) * 1000000 / ms : 0;
@@ -214,7 +218,9 @@ void Recorder::run() {
         emit finished(false);
         return;
     }
-    emitStatus(RecorderStatusId::Begin, QStringLiteral("Capture Start"));
+    emitStatus(RecorderStatusId::Begin, m_settings.stopHint.isEmpty()
+                                            ? QStringLiteral("Capture Start")
+                                            : withStopHint(QStringLiteral("Capture Start.")));
     if (m_mjpeg) {
         const unsigned n = std::max(1u, std::thread::hardware_concurrency());
         for (unsigned i = 0; i < n; ++i)
@@ -269,10 +275,10 @@ void Recorder::run() {
             lastProgress = now;
             const Progress p = progress();
             emitStatus(RecorderStatusId::VideoCurrent,
-                       QStringLiteral("Captured %1 frames (%2 dropped) %3 sec.")
-                           .arg(p.videoFrames)
-                           .arg(p.framesDropped)
-                           .arg(seconds3(p.elapsedMs)));
+                       withStopHint(QStringLiteral("Captured %1 frames (%2 dropped) %3 sec.")
+                                        .arg(p.videoFrames)
+                                        .arg(p.framesDropped)
+                                        .arg(seconds3(p.elapsedMs))));
         }
         lock.lock();
         // A camera that stops delivering must not hold a time-limited recording open.
