@@ -2,8 +2,10 @@
 
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QHelpEvent>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -19,6 +21,25 @@ QLabel* makeLabel(const QString& text, QWidget* parent, const QString& name = QS
     if (!name.isEmpty()) l->setObjectName(name);
     return l;
 }
+
+// A status line too narrow for its text shows the whole text as its tool tip.
+class FullTextTip : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip) return false;
+        auto* label = static_cast<QLabel*>(watched);
+        const int room = label->contentsRect().width() - 2 * label->margin() - 2 * label->indent();
+        if (label->text().isEmpty() || label->fontMetrics().horizontalAdvance(label->text()) <= room) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), label->text(), label);
+        }
+        return true;
+    }
+};
 
 QLabel* makeDisplay(const QString& name, const QString& text, QWidget* parent) {
     auto* l = makeLabel(text, parent, name);
@@ -392,6 +413,7 @@ void Master::buildPanels() {
     StatusString->setFrameShape(QFrame::StyledPanel);
     StatusString->setFrameShadow(QFrame::Sunken);
     StatusString->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusString->installEventFilter(new FullTextTip(StatusString));
     ControlStatusPanel->AttachToolbar(GlobalToolbar);
     ControlStatusPanel->content()->addWidget(StatusTime);
     ControlStatusPanel->content()->addWidget(StatusString, 1);

@@ -2,6 +2,7 @@
 
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QToolTip>
 #include <QtTest>
 
 class TestMaster : public QObject {
@@ -186,6 +187,28 @@ private slots:
         QCOMPARE(windows[0]->y() + windows[0]->height(), area.height());
         QCOMPARE(windows[1]->y(), windows[0]->y());
         QVERIFY(windows[0]->x() != windows[1]->x());
+    }
+
+    // The status line shows its whole text as a tool tip when it is cut off, and
+    // no tip when it fits.
+    void statusLineTipShowsTextThatDoesNotFit() {
+        Master m;
+        m.resize(640, 480);
+        m.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        QLabel* line = m.StatusString;
+        const QString longText = QStringLiteral("Capture End. Captured 2.866 sec.  43 frames (0 dropped) "
+                                                "(15.000 fps). ")
+                                     .repeated(3);
+        for (const QString& text : {QStringLiteral("Live window"), longText}) {
+            line->setText(text);
+            QHelpEvent tip(QEvent::ToolTip, QPoint(5, 5), line->mapToGlobal(QPoint(5, 5)));
+            QCoreApplication::sendEvent(line, &tip);
+            if (text == longText)
+                QCOMPARE(QToolTip::text(), longText);
+            else
+                QVERIFY(!QToolTip::isVisible());
+        }
     }
 };
 
