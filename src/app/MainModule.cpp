@@ -4,11 +4,21 @@
 #include "Master.h"
 #include "MasterEvents.h"
 #include "MsgBox.h"
+#include "TerminationSignals.h"
+#include "ToolIcons.h"
 #include "Vars.h"
 #include "wSplash.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QPointer>
+
+void SetUpApplication() {
+    QApplication::setApplicationName(QStringLiteral("video-kelvanor"));
+    // No display name: the desktop would add it to every window's title, and each
+    // window's caption is its own.
+    QApplication::setWindowIcon(ToolIcons::icon(QStringLiteral("record")));
+}
 
 int StartUp() {
     Vars::StartupDirectory = QDir::currentPath();
@@ -23,17 +33,36 @@ int StartUp() {
 
     MasterEvents::setInitialValues();
 
+    // Ctrl+C, a logout or a service manager: an orderly end, whatever runs then.
+    TerminationSignals termination;
+    QPointer<MasterEvents> events;
+    bool endedEarly = false;
+    QObject::connect(&termination, &TerminationSignals::requested, &termination, [&](int signalNumber) {
+        if (events) {
+            events->EndFromOutside(signalNumber); // leaves the loop once the capture has ended
+        } else {
+            endedEarly = true; // the splash is up: there is nothing to save yet
+            QCoreApplication::exit(0);
+        }
+    });
+
     {
         wSplash splash;
         splash.exec();
     }
+    if (endedEarly) return 0;
 
     WriteLog(QStringLiteral("LMW"));
 
-    auto* master = new Master;
+    QPointer<Master> master = new Master;
     master->setAttribute(Qt::WA_DeleteOnClose);
-    auto* events = new MasterEvents(*master);
+    events = new MasterEvents(*master);
     events->Form_Load();
     master->show();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // However the loop ended (the close request, a signal, the session's end), the
+    // capture windows and their camera threads go now, while everything they use
+    // still exists.
+    delete master.data();
+    return code;
 }

@@ -11,6 +11,9 @@
 #include "cMSVIDEO.h"
 #include "cMaster.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 MasterEvents::MasterEvents(Master& form) : QObject(&form), m(form) {
     setObjectName(QStringLiteral("MasterEvents"));
     connect(m.MasterTimer, &QTimer::timeout, this, &MasterEvents::MasterTimer_Timer);
@@ -34,8 +37,8 @@ void MasterEvents::Form_Load() {
     const bool volume = WinApi32::VolumeProgramExists();
     m.menuItem(QStringLiteral("AudioMenu"), 11)->setEnabled(volume);
     m.menuItem(QStringLiteral("AudioMenu"), 13)->setEnabled(volume);
-    // 640 x 480 pixels.
-    m.resize(640, 480);
+    // 640 x 480 pixels, frame and title bar included.
+    m.setWholeSize(QSize(640, 480));
 
     // The panels stacked along the top edge.
     m.MSVIDEOSmartPanel->setTop(0);
@@ -96,4 +99,39 @@ bool MasterEvents::QueryUnload() {
         MsgBox(QStringLiteral("Are you sure you want to quit ?"),
                MsgBoxStyle::vbYesNo | MsgBoxStyle::vbQuestion, QStringLiteral("Video Kelvanor 2000"));
     return answer == MsgBoxResult::vbYes;
+}
+
+bool MasterEvents::movieCaptureRunning() const {
+    CAPSTATUS status{};
+    return MSVIDEO::GetCaptureStatus(MSVIDEO::CaptureWindow, status) && status.fCapturingNow != 0;
+}
+
+void MasterEvents::EndFromOutside(int signalNumber) {
+    if (m_ending) return;
+    m_ending = true;
+    WriteLog(QStringLiteral("End asked from outside (signal ") + QString::number(signalNumber) +
+             QLatin1Char(')'));
+    // A multiple-image run: its stop closes the single-frame movie.
+    if (m.MultipleImagePanel->Visible() &&
+        m.GlobalToolbar->Image(QStringLiteral("record")) == QLatin1String("stop"))
+        cMaster::CaptureAction(m, false);
+    if (movieCaptureRunning()) {
+        // The recorder finishes the file on its own threads; the status callback says
+        // when it has, after the information chunk has gone in.
+        cMSVIDEO::CaptureIdle = [this] {
+            if (!movieCaptureRunning()) QTimer::singleShot(0, this, &MasterEvents::finishEndFromOutside);
+        };
+        MSVIDEO::CaptureResult = MSVIDEO::StopCapture(MSVIDEO::CaptureWindow);
+        if (movieCaptureRunning()) return;
+    }
+    finishEndFromOutside();
+}
+
+void MasterEvents::finishEndFromOutside() {
+    if (m_finished) return;
+    m_finished = true;
+    cMSVIDEO::CaptureIdle = nullptr;
+    WriteLog(QStringLiteral("End"));
+    // exit(), not quit(): quit() would put the close request and its question first.
+    QCoreApplication::exit(0);
 }

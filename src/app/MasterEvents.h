@@ -27,6 +27,19 @@ public:
     // The close request: saves the last-run file, then asks. True closes the window.
     bool QueryUnload();
 
+    // An end asked for from outside the window (a termination signal): a running
+    // capture ends as its stop does (the movie or the single-frame file complete and
+    // indexed), the last run is saved, and the event loop is left. A capture that is
+    // still finishing its file is waited for through the status callback.
+    void EndFromOutside(int signalNumber);
+    // True once EndFromOutside has been asked for.
+    bool endingFromOutside() const { return m_ending; }
+
 private:
+    void finishEndFromOutside();
+    bool movieCaptureRunning() const;
+
     Master& m;
+    bool m_ending = false;
+    bool m_finished = false;
 };

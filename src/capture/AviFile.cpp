@@ -61,11 +61,17 @@ std::optional<qint64> lastRiffChunk(QFile& file) {
 
 namespace AviFile {
 
-void WriteAviInfoChunk(const QString& path, const std::array<QString, 7>& texts) {
+bool WriteAviInfoChunk(const QString& path, const std::array<QString, 7>& texts, QString* reason) {
+    auto fail = [reason](const QString& why) {
+        if (reason) *reason = why;
+        return false;
+    };
     QFile file(path);
-    if (!file.exists() || !file.open(QIODevice::ReadWrite)) return;
+    if (!file.exists()) return fail(QStringLiteral("the file does not exist"));
+    if (!file.open(QIODevice::ReadWrite)) return fail(file.errorString());
     const QByteArray header = readAt(file, 0, 12);
-    if (header.size() < 12 || !header.startsWith("RIFF") || header.mid(8, 4) != "AVI ") return;
+    if (header.size() < 12 || !header.startsWith("RIFF") || header.mid(8, 4) != "AVI ")
+        return fail(QStringLiteral("it is not an AVI movie"));
 
     const QByteArray chunk = infoChunk(texts);
     const qint64 oldFileSize = file.size();
@@ -75,15 +81,20 @@ void WriteAviInfoChunk(const QString& path, const std::array<QString, 7>& texts)
     const qint64 oldRiffSize = WinApi32::BytesToNumber(readAt(file, riffOffset + 4, 4));
     const qint64 newRiffSize =
         riff ? oldFileSize + chunk.size() - (riffOffset + 8) : oldRiffSize + chunk.size();
-    if (newRiffSize > qint64(0xFFFFFFFFu)) return;
+    if (newRiffSize > qint64(0xFFFFFFFFu)) return fail(QStringLiteral("the movie is too large for it"));
 
     if (!file.seek(oldFileSize) || file.write(chunk) != chunk.size() || !file.flush()) {
+        const QString why = file.errorString();
         file.resize(oldFileSize);
-        return;
+        return fail(why);
     }
     if (!file.seek(riffOffset + 4) || file.write(WinApi32::NumberToBytes(quint32(newRiffSize))) != 4 ||
-        !file.flush())
+        !file.flush()) {
+        const QString why = file.errorString();
         file.resize(oldFileSize);
+        return fail(why);
+    }
+    return true;
 }
 
 } // namespace AviFile

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <vector>
 
 namespace MSVIDEO {
 namespace {
@@ -108,7 +110,11 @@ bool ConnectDriver(HWND window, int index) {
 }
 
 bool GetDriverCaps(HWND window, CAPDRIVERCAPS& caps) {
-    return send(window, WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps));
+    // Without an answer the record is empty: it must not go on describing the
+    // driver that was connected before.
+    if (send(window, WM_CAP_DRIVER_GET_CAPS, sizeof caps, reinterpret_cast<LPARAM>(&caps))) return true;
+    caps = {};
+    return false;
 }
 
 bool SetCaptureFileName(HWND window, const QString& path) {
@@ -117,8 +123,10 @@ bool SetCaptureFileName(HWND window, const QString& path) {
 }
 
 QString GetCaptureFileName(HWND window) {
-    std::array<char, kTextBuffer> buffer{};
-    if (!send(window, WM_CAP_FILE_GET_CAPTURE_FILEA, kTextBuffer, reinterpret_cast<LPARAM>(buffer.data())))
+    // Room for any path the system allows, in bytes of its 8-bit form.
+    std::vector<char> buffer(PATH_MAX + 1, '\0');
+    if (!send(window, WM_CAP_FILE_GET_CAPTURE_FILEA, WPARAM(buffer.size()),
+              reinterpret_cast<LPARAM>(buffer.data())))
         return QString();
     buffer.back() = '\0';
     return QString::fromLocal8Bit(buffer.data());
@@ -174,7 +182,9 @@ bool SetPreviewScale(HWND window, bool on) {
 }
 
 bool GetCaptureStatus(HWND window, CAPSTATUS& status) {
-    return send(window, WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status));
+    if (send(window, WM_CAP_GET_STATUS, sizeof status, reinterpret_cast<LPARAM>(&status))) return true;
+    status = {}; // as with the capabilities: nothing of an earlier device stays
+    return false;
 }
 
 bool CaptureSequence(HWND window) {

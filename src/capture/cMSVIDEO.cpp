@@ -11,7 +11,12 @@ namespace cMSVIDEO {
 namespace {
 
 void showWhatTheDriverReports(Master& m) {
-    MSVIDEO::GetCaptureStatus(MSVIDEO::CaptureWindow, MSVIDEO::CapStatus);
+    if (!MSVIDEO::GetCaptureStatus(MSVIDEO::CaptureWindow, MSVIDEO::CapStatus)) {
+        // No device answers: neither mode is on.
+        m.msvideotoolbar->setValue(QStringLiteral("vidoverlay"), 0);
+        m.msvideotoolbar->setValue(QStringLiteral("vidpreview"), 0);
+        return;
+    }
     if (MSVIDEO::CapStatus.fLiveWindow == 1) {
         m.msvideotoolbar->setValue(QStringLiteral("vidoverlay"), 0);
         m.msvideotoolbar->setValue(QStringLiteral("vidpreview"), 1);

@@ -3,6 +3,7 @@
 #include "vfw.h"
 
 #include <QString>
+#include <functional>
 
 class Master;
 
@@ -29,6 +30,10 @@ void RecordMovie(Master& m);
 // The driver's status callback: status line, elapsed movie time, the record toolbar
 // back at the end, and the information chunk at the end of capture when asked for.
 LRESULT CaptureStatusCallback(HWND window, int statusNumber, const char* text);
+// Called by the status callback, after everything else it does, whenever it finds
+// that no capture is running (at the end of every capture, and on statuses outside
+// one). Set by the application while it waits for a capture to end.
+inline std::function<void()> CaptureIdle;
 // "hh:mm:ss.ff" for a count of frames at `framesPerSecond` (0: whole frames only).
 QString ElapsedText(quint32 frames, int framesPerSecond);
 

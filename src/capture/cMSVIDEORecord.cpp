@@ -15,6 +15,9 @@ namespace {
 
 // The last error status of the driver, so a capture that does not start can say why.
 QString g_lastError;
+// Whether the capture under way said it began: from then on there is a movie, and
+// its end text is the one to keep, whatever the capture's result.
+bool g_begun = false;
 
 QString twoDigits(quint64 n) {
     return QString::number(n).rightJustified(2, QLatin1Char('0'));
@@ -73,9 +76,10 @@ void RecordMovie(Master& m) {
         m.StatusString->setText(QStringLiteral("Replacing a existing file..."));
     MSVIDEO::CaptureResult = MSVIDEO::SetCaptureSetup(window, p);
     g_lastError.clear();
+    g_begun = false;
     const bool started = MSVIDEO::CaptureSequence(window);
     MSVIDEO::CaptureResult = started;
-    if (!started) {
+    if (!started && !g_begun) {
         // Nothing was recorded: the record button must come back.
         m.GlobalToolbar->show();
         m.StatusTime->clear();
@@ -102,11 +106,23 @@ LRESULT CaptureStatusCallback(HWND, int statusNumber, const char* text) {
     const QString status = WinApi32::StringFromPointer(text, 256);
     m->StatusString->setText(status);
     if (statusNumber >= 400 && statusNumber < 500) g_lastError = status;
+    if (statusNumber == IDS_CAP_BEGIN) g_begun = true;
 
     if (statusNumber == IDS_CAP_END && (m->MoviePanel->Visible() || m->MultipleImagePanel->Visible()) &&
         (m->MovieToolbar->Value(QStringLiteral("writeinfo")) == 1 ||
-         m->MultipleImageToolbar->Value(QStringLiteral("writeinfo")) == 1))
-        AviFile::WriteAviInfoChunk(MSVIDEO::MovieFileName, MSVIDEO::OtherInfo);
+         m->MultipleImageToolbar->Value(QStringLiteral("writeinfo")) == 1)) {
+        QString reason;
+        if (!AviFile::WriteAviInfoChunk(MSVIDEO::MovieFileName, MSVIDEO::OtherInfo, &reason)) {
+            // The movie itself is fine; only its information is missing. Said after
+            // the capture's own end text, never instead of it.
+            const QString said = status + QStringLiteral(" The information could not be written to \"") +
+                                 MSVIDEO::MovieFileName + QStringLiteral("\": ") + reason + QLatin1Char('.');
+            m->StatusString->setText(said);
+            WriteLog(QStringLiteral("Information not written to ") + MSVIDEO::MovieFileName +
+                     QStringLiteral(": ") + reason);
+        }
+    }
+    if (!capturing && CaptureIdle) CaptureIdle();
     return 0;
 }
 

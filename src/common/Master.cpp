@@ -577,3 +577,32 @@ void Master::closeEvent(QCloseEvent* event) {
     }
     event->accept();
 }
+
+void Master::setWholeSize(QSize size) {
+    m_wholeSize = size;
+    m_frameExtra = QSize(-1, -1);
+    applyWholeSize();
+}
+
+void Master::applyWholeSize() {
+    if (!m_wholeSize.isValid()) return;
+    const QSize extra = frameGeometry().size() - geometry().size();
+    if (extra == m_frameExtra) return;
+    m_frameExtra = extra;
+    resize(m_wholeSize - extra);
+}
+
+bool Master::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+    case QEvent::Move:
+    case QEvent::WindowStateChange:
+        // Maximized or full screen, the desktop decides the size.
+        if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) applyWholeSize();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}

@@ -49,6 +49,11 @@ public:
     // A menu item by menu name and index ("FileMenu", 5).
     QAction* menuItem(const QString& menu, int index) const;
 
+    // Sizes the whole window, its frame and title bar included, to `size`. The frame
+    // is the desktop's and often known only once the window is shown: the size is
+    // applied again then, once per change of the frame.
+    void setWholeSize(QSize size);
+
     QMdiArea* MDIClient;
     SmartPanelStack* PanelStack;
 
@@ -143,8 +148,13 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    void applyWholeSize();
+    QSize m_wholeSize;  // asked for by setWholeSize; invalid when none
+    QSize m_frameExtra; // the frame's share when it was last applied
+
     void buildMenus();
     void buildPanels();
     QMenu* buildMenu(QMenu* menu, const QString& name, const QList<QPair<QString, QKeySequence>>& items);

@@ -12,6 +12,7 @@
 #include "wMultiImage.h"
 
 #include <QCoreApplication>
+#include <QPointer>
 #include <limits>
 
 namespace cMaster {
@@ -44,9 +45,18 @@ void takeClipboardFrame(PictureBox& box) {
     Clipboard::clear();
 }
 
+// The File menu's mode items and "Open Capture File..." (a parameters file selects
+// its mode) stay off while a run goes: the run must end in the mode it started in,
+// where its stop and its timer belong.
+void setRunCommandsEnabled(Master& m, bool enabled) {
+    for (int index : {0, 1, 2, 5})
+        m.menuItem(QStringLiteral("FileMenu"), index)->setEnabled(enabled);
+}
+
 void startMultipleImageRun(Master& m) {
     m.GlobalToolbar->setImage(QStringLiteral("record"), QStringLiteral("stop"));
     m.AllControls(false);
+    setRunCommandsEnabled(m, false);
     m.Shooter->setEnabled(true);
     m.MultipleImageFrameRate->setEnabled(false);
     if (m.MultipleImageAutoShoot->isChecked()) {
@@ -67,6 +77,8 @@ void startMultipleImageRun(Master& m) {
     p.dwRequestMicroSecPerFrame =
         DWORD(MSVIDEO::FrameRateToMicroSec(m.MultipleImageFrameRate->currentIndex() + 1));
     MSVIDEO::CaptureResult = MSVIDEO::SetCaptureSetup(MSVIDEO::CaptureWindow, p);
+    // The frames go to the file the user chose for this mode, under exactly that name.
+    MSVIDEO::CaptureResult = MSVIDEO::SetCaptureFileName(MSVIDEO::CaptureWindow, MSVIDEO::MovieFileName);
     MSVIDEO::CaptureResult = MSVIDEO::OpenSingleFrameCapture(MSVIDEO::CaptureWindow);
 }
 
@@ -74,6 +86,7 @@ void stopMultipleImageRun(Master& m) {
     m.MultipleImageTimer->stop();
     m.GlobalToolbar->setImage(QStringLiteral("record"), QStringLiteral("record"));
     m.AllControls(true);
+    setRunCommandsEnabled(m, true);
     m.Shooter->setEnabled(false);
     m.MultipleImageFrameRate->setEnabled(true);
     if (devicePanelShown(m) && m.MultipleImageMode->currentIndex() == 0)
@@ -90,6 +103,11 @@ bool writeBitmap(Master& m, wMultiImage& bank, const QString& path) {
     m.StatusString->setText(text);
     WriteLog(text);
     return false;
+}
+
+// A multiple-image run is going while the record button shows "stop".
+bool runGoing(const Master& m) {
+    return m.GlobalToolbar->Image(QStringLiteral("record")) == QLatin1String("stop");
 }
 
 QString number(qint32 counter) {
@@ -127,15 +145,15 @@ void CaptureAction(Master& m, bool start) {
         // Every call takes one picture, whatever the flag.
         if (devicePanelShown(m))
             MSVIDEO::CaptureResult = MSVIDEO::CopyFrameToClipboard(MSVIDEO::CaptureWindow);
-        wImage* window = wImage::mainInstance(m.MDIClient);
-        PictureBox& box = *window->MasterImage();
-        takeClipboardFrame(box);
-        box.setAutoRedraw(true);
-        box.Cls();
+        const QPointer<wImage> window = wImage::mainInstance(m.MDIClient);
+        takeClipboardFrame(*window->MasterImage());
+        window->MasterImage()->setAutoRedraw(true);
+        window->MasterImage()->Cls();
         QCoreApplication::processEvents();
+        if (!window) return; // closed by the user meanwhile
         window->setCaption(QStringLiteral("Untitled "));
         window->showWindow();
-        StampFrame(box, imageStamps(m));
+        StampFrame(*window->MasterImage(), imageStamps(m));
         return;
     }
 
@@ -156,7 +174,9 @@ void CaptureStillImage(Master& m) {
     if (Vars::ImageCounter == std::numeric_limits<qint32>::max()) {
         // The numbering cannot go on without repeating names: end the run.
         const QString text = QStringLiteral("The shot counter is full: the run has been stopped.");
-        CaptureAction(m, false);
+        if (CloseScheduledStart) CloseScheduledStart();
+        Vars::ImageCounter = 0;
+        stopMultipleImageRun(m);
         m.StatusString->setText(text);
         WriteLog(text);
         return;
@@ -167,6 +187,8 @@ void CaptureStillImage(Master& m) {
     } done;
 
     Vars::ImageCounter += 1;
+    // The shot keeps its own number: a stop meanwhile sets the run's counter to 0.
+    const qint32 counter = Vars::ImageCounter;
     const int type = m.MultipleImageMode->currentIndex();
     if (type == 0) {
         if (devicePanelShown(m)) MSVIDEO::CaptureResult = MSVIDEO::CaptureSingleFrame(MSVIDEO::CaptureWindow);
@@ -177,12 +199,28 @@ void CaptureStillImage(Master& m) {
         MSVIDEO::CaptureResult = MSVIDEO::CopyFrameToClipboard(MSVIDEO::CaptureWindow);
         MSVIDEO::CaptureResult = MSVIDEO::CopyFrameToClipboard(MSVIDEO::CaptureWindow);
     }
-    wMultiImage* bank = wMultiImage::instance(m.MDIClient);
-    PictureBox& box = *bank->MasterImage();
-    takeClipboardFrame(box);
-    box.setAutoRedraw(true);
+    // The copy above may have waited for a first frame, and the pass of pending
+    // events below runs whatever the user did meanwhile: a click on stop ends the
+    // run and closes the bank window, a device change replaces the capture window.
+    // The shot then ends without writing anything.
+    if (!runGoing(m)) {
+        // Stopped while the copy waited for its frame.
+        Clipboard::clear();
+        WriteLog(QStringLiteral("Shot ") + number(counter) +
+                 QStringLiteral(" abandoned: the run has ended."));
+        return;
+    }
+    const QPointer<wMultiImage> bank = wMultiImage::instance(m.MDIClient);
+    takeClipboardFrame(*bank->MasterImage());
+    bank->MasterImage()->setAutoRedraw(true);
     bank->Cls();
     QCoreApplication::processEvents();
+    if (!bank || !runGoing(m)) {
+        WriteLog(QStringLiteral("Shot ") + number(counter) +
+                 QStringLiteral(" abandoned: the run has ended."));
+        return;
+    }
+    PictureBox& box = *bank->MasterImage();
     bank->setCaption(QStringLiteral("Untitled "));
     bank->showWindow();
     StampFrame(box, multipleImageStamps(m));
@@ -190,13 +228,13 @@ void CaptureStillImage(Master& m) {
     const QString base = WithExtension(MSVIDEO::MovieFileName, 4, QString());
     switch (type) {
     case 1: {
-        const QString path = base + number(Vars::ImageCounter) + QStringLiteral(".bmp");
+        const QString path = base + number(counter) + QStringLiteral(".bmp");
         m.StatusString->setText(QStringLiteral("Writing... ") + path);
         if (writeBitmap(m, *bank, path)) bank->setCaption(path);
         break;
     }
     case 2: {
-        const QString path = base + number(Vars::ImageCounter) + QStringLiteral(".jpg");
+        const QString path = base + number(counter) + QStringLiteral(".jpg");
         SaveImageAsJpeg(box, path);
         bank->setCaption(path);
         break;
@@ -224,11 +262,11 @@ void CaptureStillImage(Master& m) {
 
 void CaptureFrameToWindow(Master& m) {
     if (devicePanelShown(m)) MSVIDEO::CaptureResult = MSVIDEO::CopyFrameToClipboard(MSVIDEO::CaptureWindow);
-    wImage* window = wImage::create(m.MDIClient);
-    PictureBox& box = *window->MasterImage();
-    takeClipboardFrame(box);
-    box.setAutoRedraw(true);
+    const QPointer<wImage> window = wImage::create(m.MDIClient);
+    takeClipboardFrame(*window->MasterImage());
+    window->MasterImage()->setAutoRedraw(true);
     QCoreApplication::processEvents();
+    if (!window) return; // closed by the user meanwhile
     window->setCaption(QStringLiteral("Untitled "));
     window->showWindow();
 }

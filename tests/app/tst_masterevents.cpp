@@ -3,6 +3,7 @@
 #include "EventLog.h"
 #include "LogEntries.h"
 #include "MSVIDEO.h"
+#include "MainModule.h"
 #include "Master.h"
 #include "MasterEvents.h"
 #include "MsgBox.h"
@@ -115,6 +116,18 @@ private slots:
         QVERIFY(connected >= 0 && connected < init);
         QVERIFY(m.MasterStatus->text("filename").startsWith("Filename: /"));
         QVERIFY(m.MasterStatus->text("filename").endsWith(".avi"));
+        // 640 x 480 is the whole window, frame and title bar included.
+        m.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        QCOMPARE(m.frameGeometry().size(), QSize(640, 480));
+    }
+
+    void captionsAreTheWindowsOwn() {
+        // A display name would be added to every window's title by the desktop
+        // ("Other Information — Video Kelvanor 2000").
+        SetUpApplication();
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+        QVERIFY(!QGuiApplication::windowIcon().isNull());
     }
 };
 

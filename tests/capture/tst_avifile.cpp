@@ -139,7 +139,7 @@ private slots:
         const QByteArray second =
             riff(4 + 8 + 10, "AVIX", "LIST" + le32(10) + "movi" + QByteArray(6, '\x22'));
         writeFile(path, first + second);
-        AviFile::WriteAviInfoChunk(path, Texts{});
+        QVERIFY(AviFile::WriteAviInfoChunk(path, Texts{}));
         const QByteArray after = readAll(path);
         QCOMPARE(after.left(first.size()), first);
         QCOMPARE(qFromLittleEndian<quint32>(after.constData() + first.size() + 4),
@@ -160,13 +160,17 @@ private slots:
         QFETCH(QByteArray, content);
         const QString path = file("other.avi");
         writeFile(path, content);
-        AviFile::WriteAviInfoChunk(path, Texts{});
+        QString reason;
+        QVERIFY(!AviFile::WriteAviInfoChunk(path, Texts{}, &reason));
+        QVERIFY(!reason.isEmpty()); // said, not skipped in silence
         QCOMPARE(readAll(path), content);
     }
 
     void missingFileIsNotCreated() {
         const QString path = file("missing.avi");
-        AviFile::WriteAviInfoChunk(path, Texts{});
+        QString reason;
+        QVERIFY(!AviFile::WriteAviInfoChunk(path, Texts{}, &reason));
+        QCOMPARE(reason, QStringLiteral("the file does not exist"));
         QVERIFY(!QFile::exists(path));
     }
 

@@ -212,6 +212,45 @@ private slots:
         QVERIFY(!m.menuItem("ViewMenu", 0)->isEnabled());
     }
 
+    void aDeviceThatDoesNotConnectLeavesNothingOfThePreviousOne() {
+        Master m;
+        cMSVIDEO::StartVideoDevice(m); // the test camera, live
+        QVERIFY(m.msvideotoolbar->button("vidsource")->isEnabled());
+        QCOMPARE(m.msvideotoolbar->Value("vidpreview"), 1);
+        QVERIFY(MSVIDEO::CapStatus.uiImageWidth > 0);
+        cMSVIDEO::SelectVideoDevice(m, 7); // no such driver
+        QVERIFY(MsgBoxTest::texts().contains("Can't connect this device."));
+        const CAPDRIVERCAPS noCaps{};
+        QCOMPARE(std::memcmp(&MSVIDEO::CapDriverCaps, &noCaps, sizeof noCaps), 0);
+        QCOMPARE(MSVIDEO::CapStatus.uiImageWidth, UINT(0));
+        QCOMPARE(MSVIDEO::CapStatus.uiImageHeight, UINT(0));
+        for (const char* key : {"vidsource", "viddisplay", "vidformat", "vidoverlay"})
+            QVERIFY2(!m.msvideotoolbar->button(key)->isEnabled(), key);
+        QCOMPARE(m.msvideotoolbar->Value("vidpreview"), 0);
+        QCOMPARE(m.msvideotoolbar->Value("vidoverlay"), 0);
+    }
+
+    void aRecordingThatFailsAfterItBeganKeepsItsEndText() {
+        // fYield 0: the capture answers only at its end, and a recording that ended by
+        // a fault answers false, though its movie exists.
+        VfwTest::setMessageHook([](HWND w, UINT msg, WPARAM, LPARAM) -> std::optional<LRESULT> {
+            if (msg != WM_CAP_SEQUENCE) return std::nullopt;
+            cMSVIDEO::CaptureStatusCallback(w, IDS_CAP_BEGIN, "Capture Start.");
+            cMSVIDEO::CaptureStatusCallback(w, IDS_CAP_FILE_WRITE_ERROR, "Write error on the disk.");
+            cMSVIDEO::CaptureStatusCallback(w, IDS_CAP_END,
+                                            "Capture End. Write error on the disk. Captured 2.000 sec.");
+            return FALSE;
+        });
+        Master m;
+        cMSVIDEO::StartVideoDevice(m);
+        MSVIDEO::MovieFileName = m_dir.filePath("faulty.avi");
+        m.GlobalToolbar->hide();
+        cMSVIDEO::RecordMovie(m);
+        QCOMPARE(m.StatusString->text(),
+                 QStringLiteral("Capture End. Write error on the disk. Captured 2.000 sec."));
+        QVERIFY(m.GlobalToolbar->isVisibleTo(&m));
+    }
+
     void fullScreenGivesTheHandleBack() {
         Master m;
         cMSVIDEO::StartVideoDevice(m);

@@ -109,6 +109,7 @@ private slots:
         QCOMPARE(m.MultipleImageMode->itemText(5), QStringLiteral("Put On Clipboard"));
         QCOMPARE(m.AudioRate->itemText(3), QStringLiteral("44100 Hz"));
         QCOMPARE(m.GlobalToolbar->button("record")->toolTip(), QStringLiteral("Start capture"));
+        QCOMPARE(m.MainToolbar->button("webcam")->toolTip(), QString()); // it has none
         QCOMPARE(m.MasterTimer->interval(), 1000);
         QVERIFY(!m.MultipleImageTimer->isActive());
     }

@@ -5,9 +5,9 @@
 #include "LogEntries.h"
 #include "MSVIDEO.h"
 #include "Master.h"
-#include "PulseServer.h"
 #include "MsgBox.h"
 #include "PictureBox.h"
+#include "PulseServer.h"
 #include "Vars.h"
 #include "cMSVIDEO.h"
 #include "cMaster.h"
@@ -21,6 +21,7 @@
 #include <QImageReader>
 #include <QMdiSubWindow>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <limits>
@@ -214,6 +215,9 @@ private slots:
         QCOMPARE(m->GlobalToolbar->Image("record"), QStringLiteral("record"));
         QVERIFY(m->StatusString->text().contains(QStringLiteral("counter is full")));
         QCOMPARE(Vars::ImageCounter, 0);
+        // The run's own stop: its bank window closed, the mode commands back.
+        QVERIFY(!wMultiImage::existing());
+        QVERIFY(m->menuItem("FileMenu", 0)->isEnabled());
     }
 
     void automaticRunStartsTheTimer() {
@@ -237,7 +241,7 @@ private slots:
         cMaster::SelectMultipleImageMode(*m);
         m->MultipleImageMode->setCurrentIndex(0);
         const QString movie = path("SINGLE.avi");
-        MSVIDEO::SetCaptureFileName(MSVIDEO::CaptureWindow, movie);
+        MSVIDEO::MovieFileName = movie;
         m->MultipleImageFrameRate->setCurrentIndex(4); // 5 frames/s
         cMaster::CaptureAction(*m, true);
         for (int i = 0; i < 4; ++i)
@@ -246,6 +250,118 @@ private slots:
         cMaster::CaptureAction(*m, false);
         QCOMPARE(probe(movie, "nb_read_frames"), QStringLiteral("4"));
         QCOMPARE(probe(movie, "r_frame_rate"), QStringLiteral("5/1"));
+    }
+
+    void stopClickedDuringAShotEndsTheShotCleanly_data() {
+        QTest::addColumn<int>("shootType");
+        QTest::newRow("numbered bitmaps") << 1;
+        QTest::newRow("numbered JPEGs") << 2;
+        QTest::newRow("clipboard") << 5;
+    }
+    void stopClickedDuringAShotEndsTheShotCleanly() {
+        // The shot lets pending events run once; a click on stop waiting there ends
+        // the run and closes the bank window in the middle of the shot.
+        QFETCH(int, shootType);
+        startRun(shootType, path("STOPPED.bmp"));
+        QTimer::singleShot(0, m.get(), [this] { cMaster::CaptureAction(*m, false); });
+        cMaster::CaptureStillImage(*m);
+        QVERIFY(!wMultiImage::existing());
+        QCOMPARE(m->GlobalToolbar->Image("record"), QStringLiteral("record"));
+        QCOMPARE(Vars::ImageCounter, 0);
+        // Nothing was written for the abandoned shot, under any number.
+        QCOMPARE(QDir(m_dir.path()).entryList({"STOPPED*"}, QDir::Files), QStringList());
+        QVERIFY(Clipboard::picture().isNull());
+        QVERIFY(logEntries().last().contains(QStringLiteral("abandoned")));
+        // The next run shoots as usual.
+        startRun(1, path("AFTER.bmp"));
+        cMaster::CaptureStillImage(*m);
+        QVERIFY(QFile::exists(path("AFTER00001.bmp")));
+    }
+
+    void singleFrameMovieGoesToTheChosenFileWithItsInformation_data() {
+        QTest::addColumn<bool>("typeSwitched"); // the shoot type changed away and back
+        QTest::newRow("name as chosen") << false;
+        QTest::newRow("after a change of shoot type") << true;
+    }
+    void singleFrameMovieGoesToTheChosenFileWithItsInformation() {
+        QFETCH(bool, typeSwitched);
+        cMaster::SelectMultipleImageMode(*m);
+        m->MultipleImageMode->setCurrentIndex(0);
+        // As the panel's "filename" button sets it.
+        MSVIDEO::MovieFileName = path(typeSwitched ? "switched.avi" : "multi.avi");
+        if (typeSwitched) {
+            m->MultipleImageMode->setCurrentIndex(1);
+            m->MultipleImageMode->setCurrentIndex(0);
+            // The panel's own renaming gives the name its upper-case extension.
+            MSVIDEO::MovieFileName = cMaster::WithExtension(MSVIDEO::MovieFileName, 4, ".AVI");
+        }
+        const QString movie = MSVIDEO::MovieFileName;
+        const QString defaultFile = MSVIDEO::GetCaptureFileName(MSVIDEO::CaptureWindow);
+        QFile::remove(defaultFile);
+        m->MultipleImageToolbar->setValue("writeinfo", 1);
+        MSVIDEO::OtherInfo[0] = QStringLiteral("(c) single frames");
+        cMaster::CaptureAction(*m, true);
+        cMaster::CaptureStillImage(*m);
+        cMaster::CaptureStillImage(*m);
+        cMaster::CaptureAction(*m, false);
+        const AviProbe probe = AviProbe::read(movie);
+        QVERIFY2(probe.opened, qPrintable(movie));
+        QCOMPARE(probe.decodedFrames(), 2);
+        QFile f(movie);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().contains("(c) single frames"));
+        QVERIFY(defaultFile == movie || !QFile::exists(defaultFile));
+        const QString stem = QFileInfo(movie).completeBaseName();
+        QCOMPARE(QDir(m_dir.path()).entryList({stem + ".*"}, QDir::Files),
+                 QStringList{QFileInfo(movie).fileName()});
+    }
+
+    void informationThatCannotBeWrittenIsSaid() {
+        cMaster::SelectMovieMode(*m);
+        MSVIDEO::MovieFileName = path("never-recorded.avi");
+        m->MovieToolbar->setValue("writeinfo", 1);
+        cMSVIDEO::CaptureStatusCallback(MSVIDEO::CaptureWindow, IDS_CAP_END, "Capture End.");
+        QVERIFY(m->StatusString->text().startsWith(QStringLiteral("Capture End. ")));
+        QVERIFY(m->StatusString->text().contains(
+            QStringLiteral("The information could not be written to \"") + path("never-recorded.avi")));
+        QVERIFY(logEntries().last().startsWith(QStringLiteral("Information not written to ")));
+    }
+
+    void modeCommandsWaitForTheEndOfARun() {
+        startRun(1, path("MODE.bmp"));
+        for (int index : {0, 1, 2, 5})
+            QVERIFY2(!m->menuItem("FileMenu", index)->isEnabled(), qPrintable(QString::number(index)));
+        QSignalSpy clicks(m.get(), &Master::menuClicked);
+        m->menuItem("FileMenu", 0)->trigger(); // movie mode: not now
+        QCOMPARE(clicks.count(), 0);
+        QVERIFY(m->MultipleImagePanel->Visible());
+        cMaster::CaptureAction(*m, false);
+        for (int index : {0, 1, 2, 5})
+            QVERIFY(m->menuItem("FileMenu", index)->isEnabled());
+    }
+
+    void movieAtALongPathWithUmlauts() {
+        // About 300 bytes, many of them in two-byte letters.
+        QString folder = m_dir.path();
+        for (int i = 0; i < 6; ++i)
+            folder += QStringLiteral("/Überspielte Größenänderungen äöü ÄÖÜ %1").arg(i);
+        QVERIFY(QDir().mkpath(folder));
+        const QString movie = folder + QStringLiteral("/Mädchenfüße.avi");
+        QVERIFY(movie.toLocal8Bit().size() > 280);
+        cMaster::SelectMovieMode(*m);
+        m->ShowAudioPanel(false);
+        MSVIDEO::MovieFileName = movie;
+        m->MovieFrameRateControl->setValue(10);
+        m->MovieSecondsControl->setValue(1);
+        m->MovieDisableLimit->setChecked(false);
+        cMaster::CaptureAction(*m, true);
+        QTRY_VERIFY_WITH_TIMEOUT(m->GlobalToolbar->isVisible(), 30000);
+        // The name read back from the capture window is the whole name.
+        cMaster::ReadCaptureFileName(*m);
+        QCOMPARE(MSVIDEO::MovieFileName, movie);
+        const AviProbe probe = AviProbe::read(movie);
+        QVERIFY(probe.opened);
+        QVERIFY(probe.decodedFrames() >= 9);
     }
 
     void movieRecordsWithTheFrameRateAndLimit() {
@@ -277,8 +393,7 @@ private slots:
 
     void movieHasTheSoundFormatOfTheAudioLists() {
         PulseServer pulse;
-        if (const QString why = pulse.start(); !why.isEmpty())
-            QSKIP(qPrintable(why));
+        if (const QString why = pulse.start(); !why.isEmpty()) QSKIP(qPrintable(why));
         QVERIFY(pulse.playTone());
         cMaster::SelectMovieMode(*m);
         m->ShowAudioPanel(true);

@@ -13,8 +13,10 @@ QAction* KeyedToolbar::addButton(const QString& key, const QString& toolTip, boo
                                  const QString& imageKey) {
     auto* action = new QAction(this);
     action->setObjectName(key);
+    // A button without a tool tip shows none: an action's tool tip falls back on
+    // its text, so the text stays empty too.
     action->setToolTip(toolTip);
-    action->setText(toolTip.isEmpty() ? key : toolTip);
+    action->setText(toolTip);
     action->setCheckable(twoState);
     addAction(action);
     setImage(key, imageKey.isEmpty() ? key : imageKey);

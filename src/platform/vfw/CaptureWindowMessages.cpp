@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QPointer>
 #include <QStandardPaths>
 #include <algorithm>
 #include <cstring>
@@ -205,10 +206,14 @@ LRESULT CaptureWindow::editCopy() {
     if (!m_driver || m_driverFailed) return FALSE;
     VideoFrame frame = newestFrame();
     if (!frame.isValid()) {
-        // Nothing streams yet: run the driver until its first frame arrives.
+        // Nothing streams yet: run the driver until its first frame arrives. The wait
+        // runs events, and one of them may destroy this window (another device chosen,
+        // the program ending): the wait then ends at once and touches nothing of it.
         ++m_streamHolds;
         updateStreaming();
+        QPointer<CaptureWindow> self(this);
         QEventLoop loop;
+        connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
         QTimer timeout;
         timeout.setSingleShot(true);
         connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
@@ -221,6 +226,7 @@ LRESULT CaptureWindow::editCopy() {
         timeout.start(kFirstFrameTimeoutMs);
         frame = newestFrame();
         if (!frame.isValid()) loop.exec();
+        if (!self) return FALSE;
         --m_streamHolds;
         updateStreaming();
         frame = newestFrame();

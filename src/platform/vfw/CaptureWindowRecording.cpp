@@ -222,6 +222,7 @@ LRESULT CaptureWindow::recordingMessage(UINT msg, WPARAM, LPARAM) {
             // Streaming has just started: wait (a bounded time) for its first frame.
             QPointer<CaptureWindow> self(this);
             QEventLoop loop;
+            connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
             connect(this, &CaptureWindow::frameArrived, &loop, &QEventLoop::quit);
             connect(this, &CaptureWindow::driverFailed, &loop, &QEventLoop::quit);
             QTimer::singleShot(3000, &loop, &QEventLoop::quit);

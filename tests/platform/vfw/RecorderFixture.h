@@ -30,8 +30,16 @@ struct RecordingLog {
     bool finished = false;
     bool ok = false;
     int64_t headerFramesAtEnd = -1; // what the file says when status 301 arrives
+    // Whether the recorder still counted as recording when each status left it. The
+    // last status of a recording must find it over, or whoever reads the status then
+    // (the program's status callback) takes the capture for still running.
+    QVector<bool> recordingWhenSent;
 
     void attach(Recorder& recorder, QObject* context, const QString& path) {
+        // Direct: runs on the recorder's thread as the status is sent.
+        QObject::connect(&recorder, &Recorder::status, [this, &recorder](int, const QString&) {
+            recordingWhenSent.append(recorder.isRecording());
+        });
         QObject::connect(&recorder, &Recorder::status, context, [this, path](int id, const QString& text) {
             statuses.append({id, text, QThread::currentThread() == QCoreApplication::instance()->thread()});
             if (id == RecorderStatusId::End) headerFramesAtEnd = AviProbe::read(path).headerFrames;

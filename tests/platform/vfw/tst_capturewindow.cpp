@@ -92,6 +92,7 @@ private slots:
     void displayDialogSetsScale();
     void compressionDialogStoresTheChoice();
     void missingFeaturesAnswerZero();
+    void windowDestroyedWhileACopyWaits();
 
 private:
     void useManualDriver(DriverCapabilities caps);
@@ -422,6 +423,24 @@ void TestCaptureWindow::missingFeaturesAnswerZero() {
     QVERIFY(m_window->message(WM_CAP_DRIVER_GET_CAPS, sizeof caps, LPARAM(&caps)));
     QCOMPARE(caps.fHasOverlay, 0);
     QCOMPARE(caps.fHasDlgVideoSource, 0);
+}
+
+void TestCaptureWindow::windowDestroyedWhileACopyWaits() {
+    // The copy waits for a first frame and runs events meanwhile; one of them (another
+    // device chosen) destroys the window. The copy then ends at once, touching
+    // nothing of the window, and the camera it had started is closed.
+    useManualDriver({});
+    QVERIFY(makeWindow());
+    const HWND handle = m_window->handle();
+    bool streamingWhileWaiting = false;
+    QTimer::singleShot(0, m_parent.get(), [&] {
+        streamingWhileWaiting = g_manual && g_manual->isStreaming();
+        DestroyWindow(handle);
+    });
+    QCOMPARE(SendMessageA(handle, WM_CAP_EDIT_COPY, 0, 0), LRESULT(0));
+    m_window = nullptr;
+    QVERIFY(streamingWhileWaiting);
+    QVERIFY(!CaptureWindow::find(handle));
 }
 
 QTEST_MAIN(TestCaptureWindow)

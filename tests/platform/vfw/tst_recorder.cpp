@@ -310,6 +310,7 @@ private slots:
         s.filePath = file;
         QVERIFY(recorder.start(s));
         KV_WAIT_END(log);
+        QVERIFY(!log.recordingWhenSent.isEmpty() && !log.recordingWhenSent.last());
         QVERIFY(!log.ok);
         QVERIFY(!QFile::exists(file));
         QVERIFY(log.text(RecorderStatusId::CantOpen).contains(QStringLiteral("Cannot open '%1'").arg(file)));
@@ -328,6 +329,7 @@ private slots:
         s.encoder = QStringLiteral("no-such-encoder");
         QVERIFY(recorder.start(s));
         KV_WAIT_END(log);
+        QVERIFY(!log.recordingWhenSent.isEmpty() && !log.recordingWhenSent.last());
         QVERIFY(!log.ok);
         QVERIFY(!QFile::exists(file));
         QVERIFY(log.text(RecorderStatusId::CompressorError).contains(QStringLiteral("no-such-encoder")));
@@ -345,6 +347,7 @@ private slots:
         feed(recorder, 12, 66667);
         recorder.driverFailed(QStringLiteral("the device was unplugged"));
         KV_WAIT_END(log);
+        QVERIFY(!log.recordingWhenSent.isEmpty() && !log.recordingWhenSent.last());
         QVERIFY(!log.ok);
         const AviProbe probe = AviProbe::read(file);
         QCOMPARE(probe.decodedFrames(), 12);
@@ -365,6 +368,7 @@ private slots:
         KV_WAIT_BEGIN(log);
         recorder.driverFailed(QStringLiteral("no signal"));
         KV_WAIT_END(log);
+        QVERIFY(!log.recordingWhenSent.isEmpty() && !log.recordingWhenSent.last());
         QVERIFY(!QFile::exists(file));
         QVERIFY(log.text(RecorderStatusId::DriverError).contains(QStringLiteral("no signal")));
     }

@@ -26,27 +26,30 @@ int64_t freeBytes(const QString& filePath) {
 
 bool Recorder::setUp() {
     const QString& path = m_settings.filePath;
+    // A capture that cannot start is over before it says why.
+    auto fail = [this](int id, const QString& text) {
+        m_active = false;
+        emitStatus(id, text);
+        return false;
+    };
     {
         // Creating the file now reports a bad path before the first frame; the
         // muxer replaces it once the first frame gives the movie its size.
         QFile probe(path);
         if (path.isEmpty() || !probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            emitStatus(RecorderStatusId::CantOpen,
-                       QStringLiteral("Cannot open '%1' for capture: %2").arg(path, probe.errorString()));
-            return false;
+            return fail(RecorderStatusId::CantOpen,
+                        QStringLiteral("Cannot open '%1' for capture: %2").arg(path, probe.errorString()));
         }
     }
     if (freeBytes(path) < m_settings.reserveBytes) {
         QFile::remove(path);
-        emitStatus(RecorderStatusId::NoDiskSpace,
-                   QStringLiteral("There is no space to create a capture file on the specified device."));
-        return false;
+        return fail(RecorderStatusId::NoDiskSpace,
+                    QStringLiteral("There is no space to create a capture file on the specified device."));
     }
     if (!m_mjpeg && !avcodec_find_encoder_by_name(m_settings.encoder.toLatin1().constData())) {
         QFile::remove(path);
-        emitStatus(RecorderStatusId::CompressorError,
-                   QStringLiteral("The video compressor '%1' is not installed.").arg(m_settings.encoder));
-        return false;
+        return fail(RecorderStatusId::CompressorError,
+                    QStringLiteral("The video compressor '%1' is not installed.").arg(m_settings.encoder));
     }
     bool withSound = false;
     if (m_settings.captureAudio) {
@@ -214,7 +217,7 @@ QString Recorder::summary(const Progress& p) const {
 
 void Recorder::run() {
     if (!setUp()) {
-        m_active = false;
+        // setUp has said why; its last status already found the capture over.
         emit finished(false);
         return;
     }
@@ -348,12 +351,14 @@ void Recorder::finishFile() {
                         : reason == EndReason::Compressor  ? RecorderStatusId::CompressorError
                                                            : RecorderStatusId::WriteError;
     if (!hadFile) {
-        // Nothing was written: say why, and that there is no file.
+        // Nothing was written: say why, and that there is no file. The capture is
+        // over before its last status goes out, so whoever reads the status then
+        // sees it ended.
+        m_active = false;
         emitStatus(endText.isEmpty() ? RecorderStatusId::NoFrameCaptured : errorId,
                    endText.isEmpty() ? QStringLiteral("No frames were captured; no file was written.")
                    : endText.endsWith(QLatin1Char('.')) ? endText + QStringLiteral(" No file was written.")
                                                         : endText + QStringLiteral(". No file was written."));
-        m_active = false;
         emit finished(false);
         return;
     }
