@@ -6,13 +6,12 @@ set -e
 top=$(cd "$(dirname "$0")" && pwd)
 "$top/scripts/deps.sh" build
 cmake -S "$top" -B "$top/build-app" -G Ninja -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
-cmake --build "$top/build-app" --target kelvanor -j 2
+cmake --build "$top/build-app" --target kelvanor codecinfo -j 2
 
 home_dir="${XDG_DATA_HOME:-$HOME/.local/share}/video-kelvanor"
 mkdir -p "$home_dir"
-for f in "$top"/data/codec.kl; do
-    [ -f "$f" ] && cp -f "$f" "$home_dir/"
-done
+# codec.kl is made by the build from data/codecs.txt.
+cp -f "$top/build-app/data/codec.kl" "$home_dir/"
 cd "$home_dir"
 
 if [ -n "$DISPLAY" ] || [ -n "$WAYLAND_DISPLAY" ]; then

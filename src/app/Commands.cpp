@@ -5,10 +5,13 @@
 #include "WinApi32.h"
 #include "cMSVIDEO.h"
 #include "cMaster.h"
+#include "wCODECS.h"
 #include "wImage.h"
 #include "wMSVIDEO.h"
 #include "wMSVIDEOFullScreen.h"
 #include "wSplash.h"
+#include "wVFWInfo.h"
+#include "wVFWSettings.h"
 
 namespace Commands {
 
@@ -70,6 +73,10 @@ void connectAll(Master& m) {
             cMSVIDEO::SetOverlayMode(m);
         else if (key == QLatin1String("vidpreview"))
             cMSVIDEO::SetPreviewMode(m, MSVIDEO::PreviewRate);
+        else if (key == QLatin1String("vidinfo"))
+            VideoMenu_Click(m, 9);
+        else if (key == QLatin1String("vidsettings"))
+            VideoMenu_Click(m, 7);
     });
 }
 
@@ -166,6 +173,19 @@ void VideoMenu_Click(Master& m, int index) {
         WriteLog(QStringLiteral("KLopen"));
         cMaster::ShowCompressionDialog(m);
         WriteLog(QStringLiteral("KLclose"));
+        break;
+    case 5: {
+        wCODECS codecs(&m);
+        codecs.exec();
+        break;
+    }
+    case 7: {
+        wVFWSettings settings(&m);
+        settings.exec();
+        break;
+    }
+    case 9:
+        wVFWInfo::Show(m);
         break;
     default:
         break;

@@ -3,12 +3,15 @@
 #include "Master.h"
 #include "MasterEvents.h"
 #include "MsgBox.h"
+#include "SystemDirectory.h"
 #include "Vars.h"
 #include "wImage.h"
 #include "wMSVIDEO.h"
 
+#include <QApplication>
 #include <QMdiSubWindow>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 // The main window's commands reach the operations they name: the clicks a user makes.
@@ -21,7 +24,8 @@ class TestCommands : public QObject {
     int untitledImageWindows() const {
         int n = 0;
         for (QMdiSubWindow* sub : m->MDIClient->subWindowList())
-            if (auto* w = qobject_cast<wImage*>(sub->widget()); w && w->caption() == QStringLiteral("Untitled "))
+            if (auto* w = qobject_cast<wImage*>(sub->widget());
+                w && w->caption() == QStringLiteral("Untitled "))
                 ++n;
         return n;
     }
@@ -41,6 +45,49 @@ private slots:
     void cleanup() {
         wMSVIDEO::Unload();
         m.reset();
+    }
+
+    // The Video menu's items 5, 7 and 9 and the device toolbar's "vidinfo" and
+    // "vidsettings" open their windows, modal or not.
+    void videoWindowsOpen_data() {
+        QTest::addColumn<int>("menuIndex");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("modal");
+        QTest::newRow("Video Codec's") << 5 << QString() << "wCODECS" << true;
+        QTest::newRow("Video Advanced Settings") << 7 << QString() << "wVFWSettings" << true;
+        QTest::newRow("vidsettings") << -1 << "vidsettings"
+                                     << "wVFWSettings" << true;
+        QTest::newRow("Video Capture Device...") << 9 << QString() << "wVFWInfo" << false;
+        QTest::newRow("vidinfo") << -1 << "vidinfo"
+                                 << "wVFWInfo" << false;
+    }
+    void videoWindowsOpen() {
+        QFETCH(int, menuIndex);
+        QFETCH(QString, button);
+        QFETCH(QString, window);
+        QFETCH(bool, modal);
+        SystemDirectory::setPath(m_dir.filePath(QStringLiteral("system")));
+        QString seen;
+        if (modal)
+            QTimer::singleShot(0, m.get(), [&seen] {
+                if (QWidget* w = QApplication::activeModalWidget()) {
+                    seen = w->objectName();
+                    w->close();
+                }
+            });
+        if (menuIndex >= 0)
+            m->menuItem(QStringLiteral("VideoMenu"), menuIndex)->trigger();
+        else
+            m->msvideotoolbar->button(button)->trigger();
+        if (modal) {
+            QCOMPARE(seen, window);
+        } else {
+            QWidget* w = m->findChild<QWidget*>(window);
+            QVERIFY(w && w->isVisible() && !w->isModal());
+            w->close();
+        }
+        SystemDirectory::setPath(QString());
     }
 
     void recordButtonStartsAndStopsARun() {

@@ -198,6 +198,12 @@ LRESULT CaptureWindow::getCaps(WPARAM size, LPARAM record) {
     caps.fHasDlgVideoFormat = driverCaps.formatDialog;
     caps.fHasDlgVideoDisplay = driverCaps.displayDialog;
     caps.fCaptureInitialized = TRUE;
+    // Frames are always true colour: no driver supplies palettes.
+    caps.fDriverSuppliesPalettes = FALSE;
+    caps.hVideoIn = driverCaps.videoIn;
+    caps.hVideoOut = driverCaps.videoOut;
+    caps.hVideoExtIn = driverCaps.externalIn;
+    caps.hVideoExtOut = driverCaps.externalOut;
     std::memcpy(reinterpret_cast<void*>(record), &caps, std::min<std::size_t>(size, sizeof caps));
     return TRUE;
 }

@@ -59,6 +59,9 @@ struct FakeCamera {
     int mapped = 0;
     int polls = 0;
     int openDevices = 0;
+    // The descriptor an open device answers, and the inputs VIDIOC_ENUMINPUT lists.
+    int descriptor = 7;
+    std::vector<const char*> inputs{"Camera 1"};
 
     static std::shared_ptr<FakeCamera> standard() {
         auto camera = std::make_shared<FakeCamera>();
@@ -137,6 +140,7 @@ public:
         ++m_camera->openDevices;
         return 0;
     }
+    int descriptor() const override { return m_camera ? m_camera->descriptor : -1; }
     void close() override {
         if (!m_camera) return;
         std::lock_guard lock(m_camera->mutex);
@@ -178,6 +182,16 @@ public:
             cap->version = c.version;
             cap->capabilities = c.caps | V4L2_CAP_DEVICE_CAPS;
             cap->device_caps = c.caps;
+            return 0;
+        }
+        case VIDIOC_ENUMINPUT: {
+            auto* input = static_cast<v4l2_input*>(arg);
+            if (input->index >= c.inputs.size()) return EINVAL;
+            const std::uint32_t index = input->index;
+            *input = {};
+            input->index = index;
+            std::strncpy(reinterpret_cast<char*>(input->name), c.inputs[index], sizeof input->name - 1);
+            input->type = V4L2_INPUT_TYPE_CAMERA;
             return 0;
         }
         case VIDIOC_ENUM_FMT: {

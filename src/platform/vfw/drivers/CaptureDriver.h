@@ -56,6 +56,13 @@ struct DriverCapabilities {
     bool sourceDialog = false;
     bool formatDialog = false;
     bool displayDialog = false;
+    // Handles of the driver's channels (the capture stream, an output, the external
+    // input that chooses the source, an external output); 0 for one it does not have.
+    // A camera's handles are its open device node's descriptor.
+    std::uint32_t videoIn = 0;
+    std::uint32_t videoOut = 0;
+    std::uint32_t externalIn = 0;
+    std::uint32_t externalOut = 0;
 };
 
 // A capture driver: one camera or the built-in test pattern.

@@ -35,6 +35,7 @@ public:
         return 0;
     }
     void close() override { m_fd.reset(); }
+    int descriptor() const override { return m_fd.get(); }
     int ioctl(unsigned long request, void* arg) override {
         if (m_fd.get() < 0) return EBADF;
         int result;

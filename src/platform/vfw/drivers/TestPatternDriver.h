@@ -32,6 +32,7 @@ public:
     bool open() override;
     void close() override;
     bool isOpen() const override { return m_open; }
+    // The pattern is drawn in the program: no device, so no channel handles.
     DriverCapabilities capabilities() const override { return {true, true, true, true}; }
     std::vector<FormatOption> formats() const override;
     VideoFormat format() const override { return m_format; }

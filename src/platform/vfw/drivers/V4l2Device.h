@@ -17,6 +17,8 @@ public:
     // 0, or the errno of the failure.
     virtual int open(const QByteArray& path) = 0;
     virtual void close() = 0;
+    // The open node's file descriptor; -1 while closed.
+    virtual int descriptor() const = 0;
     // 0, or the errno of the failure.
     virtual int ioctl(unsigned long request, void* arg) = 0;
     // The mapped buffer, or nullptr.

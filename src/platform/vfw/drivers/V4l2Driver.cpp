@@ -97,6 +97,9 @@ bool V4l2Driver::open() {
     if (!(deviceCaps(cap) & V4L2_CAP_VIDEO_CAPTURE) || !(deviceCaps(cap) & V4L2_CAP_STREAMING))
         return fail(QStringLiteral("The device cannot capture"), ENOTTY);
     m_device = std::move(device);
+    m_hasOutput = (deviceCaps(cap) & V4L2_CAP_VIDEO_OUTPUT) != 0;
+    v4l2_input input{};
+    m_hasInputs = m_device->ioctl(VIDIOC_ENUMINPUT, &input) == 0;
     enumerateFormats();
     if (m_formats.empty()) {
         m_device.reset();
@@ -188,7 +191,15 @@ void V4l2Driver::enumerateFormats() {
 
 DriverCapabilities V4l2Driver::capabilities() const {
     // No overlay on V4L2 here; the display dialog is the capture window's scaling.
-    return {false, true, true, true};
+    DriverCapabilities caps{false, true, true, true};
+    // Every channel is reached through the one open node.
+    const int fd = m_device ? m_device->descriptor() : -1;
+    if (fd >= 0) {
+        caps.videoIn = std::uint32_t(fd);
+        if (m_hasOutput) caps.videoOut = std::uint32_t(fd);
+        if (m_hasInputs) caps.externalIn = std::uint32_t(fd);
+    }
+    return caps;
 }
 
 bool V4l2Driver::setFormat(const VideoFormat& format) {

@@ -76,4 +76,6 @@ private:
     std::atomic<bool> m_stopRequested{false};
     int m_noFrameTimeoutMs = kNoFrameTimeoutMs;
     QString m_lastError;
+    bool m_hasOutput = false; // the node also plays video out
+    bool m_hasInputs = false; // the node lists inputs (camera, composite, tuner) to choose from
 };
