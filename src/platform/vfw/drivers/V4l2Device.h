@@ -27,8 +27,14 @@ public:
     virtual int poll(int timeoutMs) = 0;
 };
 
-// A device node opened through libv4l2.
+// A device node opened through libv4l2. Formats the device has are passed through
+// untouched; libv4l2 converts only to the formats it emulates (flagged
+// V4L2_FMT_FLAG_EMULATED), which are all a camera that must be flipped offers.
 std::unique_ptr<V4l2Device> makeLibV4l2Device();
+
+// A device node opened with plain system calls, for looking at it (VIDIOC_QUERYCAP)
+// without waking libv4l2's conversion state.
+std::unique_ptr<V4l2Device> makePlainV4l2Device();
 
 // Owns one mapped streaming buffer; unmaps it when destroyed.
 class MappedBuffer {
