@@ -52,7 +52,6 @@ private:
     std::uint32_t m_fourcc = 0;
     QSize m_size;
     std::uint32_t m_bytesPerLine = 0;
-    int m_source = -1; // the AVPixelFormat of a raw format
     std::unique_ptr<void, TurboJpegDeleter> m_decoder;
     std::unique_ptr<SwsContext, SwsDeleter> m_scaler;
 };
