@@ -41,7 +41,25 @@ struct FakeCamera {
         v4l2_queryctrl query;
         int value;
         std::vector<const char*> menu;
+        // As uvcvideo: inactive, and refusing writes (EACCES), unless the control
+        // `master` (flagged V4L2_CTRL_FLAG_UPDATE) has the value `activeWhen`.
+        std::uint32_t master = 0;
+        int activeWhen = 0;
     };
+    // A control as the camera describes it.
+    static Control control(std::uint32_t id, std::uint32_t type, const char* name, int min, int max, int def,
+                           std::uint32_t flags = 0) {
+        v4l2_queryctrl q{};
+        q.id = id;
+        q.type = type;
+        std::strncpy(reinterpret_cast<char*>(q.name), name, sizeof q.name - 1);
+        q.minimum = min;
+        q.maximum = max;
+        q.step = 1;
+        q.default_value = def;
+        q.flags = flags;
+        return Control{q, def, {}, 0, 0};
+    }
 
     // What the camera is.
     QByteArray card = "Fake Camera";
@@ -83,19 +101,6 @@ struct FakeCamera {
             {V4L2_PIX_FMT_RGB24, "RGB3", false, {{320, 240}, {640, 480}}, {{1, 30}, {1, 15}}, {}},
             {V4L2_PIX_FMT_BGR24, "BGR3 (emulated)", true, {{640, 480}}, {{1, 30}}, {}},
             {V4L2_PIX_FMT_MJPEG, "Motion-JPEG", false, {{640, 480}}, {{1, 30}}, {}},
-        };
-        auto control = [](std::uint32_t id, std::uint32_t type, const char* name, int min, int max, int def,
-                          std::uint32_t flags = 0) {
-            v4l2_queryctrl q{};
-            q.id = id;
-            q.type = type;
-            std::strncpy(reinterpret_cast<char*>(q.name), name, sizeof q.name - 1);
-            q.minimum = min;
-            q.maximum = max;
-            q.step = 1;
-            q.default_value = def;
-            q.flags = flags;
-            return Control{q, def, {}};
         };
         camera->controls.push_back(
             control(V4L2_CID_USER_CLASS, V4L2_CTRL_TYPE_CTRL_CLASS, "User Controls", 0, 0, 0));
@@ -393,13 +398,18 @@ public:
             return 0;
         case VIDIOC_QUERYCTRL: {
             auto* query = static_cast<v4l2_queryctrl*>(arg);
-            if (!(query->id & V4L2_CTRL_FLAG_NEXT_CTRL)) return EINVAL;
-            const std::uint32_t after = query->id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
             const FakeCamera::Control* next = nullptr;
-            for (const FakeCamera::Control& control : c.controls)
-                if (control.query.id > after && (!next || control.query.id < next->query.id)) next = &control;
+            if (!(query->id & V4L2_CTRL_FLAG_NEXT_CTRL)) {
+                next = findControl(query->id);
+            } else {
+                const std::uint32_t after = query->id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
+                for (const FakeCamera::Control& control : c.controls)
+                    if (control.query.id > after && (!next || control.query.id < next->query.id))
+                        next = &control;
+            }
             if (!next) return EINVAL;
             *query = next->query;
+            if (isInactive(*next)) query->flags |= V4L2_CTRL_FLAG_INACTIVE;
             return 0;
         }
         case VIDIOC_QUERYMENU: {
@@ -422,6 +432,7 @@ public:
             auto* control = const_cast<FakeCamera::Control*>(findControl(value->id));
             if (!control) return EINVAL;
             if (value->value < control->query.minimum || value->value > control->query.maximum) return ERANGE;
+            if (isInactive(*control)) return EACCES;
             control->value = value->value;
             c.controlWrites.emplace_back(value->id, value->value);
             return 0;
@@ -438,6 +449,10 @@ private:
         for (const auto& f : m_camera->formats)
             if (f.fourcc == fourcc) return &f;
         return nullptr;
+    }
+    bool isInactive(const FakeCamera::Control& control) const {
+        const FakeCamera::Control* master = control.master ? findControl(control.master) : nullptr;
+        return master && master->value != control.activeWhen;
     }
     const FakeCamera::Control* findControl(std::uint32_t id) const {
         for (const auto& control : m_camera->controls)

@@ -307,6 +307,10 @@ std::vector<DriverControl> V4l2Driver::controls() const {
         control.maximum = query.maximum;
         control.step = std::max(1, query.step);
         control.defaultValue = query.default_value;
+        control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
+        control.updatesOthers = query.flags & V4L2_CTRL_FLAG_UPDATE;
+        control.returnsToZero =
+            id == V4L2_CID_PAN_SPEED || id == V4L2_CID_TILT_SPEED || id == V4L2_CID_ZOOM_CONTINUOUS;
         switch (query.type) {
         case V4L2_CTRL_TYPE_INTEGER:
             control.kind = DriverControl::Kind::Slider;
@@ -345,8 +349,15 @@ bool V4l2Driver::setControl(std::uint32_t id, int value) {
     v4l2_control control{};
     control.id = id;
     control.value = value;
-    if (const int error = m_device->ioctl(VIDIOC_S_CTRL, &control))
+    if (const int error = m_device->ioctl(VIDIOC_S_CTRL, &control)) {
+        v4l2_queryctrl query{};
+        query.id = id;
+        if (m_device->ioctl(VIDIOC_QUERYCTRL, &query) == 0 && (query.flags & V4L2_CTRL_FLAG_INACTIVE)) {
+            m_lastError = QStringLiteral("The camera sets this itself while its automatic control is on.");
+            return false;
+        }
         return fail(QStringLiteral("Cannot change a camera setting"), error);
+    }
     return true;
 }
 
