@@ -21,11 +21,8 @@ SourceDialog::SourceDialog(QWidget* parent, CaptureDriver& driver)
         QWidget* widget = m_widgets[control.id];
         if (auto* slider = qobject_cast<QSlider*>(widget)) {
             auto* row = new QHBoxLayout;
-            auto* value = new QLabel(QString::number(control.value), this);
-            connect(slider, &QSlider::valueChanged, value, qOverload<int>(&QLabel::setNum));
-            m_valueLabels[control.id] = value;
             row->addWidget(slider);
-            row->addWidget(value);
+            row->addWidget(m_valueLabels[control.id]);
             form->addRow(control.name, row);
         } else {
             form->addRow(control.name, widget);
@@ -75,6 +72,11 @@ void SourceDialog::addControl(const DriverControl& control) {
         slider->setRange(control.minimum, control.maximum);
         slider->setSingleStep(std::max(1, control.step));
         slider->setValue(control.value);
+        // The number first: a refused write sets it back to the camera's value.
+        auto* number = new QLabel(QString::number(control.value), this);
+        number->setObjectName(QStringLiteral("value_%1").arg(id));
+        connect(slider, &QSlider::valueChanged, number, qOverload<int>(&QLabel::setNum));
+        m_valueLabels[id] = number;
         connect(slider, &QSlider::valueChanged, this, [this, id, slider](int v) {
             if (!slider->isSliderDown()) return change(id, v);
             m_pending[id] = v;

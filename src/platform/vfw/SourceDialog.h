@@ -9,8 +9,8 @@
 class QLabel;
 
 // The driver's source dialog ("VideoSourceDialog"): one widget per control, named
-// "control_<id>" (QSlider, QCheckBox or QComboBox), applied to the driver as it
-// changes.
+// "control_<id>" (QSlider, QCheckBox or QComboBox; a slider's number beside it is
+// "value_<id>"), applied to the driver as it changes.
 //
 // A camera's controls depend on each other: a manual control is inactive (shown
 // disabled) while its automatic one is on, and changing a control flagged as

@@ -405,6 +405,9 @@ void TestCaptureWindow::cameraControlsThatDependOnOthers() {
         QVERIFY(status->text().contains(QStringLiteral("Exposure Time")));
         QVERIFY(status->text().contains(QStringLiteral("automatic")));
         QCOMPARE(time->value(), 250);
+        QCOMPARE(
+            dialog->findChild<QLabel*>(QStringLiteral("value_%1").arg(V4L2_CID_EXPOSURE_ABSOLUTE))->text(),
+            QStringLiteral("250"));
         mode->setCurrentIndex(mode->findText(QStringLiteral("Manual Mode")));
         QVERIFY(time->isEnabled());
         QVERIFY(status->text().isEmpty());
