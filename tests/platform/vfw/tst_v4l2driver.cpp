@@ -266,7 +266,7 @@ void TestV4l2Driver::mjpegKeepsTheCameraBytes() {
 
 namespace {
 
-enum MjpegCase { StrayBytes, Truncated, OtherSize, Garbage, FaultyBuffer, EmptyBuffer };
+enum MjpegCase { StrayBytes, Truncated, OtherSize, Garbage, Huge, FaultyBuffer, EmptyBuffer };
 
 // The kinds of MJPEG buffer webcams send, made from one picture.
 FakeCamera::Frame mjpegFrame(MjpegCase kind, const QImage& picture) {
@@ -284,6 +284,9 @@ FakeCamera::Frame mjpegFrame(MjpegCase kind, const QImage& picture) {
         break;
     case Garbage:
         frame.raw = QByteArray(4000, '\x55');
+        break;
+    case Huge: // a picture the size of a photo: too big to be this stream's
+        frame.raw = FakeCamera::jpeg(picture.scaled(4000, 3000));
         break;
     case FaultyBuffer:
         frame.raw = jpeg;
@@ -307,6 +310,7 @@ void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem_data() {
     QTest::newRow("cut off") << int(Truncated) << true << false << true;
     QTest::newRow("another size: scaled") << int(OtherSize) << true << true << false;
     QTest::newRow("not a JPEG") << int(Garbage) << false << false << false;
+    QTest::newRow("far too big") << int(Huge) << false << false << false;
     QTest::newRow("buffer flagged faulty") << int(FaultyBuffer) << false << false << false;
     QTest::newRow("empty buffer") << int(EmptyBuffer) << false << false << false;
 }

@@ -9,8 +9,10 @@ extern "C" {
 
 namespace {
 
-// Pictures larger than this in a JPEG header are taken for garbage.
-constexpr int kMaxJpegSide = 16384;
+// A JPEG larger than this (and than four times the stream's picture) is dropped
+// rather than decoded: a header may claim any size, and the picture is allocated
+// before its data is read.
+constexpr qint64 kMaxJpegPixels = 3840 * 2160;
 
 // How a raw V4L2 layout maps onto swscale: the source format and the planes.
 struct RawLayout {
@@ -94,7 +96,8 @@ FrameConverter::Result FrameConverter::decodeJpeg(const std::uint8_t* data, std:
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
     // The header first: a camera may send a frame of another size than negotiated.
     if (tjDecompressHeader3(decoder, data, size, &width, &height, &subsampling, &colourspace) != 0) return {};
-    if (width <= 0 || height <= 0 || width > kMaxJpegSide || height > kMaxJpegSide) return {};
+    const qint64 limit = std::max(kMaxJpegPixels, 4 * qint64(m_size.width()) * m_size.height());
+    if (width <= 0 || height <= 0 || qint64(width) * height > limit) return {};
     Result result;
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) return {};
