@@ -7,8 +7,6 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QLabel>
-#include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <map>
