@@ -8,8 +8,9 @@
 // The seam between V4l2Driver and a video device node: the handful of calls it makes.
 // The real one goes through libv4l2 (which passes a camera's own formats through and
 // converts to the ones it emulates); tests put a scripted device behind it. Errors
-// come back as errno values, never through the global errno. One driver uses one device; ioctl() may be called from the UI
-// thread (controls) while the worker thread polls and dequeues.
+// come back as errno values, never through the global errno. One driver uses one
+// device; ioctl() may be called from the UI thread (controls) while the worker
+// thread polls and dequeues.
 class V4l2Device {
 public:
     virtual ~V4l2Device() = default;
