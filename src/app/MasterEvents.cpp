@@ -71,9 +71,8 @@ void MasterEvents::Form_Load() {
 
     WriteLog(QStringLiteral("Init OK."));
 
-    // Movie mode. The program cannot read a last-run file "klsr.kl2" yet, so one that
-    // exists does not change the start either: every start is a first start.
-    cMaster::SelectMovieMode(m);
+    // The last run's mode and settings; movie mode on a first start.
+    cMaster::RestoreLastRun(m);
 
     WriteLog(QStringLiteral("KL2 ok"));
 
@@ -92,6 +91,8 @@ void MasterEvents::MasterTimer_Timer() {
 }
 
 bool MasterEvents::QueryUnload() {
+    // The settings are kept first and always, also when the user stays.
+    cMaster::SaveLastRun(m);
     const int answer =
         MsgBox(QStringLiteral("Are you sure you want to quit ?"),
                MsgBoxStyle::vbYesNo | MsgBoxStyle::vbQuestion, QStringLiteral("Video Kelvanor 2000"));
