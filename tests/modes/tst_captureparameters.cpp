@@ -2,6 +2,7 @@
 #include "Master.h"
 #include "MsgBox.h"
 #include "Vars.h"
+#include "VfwTestHooks.h"
 #include "cMaster.h"
 
 #include <QFile>
@@ -403,6 +404,44 @@ private slots:
         writeFile(path(), bytes);
         QCOMPARE(cMaster::LoadCaptureParameters(*m, path()), modeSelected);
         verifyValues(values);
+    }
+
+    // Line 5 comes after line 4: overlay where the file asks for it and the driver has
+    // it, else preview at the rate of the list entry the file selected.
+    void videoModeFollowsLines4And5_data() {
+        QTest::addColumn<QByteArray>("rateLine");
+        QTest::addColumn<QByteArray>("overlayLine");
+        QTest::addColumn<int>("hasOverlay");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("overlay") << QByteArray(" 2") << QByteArray(" 1") << 1 << "overlay";
+        QTest::newRow("overlay without the driver's")
+            << QByteArray(" 2") << QByteArray(" 1") << 0 << "preview 333";
+        QTest::newRow("preview") << QByteArray(" 2") << QByteArray(" 0") << 1 << "preview 333";
+        QTest::newRow("overlay flag 2 is not 1")
+            << QByteArray(" 4") << QByteArray(" 2") << 1 << "preview 200";
+        // No selection in the list: the rate in force (10 frames/s), never 0.
+        QTest::newRow("no rate selected") << QByteArray("-1") << QByteArray(" 0") << 0 << "preview 100";
+    }
+    void videoModeFollowsLines4And5() {
+        QFETCH(QByteArray, rateLine);
+        QFETCH(QByteArray, overlayLine);
+        QFETCH(int, hasOverlay);
+        QFETCH(QString, sent);
+        MSVIDEO::CapDriverCaps.fHasOverlay = hasOverlay;
+        QStringList messages;
+        VfwTest::setMessageHook(
+            [&messages](HWND, UINT message, WPARAM wParam, LPARAM) -> std::optional<LRESULT> {
+                if (message == WM_CAP_SET_OVERLAY) messages << QStringLiteral("overlay");
+                if (message == WM_CAP_SET_PREVIEWRATE) messages << QStringLiteral("preview %1").arg(wParam);
+                if (message == WM_CAP_SET_OVERLAY || message == WM_CAP_SET_PREVIEWRATE ||
+                    message == WM_CAP_SET_PREVIEW)
+                    return 1;
+                return std::nullopt;
+            });
+        writeFile(path(), crlf({"Video Kelvanor File", "KLP", "/v/a.avi", rateLine, overlayLine}));
+        cMaster::LoadCaptureParameters(*m, path());
+        VfwTest::setMessageHook({});
+        QCOMPARE(messages, QStringList{sent});
     }
 
     void missingFileChangesNothing() {
