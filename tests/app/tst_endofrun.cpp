@@ -89,6 +89,10 @@ private slots:
         QVERIFY(probe.headerFrames >= 5);
         QCOMPARE(probe.decodedFrames(), int(probe.headerFrames));
         QVERIFY(run.log().contains(QStringLiteral("End asked from outside (signal %1)").arg(signalNumber)));
+        // The last run is kept, in the mode it was in.
+        QFile lastRun(run.dir.filePath(QStringLiteral("klsr.kl2")));
+        QVERIFY(lastRun.open(QIODevice::ReadOnly));
+        QVERIFY(lastRun.readAll().contains("interrupted.avi"));
     }
 
     void signalDuringAMultipleImageRunClosesItsMovie() {
