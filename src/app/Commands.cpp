@@ -5,9 +5,11 @@
 #include "WinApi32.h"
 #include "cMSVIDEO.h"
 #include "cMaster.h"
+#include "wAboutWindow.h"
 #include "wImage.h"
 #include "wMSVIDEO.h"
 #include "wMSVIDEOFullScreen.h"
+#include "wMovieViewer.h"
 #include "wSplash.h"
 
 namespace Commands {
@@ -42,6 +44,10 @@ void connectAll(Master& m) {
             cMaster::SelectMultipleImageMode(m);
         else if (key == QLatin1String("webcam"))
             cMaster::SelectWebcamMode(m);
+        else if (key == QLatin1String("viewer"))
+            FileMenu_Click(m, 3);
+        else if (key == QLatin1String("about"))
+            wAboutWindow(&m).exec();
     });
 
     // Start or stop a capture: the record button's picture says which.
@@ -87,6 +93,11 @@ void FileMenu_Click(Master& m, int index) {
         break;
     case 2:
         cMaster::SelectMultipleImageMode(m);
+        break;
+    case 3: // a movie in a new viewer
+        m.MasterDialog.DialogTitle = QStringLiteral("Open AVI");
+        m.MasterDialog.Filter = QStringLiteral("Movie File (*.avi)|*.avi|");
+        if (m.MasterDialog.ShowOpen()) wMovieViewer::OpenMovie(m.MDIClient, m.MasterDialog.FileName);
         break;
     case 5: { // open a parameters file, a movie or a picture
         m.MasterDialog.DialogTitle = QStringLiteral("Open Capture Parameters");
@@ -178,6 +189,12 @@ void HelpMenu_Click(Master& m, int index) {
         auto* splash = new wSplash(&m);
         splash->setAttribute(Qt::WA_DeleteOnClose);
         splash->show();
+        break;
+    }
+    case 9: { // the About window, not modal
+        auto* about = new wAboutWindow(&m);
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->show();
         break;
     }
     default:
