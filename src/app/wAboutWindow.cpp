@@ -43,6 +43,8 @@ QPixmap textPicture(const QString& text, const QFont& font, int width, const QPa
 } // namespace
 
 wAboutWindow::wAboutWindow(QWidget* parent) : QDialog(parent) {
+    // The pictures are in the program's resources, linked from a static library.
+    Q_INIT_RESOURCE(kelvanor);
     setObjectName(QStringLiteral("wAboutWindow"));
     setWindowTitle(QStringLiteral("About Video Kelvanor 2000"));
     setAttribute(Qt::WA_DeleteOnClose, false);
