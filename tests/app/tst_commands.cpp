@@ -25,7 +25,8 @@ class TestCommands : public QObject {
     int untitledImageWindows() const {
         int n = 0;
         for (QMdiSubWindow* sub : m->MDIClient->subWindowList())
-            if (auto* w = qobject_cast<wImage*>(sub->widget()); w && w->caption() == QStringLiteral("Untitled "))
+            if (auto* w = qobject_cast<wImage*>(sub->widget());
+                w && w->caption() == QStringLiteral("Untitled "))
                 ++n;
         return n;
     }
@@ -94,13 +95,30 @@ private slots:
         QTest::addColumn<QString>("id");
         QTest::addColumn<QString>("window");
         QTest::addColumn<bool>("modal");
-        QTest::newRow("Help: Intro") << "HelpMenu_0" << "wSplash" << false;
-        QTest::newRow("Help: About") << "HelpMenu_9" << "wAboutWindow" << false;
+        QTest::newRow("Help: Intro") << "HelpMenu_0"
+                                     << "wSplash" << false;
+        QTest::newRow("Help: About") << "HelpMenu_9"
+                                     << "wAboutWindow" << false;
         QTest::newRow("toolbar: about") << "MainToolbar/about"
                                         << "wAboutWindow" << true;
-        QTest::newRow("File: Movie Viewer") << "FileMenu_3" << "wMovieViewer" << false;
+        QTest::newRow("File: Movie Viewer") << "FileMenu_3"
+                                            << "wMovieViewer" << false;
         QTest::newRow("toolbar: viewer") << "MainToolbar/viewer"
                                          << "wMovieViewer" << false;
+        QTest::newRow("View: Full Screen") << "ViewMenu_3"
+                                           << "wMSVIDEOFullScreen" << true;
+        QTest::newRow("Video: Source") << "VideoMenu_0"
+                                       << "VideoSourceDialog" << true;
+        QTest::newRow("Video: Format") << "VideoMenu_1"
+                                       << "VideoFormatDialog" << true;
+        QTest::newRow("Video: Display") << "VideoMenu_2"
+                                        << "VideoDisplayDialog" << true;
+        QTest::newRow("toolbar: vidsource") << "msvideotoolbar/vidsource"
+                                            << "VideoSourceDialog" << true;
+        QTest::newRow("toolbar: vidformat") << "msvideotoolbar/vidformat"
+                                            << "VideoFormatDialog" << true;
+        QTest::newRow("toolbar: viddisplay") << "msvideotoolbar/viddisplay"
+                                             << "VideoDisplayDialog" << true;
     }
     void commandsOpenTheirWindows() {
         QFETCH(QString, id);

@@ -57,8 +57,8 @@ private slots:
         QVERIFY(w.Timer1->isActive() && w.Timer2->isActive());
         // The text names the program and its libraries with their licences.
         const QString text = wAboutWindow::aboutText();
-        for (const char* name : {"Video Kelvanor 2000", "Qt", "FFmpeg", "libjpeg-turbo", "libv4l2", "PulseAudio",
-                                 "LGPL"})
+        for (const char* name :
+             {"Video Kelvanor 2000", "Qt", "FFmpeg", "libjpeg-turbo", "libv4l2", "PulseAudio", "LGPL"})
             QVERIFY2(text.contains(QLatin1String(name)), name);
     }
 
