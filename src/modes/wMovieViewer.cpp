@@ -47,7 +47,11 @@ wMovieViewer* wMovieViewer::OpenMovie(const QString& path) {
 
 void wMovieViewer::Movie_OpenComplete() {
     fitWindow();
-    MdiChild::showActive(this);
+    // Visible, without taking the focus from a window opened since.
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        frame->show();
+    else
+        show();
 }
 
 wMovieViewer::Fit wMovieViewer::fit(QSize video, int barHeight, QSize limit) {

@@ -301,6 +301,7 @@ private slots:
         QCOMPARE(m_area->subWindowList().size(), 2);
         QCOMPARE(m_area->activeSubWindow(), frameOf(b));
         QTRY_VERIFY_WITH_TIMEOUT(a->Movie->videoSize().isValid() && b->Movie->videoSize().isValid(), 20000);
+        QCOMPARE(m_area->activeSubWindow(), frameOf(b)); // the first one's opening took nothing from it
     }
 };
 
