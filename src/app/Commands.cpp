@@ -6,11 +6,13 @@
 #include "WinApi32.h"
 #include "cMSVIDEO.h"
 #include "cMaster.h"
+#include "wAboutWindow.h"
 #include "wAutostart.h"
 #include "wCODECS.h"
 #include "wImage.h"
 #include "wMSVIDEO.h"
 #include "wMSVIDEOFullScreen.h"
+#include "wMovieViewer.h"
 #include "wSplash.h"
 #include "wVFWInfo.h"
 #include "wVFWSettings.h"
@@ -49,6 +51,10 @@ void connectAll(Master& m) {
             cMaster::SelectMultipleImageMode(m);
         else if (key == QLatin1String("webcam"))
             cMaster::SelectWebcamMode(m);
+        else if (key == QLatin1String("viewer"))
+            FileMenu_Click(m, 3);
+        else if (key == QLatin1String("about"))
+            wAboutWindow(&m).exec();
     });
 
     // Start or stop a capture: the record button's picture says which.
@@ -103,6 +109,11 @@ void FileMenu_Click(Master& m, int index) {
     case 2:
         cMaster::SelectMultipleImageMode(m);
         break;
+    case 3: // a movie in a new viewer
+        m.MasterDialog.DialogTitle = QStringLiteral("Open AVI");
+        m.MasterDialog.Filter = QStringLiteral("Movie File (*.avi)|*.avi|");
+        if (m.MasterDialog.ShowOpen()) wMovieViewer::OpenMovie(m.MDIClient, m.MasterDialog.FileName);
+        break;
     case 5: { // open a parameters file, a movie or a picture
         m.MasterDialog.DialogTitle = QStringLiteral("Open Capture Parameters");
         m.MasterDialog.Filter =
@@ -114,9 +125,9 @@ void FileMenu_Click(Master& m, int index) {
         const QString type = path.right(3).toLower();
         if (type == QLatin1String("klp"))
             cMaster::LoadCaptureParameters(m, path);
-        else if (type == QLatin1String("avi")) {
-            if (OpenMovieInViewer) OpenMovieInViewer(m, path);
-        } else if (type == QLatin1String("bmp") || type == QLatin1String("jpg"))
+        else if (type == QLatin1String("avi"))
+            wMovieViewer::OpenMovie(m.MDIClient, path);
+        else if (type == QLatin1String("bmp") || type == QLatin1String("jpg"))
             wImage::openPictureFile(m.MDIClient, path);
         break;
     }
@@ -222,6 +233,12 @@ void HelpMenu_Click(Master& m, int index) {
         auto* splash = new wSplash(&m);
         splash->setAttribute(Qt::WA_DeleteOnClose);
         splash->show();
+        break;
+    }
+    case 9: { // the About window, not modal
+        auto* about = new wAboutWindow(&m);
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->show();
         break;
     }
     default:

@@ -8,6 +8,7 @@
 #include "Vars.h"
 #include "cMaster.h"
 #include "wMSVIDEO.h"
+#include "wMovieViewer.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -54,7 +55,6 @@ private slots:
         m->show();
     }
     void cleanup() {
-        Commands::OpenMovieInViewer = nullptr;
         wMSVIDEO::Unload();
         m.reset();
     }
@@ -156,12 +156,13 @@ private slots:
         m->MainToolbar->button("webcam")->trigger();
         QVERIFY(cMaster::SaveCaptureParameters(*m, path(name)));
         m->MainToolbar->button("image")->trigger();
-        QStringList movies;
-        Commands::OpenMovieInViewer = [&movies](Master&, const QString& p) { movies << p; };
         CommonDialogTest::queueFile(path(name));
         click(QStringLiteral("menu"), 5);
         QCOMPARE(m->MainToolbar->Value("webcam"), opens == QLatin1String("parameters") ? 1 : 0);
-        QCOMPARE(movies, opens == QLatin1String("movie") ? QStringList{path(name)} : QStringList{});
+        QStringList movies;
+        for (wMovieViewer* viewer : m->MDIClient->findChildren<wMovieViewer*>())
+            movies << viewer->windowTitle();
+        QCOMPARE(movies, opens == QLatin1String("movie") ? QStringList{name} : QStringList{});
     }
 
     void klpThatIsNotAParametersFileChangesNothing() {
