@@ -246,10 +246,7 @@ LRESULT CaptureWindow::setPreview(bool on) {
     if (!m_driver) return FALSE;
     m_preview = on;
     if (on) m_overlay = false;
-    if (m_preview && m_previewPeriodMs > 0)
-        m_previewTimer.start(m_previewPeriodMs);
-    else
-        m_previewTimer.stop();
+    updatePreviewTimer();
     updateStreaming();
     if (on) reportStatus(IDS_CAP_STAT_LIVE_MODE, QStringLiteral("Live window"));
     return TRUE;
@@ -271,10 +268,7 @@ LRESULT CaptureWindow::setPreviewRate(WPARAM periodMs) {
     if (!m_driver) return FALSE;
     // A period of 0 paints each frame as it comes; no timer spins.
     m_previewPeriodMs = int(std::min<WPARAM>(periodMs, 60000));
-    if (m_preview && m_previewPeriodMs > 0)
-        m_previewTimer.start(m_previewPeriodMs);
-    else
-        m_previewTimer.stop();
+    updatePreviewTimer();
     return TRUE;
 }
 
