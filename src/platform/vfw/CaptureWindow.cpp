@@ -42,7 +42,8 @@ CaptureWindow::CaptureWindow(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_previewTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_previewTimer, &QTimer::timeout, this, &CaptureWindow::previewTick);
-    connect(DriverList::notifier(), &DriverList::Notifier::changed, this, &CaptureWindow::onDeviceListChanged);
+    connect(DriverList::notifier(), &DriverList::Notifier::changed, this,
+            &CaptureWindow::onDeviceListChanged);
 }
 
 CaptureWindow::~CaptureWindow() {
@@ -63,6 +64,7 @@ bool CaptureWindow::connectDriver(int index) {
     subscribe();
     m_driverIndex = index;
     m_followKey = entry->followKey();
+    m_identity = entry->identity;
     m_driverFailed = false;
     m_driverError.clear();
     m_progress = {};
@@ -169,7 +171,12 @@ QString CaptureWindow::failureText() const {
 
 void CaptureWindow::onDeviceListChanged() {
     if (!m_driver) return;
-    const int index = DriverList::indexOfKey(m_followKey);
+    int index = DriverList::indexOfKey(m_followKey);
+    if (m_driverFailed && !m_identity.byId.isEmpty() && (index < 0 || !DriverList::entry(index)->present)) {
+        // Plugged in at another port: another bus, the same by-id link.
+        const int moved = DriverList::indexOf(m_identity);
+        if (moved >= 0) index = moved;
+    }
     if (index >= 0) m_driverIndex = index;
     if (m_driverFailed && index >= 0 && DriverList::entry(index)->present) resume();
 }
@@ -179,7 +186,8 @@ bool CaptureWindow::resume() {
     if (!entry) return false;
     QString error;
     auto source = SharedDriver::acquire(*entry, &error);
-    if (!source) return false; // not usable yet (udev has not given its permissions): the next change tries again
+    if (!source)
+        return false; // not usable yet (udev has not given its permissions): the next change tries again
     m_source->unsubscribe(m_subscription);
     m_source = std::move(source);
     subscribe();
@@ -192,7 +200,8 @@ bool CaptureWindow::resume() {
     }
     // The camera starts with its own default format again; it gets back the one it had.
     if (m_formatBeforeFailure.fourcc && m_driver->format() != m_formatBeforeFailure)
-        m_source->reconfigure([this](CaptureDriver& driver) { return driver.setFormat(m_formatBeforeFailure); });
+        m_source->reconfigure(
+            [this](CaptureDriver& driver) { return driver.setFormat(m_formatBeforeFailure); });
     updatePreviewTimer();
     updateStreaming();
     update();
@@ -240,7 +249,8 @@ void CaptureWindow::paintEvent(QPaintEvent*) {
         painter.fillRect(rect(), Qt::black);
         if (m_driverFailed) {
             painter.setPen(Qt::white);
-            painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, failureText());
+            painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                             failureText());
         }
         return;
     }

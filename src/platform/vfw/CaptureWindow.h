@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DriverList.h"
 #include "VideoCompression.h"
 #include "VideoFrame.h"
 #include "drivers/CaptureDriver.h"
@@ -89,6 +90,7 @@ public:
     int previewPeriodMs() const { return m_previewPeriodMs; }
     // The text the window shows while its device has failed; empty when it works.
     QString failureText() const;
+    bool previewTimerRunning() const { return m_previewTimer.isActive(); }
     // Frames painted so far (each distinct frame counted once).
     quint64 paintedFrames() const { return m_paintedFrames; }
     // The preview timer's handler: repaints when a new frame has come since the last paint.
@@ -142,10 +144,11 @@ private:
     CaptureDriver* m_driver = nullptr; // m_source's driver
     int m_driverIndex = -1;
     QString m_followKey; // the connected entry's DriverList::Entry::followKey()
+    DeviceIdentity m_identity;
     bool m_driverFailed = false;
     QString m_driverError;
     VideoFormat m_formatBeforeFailure; // given back to the camera when it returns
-    int m_streamHolds = 0; // temporary needs for frames (edit copy without preview)
+    int m_streamHolds = 0;             // temporary needs for frames (edit copy without preview)
 
     bool m_preview = false;
     bool m_overlay = false;

@@ -62,8 +62,10 @@ void DeviceWatcher::handleEvents() {
             offset += ssize_t(sizeof(inotify_event) + event->len);
             if (event->mask & IN_Q_OVERFLOW) relevant = true; // events lost: look anyway
             if (event->mask & IN_IGNORED && event->wd == m_byIdWatch) m_byIdWatch = -1;
-            if (event->wd == m_byIdWatch) relevant = true;
-            else if (event->len && isVideoNodeName(QFile::decodeName(event->name))) relevant = true;
+            if (event->wd == m_byIdWatch)
+                relevant = true;
+            else if (event->len && isVideoNodeName(QFile::decodeName(event->name)))
+                relevant = true;
         }
     }
     watchByIdFolder();

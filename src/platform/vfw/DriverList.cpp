@@ -35,15 +35,16 @@ std::vector<Entry> readDevices() {
     if (testProvider()) return testProvider()();
     std::vector<Entry> list;
     const V4l2Source& source = v4l2Source();
-    for (const V4l2Node& node : V4l2Driver::captureNodes(source.listFactory, source.folder, source.sysFolder)) {
+    for (const V4l2Node& node :
+         V4l2Driver::captureNodes(source.listFactory, source.folder, source.sysFolder)) {
         const DeviceIdentity identity{node.card, node.busInfo, node.byId};
         // A node that cannot be opened has no identity; its path names it.
         const QString key = node.card.isEmpty() ? node.path : identity.key();
         list.push_back({node.cardName, node.driverVersion,
                         [node, factory = source.driverFactory] {
                             return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, factory));
-                        }, key,
-                        node.card.isEmpty() ? DeviceIdentity{} : identity});
+                        },
+                        key, node.card.isEmpty() ? DeviceIdentity{} : identity});
     }
     list.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(),
                     [] { return std::unique_ptr<CaptureDriver>(new TestPatternDriver); },
@@ -142,7 +143,8 @@ void setEntriesForTest(std::function<std::vector<Entry>()> provider) {
 void setV4l2SourceForTest(std::function<std::unique_ptr<V4l2Device>()> factory, const QString& folder,
                           const QString& sysFolder) {
     if (factory)
-        v4l2Source() = {factory, factory, folder, sysFolder.isEmpty() ? folder + QStringLiteral("/sys") : sysFolder};
+        v4l2Source() = {factory, factory, folder,
+                        sysFolder.isEmpty() ? folder + QStringLiteral("/sys") : sysFolder};
     else
         v4l2Source() = {};
     current().reset();

@@ -128,7 +128,8 @@ std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, con
         if (!ok || !(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
         const QString card = cString(cap.card, sizeof cap.card);
         busInfo.push_back(cString(cap.bus_info, sizeof cap.bus_info));
-        nodes.push_back({path, card, versionText(cap.version), card, busInfo.back(), links.count(entry) ? links.at(entry) : QString()});
+        nodes.push_back({path, card, versionText(cap.version), card, busInfo.back(),
+                         links.count(entry) ? links.at(entry) : QString()});
     }
     // Identical cameras: each gets its bus (its node when the bus does not tell them
     // apart either).
@@ -500,14 +501,15 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         if (error == ENODEV)
             onError(QStringLiteral("The camera %1 was unplugged (%2).").arg(m_node.cardName, m_node.path));
         else
-            onError(QStringLiteral("The camera %1 stopped (%2): %3").arg(m_node.cardName, m_node.path,
-                                                                          errorText(error)));
+            onError(QStringLiteral("The camera %1 stopped (%2): %3")
+                        .arg(m_node.cardName, m_node.path, errorText(error)));
     };
     while (!m_stopRequested) {
         // Only usable frames keep the camera alive: a stream of faulty or empty buffers
         // is as bad as silence.
         if (Clock::now() - lastUsable >= std::chrono::milliseconds(m_noFrameTimeoutMs)) {
-            onError(QStringLiteral("The camera %1 sends no pictures (%2).").arg(m_node.cardName, m_node.path));
+            onError(
+                QStringLiteral("The camera %1 sends no pictures (%2).").arg(m_node.cardName, m_node.path));
             return;
         }
         const int ready = m_device->poll(kPollSliceMs);
