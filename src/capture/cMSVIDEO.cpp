@@ -1,5 +1,6 @@
 #include "cMSVIDEO.h"
 
+#include "CameraSettings.h"
 #include "DeviceWatcher.h"
 #include "DriverList.h"
 #include "EventLog.h"
@@ -91,8 +92,10 @@ void StartVideoDevice(Master& m) {
                          [&m] { followDeviceList(m); });
     }
     if (count == 0) return; // nothing to select: the load goes on without a device
-    m.MSVIDEODevice->setCurrentIndex(0);
-    SelectVideoDevice(m, 0);
+    // The camera used last, where it is now; else driver 0.
+    const int first = std::max(0, CameraSettings::lastCameraIndex());
+    m.MSVIDEODevice->setCurrentIndex(first);
+    SelectVideoDevice(m, first);
 
     SetPreviewMode(m, MSVIDEO::PreviewRate);
 

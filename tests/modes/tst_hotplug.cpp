@@ -1,5 +1,6 @@
 #include "../platform/vfw/FakeV4l2Device.h"
 #include "AviProbe.h"
+#include "CameraSettings.h"
 #include "CaptureWindow.h"
 #include "Clock.h"
 #include "DeviceWatcher.h"
@@ -63,6 +64,69 @@ private slots:
         m.reset();
         m_folder.reset();
         m_a.reset();
+        CameraSettings::setFile(QString());
+    }
+
+    void restart() {
+        wMSVIDEO::Unload();
+        m = std::make_unique<Master>();
+        m->show();
+        MSVIDEO::reset();
+        DriverList::refresh(); // a new run reads the devices afresh
+        cMSVIDEO::StartVideoDevice(*m);
+    }
+
+    // The camera used last, with its format and control values, at the next start,
+    // wherever it is plugged in now; the capture parameters file is not touched.
+    void cameraAndItsSettingsComeBackAtTheNextStart_data() {
+        QTest::addColumn<QByteArray>("busNow");
+        QTest::newRow("another node") << QByteArray("usb-2");
+        QTest::newRow("another port") << QByteArray("usb-9");
+    }
+    void cameraAndItsSettingsComeBackAtTheNextStart() {
+        QFETCH(QByteArray, busNow);
+        CameraSettings::setFile(m_dir.filePath(QStringLiteral("cameras.ini")));
+        auto b = FakeDeviceFolder::camera("Cam B", "usb-2");
+        m_folder->plug(2, b);
+        QVERIFY(DriverList::refresh());
+        cMSVIDEO::SelectVideoDevice(*m, 1);
+        QCOMPARE(window()->driver()->name(), QStringLiteral("Cam B"));
+        QVERIFY(SendMessageA(MSVIDEO::CaptureWindow, WM_CAP_SET_PREVIEW, 0, 0));
+        QVERIFY(window()->driver()->setFormat({V4L2_PIX_FMT_RGB24, QSize(320, 240), {1, 15}}));
+        QVERIFY(window()->driver()->setControl(V4L2_CID_BRIGHTNESS, 200));
+        QVERIFY(window()->driver()->setControl(V4L2_CID_POWER_LINE_FREQUENCY, 2));
+
+        // The program ends; at the next start the camera is at another node, with its defaults.
+        wMSVIDEO::Unload();
+        m_folder->unplug(2);
+        auto again = FakeDeviceFolder::camera("Cam B", busNow);
+        m_folder->plug(5, again);
+        m_folder->plug(0, FakeDeviceFolder::camera("Cam C", "usb-3"));
+        restart();
+        QCOMPARE(m->MSVIDEODevice->currentText(), QStringLiteral("Cam B"));
+        QCOMPARE(MSVIDEO::DeviceIndex, 2);
+        QCOMPARE(window()->driver()->format(), (VideoFormat{V4L2_PIX_FMT_RGB24, QSize(320, 240), {1, 15}}));
+        std::map<int, int> values;
+        for (const DriverControl& control : window()->driver()->controls())
+            values[int(control.id)] = control.value;
+        QCOMPARE(values[V4L2_CID_BRIGHTNESS], 200);
+        QCOMPARE(values[V4L2_CID_POWER_LINE_FREQUENCY], 2);
+        QTRY_VERIFY(again->streaming);
+        QCOMPARE(again->lastSetFormat.fmt.pix.width, 320u);
+        QVERIFY(!QFile::exists(m_dir.filePath(QStringLiteral("klsr.kl2"))));
+    }
+
+    // A camera used last that is not there: driver 0, as always.
+    void missingCameraFallsBackToTheFirstDriver() {
+        CameraSettings::setFile(m_dir.filePath(QStringLiteral("cameras.ini")));
+        auto b = FakeDeviceFolder::camera("Cam B", "usb-2");
+        m_folder->plug(2, b);
+        QVERIFY(DriverList::refresh());
+        cMSVIDEO::SelectVideoDevice(*m, 1);
+        m_folder->unplug(2);
+        restart();
+        QCOMPARE(MSVIDEO::DeviceIndex, 0);
+        QCOMPARE(m->MSVIDEODevice->currentText(), QStringLiteral("Cam A"));
     }
 
     void deviceListFollowsAndKeepsTheSelection() {

@@ -1,5 +1,6 @@
 #include "CaptureWindow.h"
 
+#include "CameraSettings.h"
 #include "DriverList.h"
 #include "SharedDriver.h"
 
@@ -65,6 +66,10 @@ bool CaptureWindow::connectDriver(int index) {
     m_driverIndex = index;
     m_followKey = entry->followKey();
     m_identity = entry->identity;
+    // The camera as it was left last time; and it is now the camera used last.
+    CameraSettings::restore(m_identity, *m_driver,
+                            [this](const VideoFormat& format) { return applyFormat(format); });
+    CameraSettings::save(m_identity, *m_driver);
     m_driverFailed = false;
     m_driverError.clear();
     m_progress = {};
@@ -92,6 +97,7 @@ void CaptureWindow::subscribe() {
 
 void CaptureWindow::disconnectDriver() {
     if (!m_driver) return;
+    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
     m_source->unsubscribe(m_subscription); // no frame callback for this window after this
     m_source.reset();                      // the last window closes the driver
     m_driver = nullptr;
@@ -198,7 +204,10 @@ bool CaptureWindow::resume() {
         std::lock_guard lock(m_frameMutex);
         m_newest = {};
     }
-    // The camera starts with its own default format again; it gets back the one it had.
+    // The camera starts with its defaults again: it gets back its control values and
+    // the format it had.
+    CameraSettings::restore(m_identity, *m_driver,
+                            [this](const VideoFormat& format) { return applyFormat(format); });
     if (m_formatBeforeFailure.fourcc && m_driver->format() != m_formatBeforeFailure)
         m_source->reconfigure(
             [this](CaptureDriver& driver) { return driver.setFormat(m_formatBeforeFailure); });

@@ -1,5 +1,6 @@
 #include "CaptureWindow.h"
 
+#include "CameraSettings.h"
 #include "CaptureDialogs.h"
 #include "SharedDriver.h"
 
@@ -287,6 +288,7 @@ bool CaptureWindow::applyFormat(const VideoFormat& format) {
 LRESULT CaptureWindow::videoSourceDialog() {
     if (!m_driver || !m_driver->capabilities().sourceDialog) return FALSE;
     CaptureDialogs::showSourceDialog(this, *m_driver);
+    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
     return TRUE;
 }
 
@@ -296,6 +298,7 @@ LRESULT CaptureWindow::videoFormatDialog() {
     const auto chosen = CaptureDialogs::showFormatDialog(this, m_driver->formats(), m_driver->format());
     if (chosen && !(*chosen == m_driver->format()) && !applyFormat(*chosen))
         reportStatus(IDS_CAP_DRIVER_ERROR, m_driver->lastError());
+    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
     return TRUE;
 }
 
