@@ -1,5 +1,6 @@
 #include "MasterEvents.h"
 
+#include "CameraSettings.h"
 #include "Commands.h"
 #include "DiskSpace.h"
 #include "EventLog.h"
@@ -12,6 +13,7 @@
 #include "cMaster.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTimer>
 
 MasterEvents::MasterEvents(Master& form) : QObject(&form), m(form) {
@@ -69,6 +71,8 @@ void MasterEvents::Form_Load() {
     Master::paintSwatch(m.ImageTextColor, Vars::StampTextColor);
     Master::paintSwatch(m.MultipleImageTextColor, Vars::StampTextColor);
 
+    // Each camera's format and settings, kept apart from the capture parameters files.
+    CameraSettings::setFile(QDir(Vars::StartupDirectory).filePath(QStringLiteral("cameras.ini")));
     cMSVIDEO::StartVideoDevice(m);
     cMaster::ReadCaptureFileName(m);
 

@@ -2,12 +2,16 @@
 
 // A scripted V4L2 camera at the ioctl level, behind the V4l2Device seam.
 
+#include "DriverList.h"
 #include "drivers/CaptureDriver.h"
 #include "drivers/V4l2Device.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QString>
+#include <QTemporaryDir>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -476,4 +480,47 @@ private:
 
     std::map<QByteArray, std::shared_ptr<FakeCamera>> m_nodes;
     std::shared_ptr<FakeCamera> m_camera;
+};
+
+// A device folder for the real device list and its watcher: node files in a temporary
+// folder, each with a fake camera behind it. While it lives, DriverList reads it.
+class FakeDeviceFolder {
+public:
+    FakeDeviceFolder() : m_nodes(std::make_shared<std::map<QByteArray, std::shared_ptr<FakeCamera>>>()) {
+        auto nodes = m_nodes;
+        DriverList::setV4l2SourceForTest(
+            [nodes] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(*nodes)); }, m_dir.path());
+    }
+    ~FakeDeviceFolder() { DriverList::setV4l2SourceForTest({}, QString()); }
+    FakeDeviceFolder(const FakeDeviceFolder&) = delete;
+    FakeDeviceFolder& operator=(const FakeDeviceFolder&) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString node(int number) const { return m_dir.filePath(QStringLiteral("video%1").arg(number)); }
+
+    // A camera of this name on this bus, as FakeCamera::standard() otherwise.
+    static std::shared_ptr<FakeCamera> camera(const QByteArray& card, const QByteArray& bus) {
+        auto camera = FakeCamera::standard();
+        camera->card = card;
+        camera->busInfo = bus;
+        return camera;
+    }
+    // The camera's node appears (as the kernel makes it).
+    void plug(int number, std::shared_ptr<FakeCamera> camera) {
+        (*m_nodes)[QFile::encodeName(node(number))] = std::move(camera);
+        QFile file(node(number));
+        file.open(QIODevice::WriteOnly);
+    }
+    // The camera goes: its open device fails with ENODEV, and its node goes away.
+    void unplug(int number) {
+        const auto it = m_nodes->find(QFile::encodeName(node(number)));
+        if (it == m_nodes->end()) return;
+        it->second->unplug();
+        m_nodes->erase(it);
+        QFile::remove(node(number));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::shared_ptr<std::map<QByteArray, std::shared_ptr<FakeCamera>>> m_nodes;
 };

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
@@ -69,6 +70,20 @@ QString readSysText(const QString& path) {
     return QString::fromLocal8Bit(file.readAll()).trimmed();
 }
 
+// The by-id link names of `folder`/v4l/by-id by the node each points to.
+std::map<QString, QString> byIdLinks(const QString& folder) {
+    std::map<QString, QString> links;
+    const QDir dir(QDir(folder).filePath(QStringLiteral("v4l/by-id")));
+    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        if (!link.isSymLink()) continue;
+        // "-video-index0" is a camera's capture node; other indexes are its metadata nodes.
+        const QString target = QFileInfo(link.symLinkTarget()).fileName();
+        if (!links.count(target) || link.fileName().endsWith(QLatin1String("index0")))
+            links[target] = link.fileName();
+    }
+    return links;
+}
+
 } // namespace
 
 V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory)
@@ -87,6 +102,7 @@ std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, con
         if (match.hasMatch()) numbered.emplace_back(match.captured(1).toInt(), entry);
     }
     std::sort(numbered.begin(), numbered.end());
+    const std::map<QString, QString> links = byIdLinks(folder);
     std::vector<V4l2Node> nodes;
     std::vector<QString> busInfo; // by node, to tell cameras of the same name apart
     for (const auto& [number, entry] : numbered) {
@@ -110,8 +126,10 @@ std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, con
         device->close();
         const std::uint32_t caps = deviceCaps(cap);
         if (!ok || !(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
-        nodes.push_back({path, cString(cap.card, sizeof cap.card), versionText(cap.version)});
+        const QString card = cString(cap.card, sizeof cap.card);
         busInfo.push_back(cString(cap.bus_info, sizeof cap.bus_info));
+        nodes.push_back({path, card, versionText(cap.version), card, busInfo.back(),
+                         links.count(entry) ? links.at(entry) : QString()});
     }
     // Identical cameras: each gets its bus (its node when the bus does not tell them
     // apart either).
@@ -146,6 +164,10 @@ bool V4l2Driver::open() {
         return fail(QStringLiteral("Not a video device"), error);
     if (!(deviceCaps(cap) & V4L2_CAP_VIDEO_CAPTURE) || !(deviceCaps(cap) & V4L2_CAP_STREAMING))
         return fail(QStringLiteral("The device cannot capture"), ENOTTY);
+    if (!isThisCamera(cap)) {
+        m_lastError = QStringLiteral("%1 is not at %2 any more.").arg(m_node.cardName, m_node.path);
+        return false;
+    }
     m_device = std::move(device);
     m_hasOutput = (deviceCaps(cap) & V4L2_CAP_VIDEO_OUTPUT) != 0;
     v4l2_input input{};
@@ -179,6 +201,14 @@ bool V4l2Driver::open() {
             m_format.interval = interval;
     }
     return true;
+}
+
+// A node number is given to whichever camera comes next: the camera this driver
+// stands for must still be the one behind its node.
+bool V4l2Driver::isThisCamera(const v4l2_capability& cap) const {
+    if (m_node.card.isEmpty() && m_node.busInfo.isEmpty()) return true; // not known when listed
+    return cString(cap.card, sizeof cap.card) == m_node.card &&
+           cString(cap.bus_info, sizeof cap.bus_info) == m_node.busInfo;
 }
 
 void V4l2Driver::close() {
@@ -467,13 +497,19 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
     std::uint32_t lastKernelSequence = 0;
     std::uint64_t sequence = 0;
     auto stopped = [&](int error) {
-        onError(QStringLiteral("The camera stopped (%1): %2").arg(m_node.path, errorText(error)));
+        // Named, so that the end of a recording says which camera was lost.
+        if (error == ENODEV)
+            onError(QStringLiteral("The camera %1 was unplugged (%2).").arg(m_node.cardName, m_node.path));
+        else
+            onError(QStringLiteral("The camera %1 stopped (%2): %3")
+                        .arg(m_node.cardName, m_node.path, errorText(error)));
     };
     while (!m_stopRequested) {
         // Only usable frames keep the camera alive: a stream of faulty or empty buffers
         // is as bad as silence.
         if (Clock::now() - lastUsable >= std::chrono::milliseconds(m_noFrameTimeoutMs)) {
-            onError(QStringLiteral("The camera sends no pictures (%1).").arg(m_node.path));
+            onError(
+                QStringLiteral("The camera %1 sends no pictures (%2).").arg(m_node.cardName, m_node.path));
             return;
         }
         const int ready = m_device->poll(kPollSliceMs);

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <thread>
 
+struct v4l2_capability;
+
 // A camera node found by V4l2Driver::captureNodes().
 struct V4l2Node {
     QString path; // "/dev/video0"
@@ -16,6 +18,13 @@ struct V4l2Node {
     // and the reason.
     QString cardName;
     QString driverVersion; // the kernel driver's version, "6.1.0"
+    // Who the camera is, whatever node it holds: the device's own card name and bus
+    // (VIDIOC_QUERYCAP), and the name of its /dev/v4l/by-id link (made by udev from
+    // the USB vendor, model and serial, so it survives a move to another port).
+    // Empty for a node that cannot be opened.
+    QString card{};
+    QString busInfo{};
+    QString byId{};
 };
 
 // A V4L2 camera, streamed with mmap buffers on a worker thread.
@@ -43,7 +52,8 @@ public:
     ~V4l2Driver() override;
 
     // Every /dev/video<N> that can capture and stream, in node-number order.
-    // Each node is opened plainly and asked VIDIOC_QUERYCAP only. A node that exists
+    // Each node is opened plainly and asked VIDIOC_QUERYCAP only; its by-id name comes
+    // from the links in `folder`/v4l/by-id. A node that exists
     // but cannot be opened (no permission) is listed with the reason, unless sysfs
     // (`sysFolder`) shows it is a secondary node of its device.
     static std::vector<V4l2Node>
@@ -75,6 +85,7 @@ public:
 
 private:
     bool fail(const QString& what, int error);
+    bool isThisCamera(const v4l2_capability& cap) const;
     void enumerateFormats();
     std::vector<QSize> frameSizes(std::uint32_t fourcc);
     std::vector<FrameInterval> frameIntervals(std::uint32_t fourcc, QSize size);
