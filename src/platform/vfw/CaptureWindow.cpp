@@ -1,6 +1,7 @@
 #include "CaptureWindow.h"
 
 #include "DriverList.h"
+#include "Logging.h"
 #include "SharedDriver.h"
 
 #include <QApplication>
@@ -133,7 +134,10 @@ void CaptureWindow::previewTick() {
 }
 
 void CaptureWindow::onDriverError(const QString& reason) {
-    if (!m_driver || m_driverFailed) return;
+    if (!m_driver || m_driverFailed) {
+        qCDebug(lcCaptureWindow) << "driver error after the first one, not reported:" << reason;
+        return;
+    }
     m_driverFailed = true;
     m_driverError = reason;
     m_source->halt();
