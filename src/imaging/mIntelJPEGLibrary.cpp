@@ -1,8 +1,8 @@
 #include "mIntelJPEGLibrary.h"
 
-#include "recorder/JpegEncoder.h"
 #include "MsgBox.h"
 #include "cDIBSection.h"
+#include "recorder/JpegEncoder.h"
 
 #include <QFile>
 #include <cstring>
@@ -67,9 +67,9 @@ int ijlWrite(JPEG_CORE_PROPERTIES* jcprops, IJLIOTYPE iotype) {
     if (!p.JPGFile || !*p.JPGFile) return IJL_INVALID_FILENAME;
 
     // A negative DIB height means rows stored bottom-up; the file is always upright.
-    const JpegPicture picture{p.DIBBytes, p.DIBWidth, height,
-                              p.DIBWidth * JpegEncoder::bytesPerPixel(*pixels) + p.DIBPadBytes, *pixels,
-                              p.DIBHeight < 0};
+    const JpegPicture picture{p.DIBBytes, p.DIBWidth,
+                              height,     p.DIBWidth * JpegEncoder::bytesPerPixel(*pixels) + p.DIBPadBytes,
+                              *pixels,    p.DIBHeight < 0};
     const QByteArray jpeg = p.jprops->encoder.encode(picture, {*subsampling, int(p.jquality), false});
     if (jpeg.isEmpty()) return IJL_ENCODE_ERROR;
     // Encoded before the file is opened, so a picture that cannot be encoded leaves

@@ -397,7 +397,8 @@ bool V4l2Driver::configure() {
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     parm.parm.capture.timeperframe.numerator = m_format.interval.numerator;
     parm.parm.capture.timeperframe.denominator = m_format.interval.denominator;
-    if (const int error = m_device->ioctl(VIDIOC_S_PARM, &parm)) // a camera with a fixed rate refuses; that is fine
+    // A camera with a fixed rate refuses; that is fine.
+    if (const int error = m_device->ioctl(VIDIOC_S_PARM, &parm))
         qCDebug(lcV4l2) << m_node.path << "keeps its frame rate:" << errorText(error);
 
     v4l2_requestbuffers request{};
@@ -429,7 +430,8 @@ bool V4l2Driver::configure() {
 void V4l2Driver::releaseBuffers() {
     if (!m_device) return;
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (const int error = m_device->ioctl(VIDIOC_STREAMOFF, &type)) // fails on an unplugged device; nothing to do then
+    // Fails on an unplugged device; nothing to do then.
+    if (const int error = m_device->ioctl(VIDIOC_STREAMOFF, &type))
         qCDebug(lcV4l2) << m_node.path << "stream off failed:" << errorText(error);
     m_buffers.clear();
     v4l2_requestbuffers request{};
@@ -518,8 +520,9 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
             sequence += buffer.sequence - lastKernelSequence;
             m_dropped += buffer.sequence - lastKernelSequence - 1;
             if (buffer.sequence - lastKernelSequence > 1)
-                qCDebug(lcV4l2) << m_node.path << "the kernel lost" << (buffer.sequence - lastKernelSequence - 1)
-                                << "frame(s) before" << buffer.sequence;
+                qCDebug(lcV4l2) << m_node.path << "the kernel lost"
+                                << (buffer.sequence - lastKernelSequence - 1) << "frame(s) before"
+                                << buffer.sequence;
         } else {
             ++sequence;
         }
@@ -527,7 +530,8 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         lastKernelSequence = buffer.sequence;
         if (!frame.isValid()) {
             qCDebug(lcV4l2) << m_node.path << "frame" << buffer.sequence << "dropped: flags" << Qt::hex
-                            << buffer.flags << Qt::dec << "bytes used" << buffer.bytesused << "(faulty or undecodable)";
+                            << buffer.flags << Qt::dec << "bytes used" << buffer.bytesused
+                            << "(faulty or undecodable)";
             ++m_dropped;
             continue;
         }

@@ -56,8 +56,8 @@ QByteArray JpegEncoder::encode(const QImage& source, int quality) {
         image = image.convertToFormat(QImage::Format_RGB888);
         break;
     }
-    const JpegPicture picture{image.constBits(), image.width(), image.height(), int(image.bytesPerLine()),
-                              pixels, false};
+    const JpegPicture picture{image.constBits(),         image.width(), image.height(),
+                              int(image.bytesPerLine()), pixels,        false};
     return encode(picture, {JpegSubsampling::Quarter420, quality, true});
 }
 
@@ -81,8 +81,9 @@ QByteArray JpegEncoder::encode(const JpegPicture& picture, const JpegOptions& op
     // The library grows its own buffer to the file's size (a few hundred kilobytes).
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
-    const int rc = tjCompress2(m_handle.get(), picture.bits, picture.width, picture.bytesPerLine, picture.height,
-                               pixelFormatOf(picture.pixels), &buffer, &size, subsampling, quality, flags);
+    const int rc =
+        tjCompress2(m_handle.get(), picture.bits, picture.width, picture.bytesPerLine, picture.height,
+                    pixelFormatOf(picture.pixels), &buffer, &size, subsampling, quality, flags);
     const TurboJpegBufferPtr owned(buffer);
     if (rc != 0) return {};
     return QByteArray(reinterpret_cast<const char*>(owned.get()), qsizetype(size));

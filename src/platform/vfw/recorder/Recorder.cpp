@@ -111,7 +111,7 @@ void Recorder::pushFrame(const VideoFrame& frame, bool wait) {
     std::unique_lock lock(m_mutex);
     if (!m_ready || m_end != EndReason::None || !frame.isValid() || !m_clock.isReady()) {
         qCDebug(lcRecorder) << "frame" << frame.sequence << "refused:"
-                            << (!frame.isValid()          ? "no picture"
+                            << (!frame.isValid()           ? "no picture"
                                 : m_end != EndReason::None ? "the recording is ending"
                                                            : "the recording is not ready");
         return;
@@ -147,7 +147,8 @@ void Recorder::commitLocked(const VideoFrame& frame, int64_t slot, bool last) {
     // slot is filled by repeating the frame before it. The movie's last frame is
     // always taken.
     if (m_jobs.size() >= m_maxJobs && !last) {
-        qCDebug(lcRecorder) << "frame" << frame.sequence << "for slot" << slot << "dropped: the encoders are behind";
+        qCDebug(lcRecorder) << "frame" << frame.sequence << "for slot" << slot
+                            << "dropped: the encoders are behind";
         ++m_progress.framesBehind;
         return;
     }
