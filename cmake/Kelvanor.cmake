@@ -5,17 +5,39 @@ function(kv_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
-# kv_library(<name> [LIBS <link libraries...>])
-# One static library per source folder, made of every .cpp/.h in it (and its
-# subfolders listed in SUBDIRS). Its folder is its public include directory.
+# kv_library(<name> [LIBS <libs...>] [PRIVATE_LIBS <libs...>] [SUBDIRS <folders...>]
+#            [NO_ROOT] [FILES <files...>] [EXCLUDE <files...>] [RESOURCES <files...>])
+# One static library per source folder, made of every .cpp/.h in it (unless
+# NO_ROOT) and in its subfolders listed in SUBDIRS, plus FILES and minus EXCLUDE
+# (both relative to the folder). Its folder is its public include directory.
+# LIBS are part of its interface; PRIVATE_LIBS are what it is built on and no
+# business of its users (a static library still passes them on to the link).
+# Also known as kelvanor::<name>.
+#
+# The sources are globbed rather than listed: a file added to a folder belongs to
+# its library without a second edit, which is how every folder here is meant to
+# work. The price is the moc stamp below.
 function(kv_library name)
-  cmake_parse_arguments(KV "" "" "LIBS;SUBDIRS;RESOURCES" ${ARGN})
-  set(globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  cmake_parse_arguments(KV "NO_ROOT" "" "LIBS;PRIVATE_LIBS;SUBDIRS;FILES;EXCLUDE;RESOURCES" ${ARGN})
+  set(globs "")
+  if(NOT KV_NO_ROOT)
+    list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  endif()
   foreach(sub ${KV_SUBDIRS})
     list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.h)
   endforeach()
-  file(GLOB sources CONFIGURE_DEPENDS ${globs})
+  set(sources "")
+  if(globs)
+    file(GLOB sources CONFIGURE_DEPENDS ${globs})
+  endif()
+  foreach(file ${KV_FILES})
+    list(APPEND sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
+  foreach(file ${KV_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
   add_library(${name} STATIC ${sources} ${KV_RESOURCES})
+  add_library(kelvanor::${name} ALIAS ${name})
   # Moc must run again when a file is added to the folder: Ninja's moc step only
   # follows the headers it has already seen, so drop its stamp when the list changes.
   set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_sources.list)
@@ -29,7 +51,7 @@ function(kv_library name)
     file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${name}_autogen/timestamp)
   endif()
   target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${KV_LIBS})
+  target_link_libraries(${name} PUBLIC ${KV_LIBS} PRIVATE ${KV_PRIVATE_LIBS})
   kv_warnings(${name})
 endfunction()
 

@@ -178,13 +178,13 @@ int realtime(int seconds, bool sound) {
         // recorder's own work is measured.
         cpuStart = cpuSeconds();
         wall.start();
-        const int64_t start = AudioInput::monotonicUs();
+        const int64_t start = monotonicTimeUs();
         for (int i = 0; !ended && recorder.isRecording(); ++i) {
             const int64_t due = start + int64_t(i) * 33333;
-            while (AudioInput::monotonicUs() < due && !ended)
+            while (monotonicTimeUs() < due && !ended)
                 std::this_thread::sleep_for(std::chrono::microseconds(500));
             VideoFrame f = source[size_t(i) % source.size()];
-            f.captureTimeUs = AudioInput::monotonicUs();
+            f.captureTimeUs = monotonicTimeUs();
             f.sequence = uint64_t(i);
             recorder.pushFrame(f);
         }

@@ -29,8 +29,7 @@ bool WriteBitmapFile(const PictureBox& surface, const QString& path, QString* er
         else if (!file.commit())
             reason = file.errorString();
     }
-    if (error)
-        *error = reason;
+    if (error) *error = reason;
     return reason.isEmpty();
 }
 

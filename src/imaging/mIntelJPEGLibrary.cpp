@@ -2,28 +2,21 @@
 
 #include "MsgBox.h"
 #include "cDIBSection.h"
+#include "recorder/JpegEncoder.h"
 
 #include <QFile>
 #include <cstring>
 #include <memory>
-#include <turbojpeg.h>
-
-struct TjHandleDeleter {
-    void operator()(void* handle) const { tjDestroy(handle); }
-};
-struct TjBufferDeleter {
-    void operator()(unsigned char* buffer) const { tjFree(buffer); }
-};
+#include <optional>
 
 struct JpegEncoderState {
-    std::unique_ptr<void, TjHandleDeleter> handle;
+    JpegEncoder encoder;
 };
 
 int ijlInit(JPEG_CORE_PROPERTIES* jcprops) {
     if (!jcprops || jcprops->jprops) return IJL_INVALID_JPEG_PROPERTIES;
     auto state = std::make_unique<JpegEncoderState>();
-    state->handle.reset(tjInitCompress());
-    if (!state->handle) return IJL_MEMORY_ERROR;
+    if (!state->encoder.isValid()) return IJL_MEMORY_ERROR;
     jcprops->DIBChannels = 3;
     jcprops->DIBColor = IJL_BGR;
     jcprops->DIBSubsampling = IJL_NONE;
@@ -39,24 +32,24 @@ int ijlInit(JPEG_CORE_PROPERTIES* jcprops) {
 
 namespace {
 
-int pixelFormatOf(const JPEG_CORE_PROPERTIES& p) {
-    if (p.DIBChannels == 3 && p.DIBColor == IJL_BGR) return TJPF_BGR;
-    if (p.DIBChannels == 3 && p.DIBColor == IJL_RGB) return TJPF_RGB;
-    if (p.DIBChannels == 1 && p.DIBColor == IJL_G) return TJPF_GRAY;
-    return -1;
+std::optional<JpegPixels> pixelsOf(const JPEG_CORE_PROPERTIES& p) {
+    if (p.DIBChannels == 3 && p.DIBColor == IJL_BGR) return JpegPixels::Bgr;
+    if (p.DIBChannels == 3 && p.DIBColor == IJL_RGB) return JpegPixels::Rgb;
+    if (p.DIBChannels == 1 && p.DIBColor == IJL_G) return JpegPixels::Gray;
+    return std::nullopt;
 }
 
-int subsamplingOf(const JPEG_CORE_PROPERTIES& p) {
-    if (p.JPGColor == IJL_G || p.JPGChannels == 1) return TJSAMP_GRAY;
+std::optional<JpegSubsampling> subsamplingOf(const JPEG_CORE_PROPERTIES& p) {
+    if (p.JPGColor == IJL_G || p.JPGChannels == 1) return JpegSubsampling::Gray;
     switch (p.JPGSubSampling) {
     case IJL_NONE:
-        return TJSAMP_444;
+        return JpegSubsampling::None444;
     case IJL_422:
-        return TJSAMP_422;
+        return JpegSubsampling::Half422;
     case IJL_411:
-        return TJSAMP_420;
+        return JpegSubsampling::Quarter420;
     }
-    return -1;
+    return std::nullopt;
 }
 
 } // namespace
@@ -65,34 +58,27 @@ int ijlWrite(JPEG_CORE_PROPERTIES* jcprops, IJLIOTYPE iotype) {
     if (!jcprops || !jcprops->jprops) return IJL_INVALID_JPEG_PROPERTIES;
     if (iotype != IJL_JFILE_WRITEWHOLEIMAGE) return IJL_BAD_PARAMETER;
     const JPEG_CORE_PROPERTIES& p = *jcprops;
-    const int pixelFormat = pixelFormatOf(p);
-    const int subsampling = subsamplingOf(p);
+    const std::optional<JpegPixels> pixels = pixelsOf(p);
+    const std::optional<JpegSubsampling> subsampling = subsamplingOf(p);
     const int height = p.DIBHeight < 0 ? -p.DIBHeight : p.DIBHeight;
-    if (!p.DIBBytes || p.DIBWidth <= 0 || height <= 0 || p.DIBPadBytes < 0 || pixelFormat < 0 ||
-        subsampling < 0 || p.JPGWidth != p.DIBWidth || p.JPGHeight != height || p.jquality < 1 ||
-        p.jquality > 100)
+    if (!p.DIBBytes || p.DIBWidth <= 0 || height <= 0 || p.DIBPadBytes < 0 || !pixels || !subsampling ||
+        p.JPGWidth != p.DIBWidth || p.JPGHeight != height || p.jquality < 1 || p.jquality > 100)
         return IJL_BAD_PARAMETER;
     if (!p.JPGFile || !*p.JPGFile) return IJL_INVALID_FILENAME;
 
-    const int pitch = p.DIBWidth * tjPixelSize[pixelFormat] + p.DIBPadBytes;
     // A negative DIB height means rows stored bottom-up; the file is always upright.
-    const int flags = p.DIBHeight < 0 ? TJFLAG_BOTTOMUP : 0;
-    // The encoder grows its own output buffer to the file's size (a few hundred
-    // kilobytes), rather than reserving the worst case for every shot.
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    const int encoded = tjCompress2(p.jprops->handle.get(), p.DIBBytes, p.DIBWidth, pitch, height,
-                                    pixelFormat, &out, &outSize, subsampling, int(p.jquality), flags);
-    const std::unique_ptr<unsigned char, TjBufferDeleter> jpeg(out);
-    if (encoded != 0) return IJL_ENCODE_ERROR;
+    const JpegPicture picture{p.DIBBytes, p.DIBWidth,
+                              height,     p.DIBWidth * JpegEncoder::bytesPerPixel(*pixels) + p.DIBPadBytes,
+                              *pixels,    p.DIBHeight < 0};
+    const QByteArray jpeg = p.jprops->encoder.encode(picture, {*subsampling, int(p.jquality), false});
+    if (jpeg.isEmpty()) return IJL_ENCODE_ERROR;
     // Encoded before the file is opened, so a picture that cannot be encoded leaves
     // an earlier file of that name as it was.
     QFile file(QFile::decodeName(p.JPGFile));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return IJL_ERR_FILEOPEN;
-    if (file.write(reinterpret_cast<const char*>(jpeg.get()), qint64(outSize)) != qint64(outSize))
-        return IJL_ERR_FILEWRITE;
+    if (file.write(jpeg) != jpeg.size()) return IJL_ERR_FILEWRITE;
     if (!file.flush()) return IJL_ERR_FILEWRITE;
-    jcprops->JPGSizeBytes = quint32(outSize);
+    jcprops->JPGSizeBytes = quint32(jpeg.size());
     return IJL_OK;
 }
 

@@ -7,7 +7,7 @@ class cDIBSection;
 
 // The JPEG encoder's calling convention: a properties record that ijlInit fills
 // with defaults, the caller completes, ijlWrite encodes from and ijlFree releases.
-// Underneath is libjpeg-turbo (TurboJPEG); each call returns IJL_OK (0) or a
+// Underneath is the platform's JPEG encoder; each call returns IJL_OK (0) or a
 // negative error code.
 
 enum IJLERR : int {

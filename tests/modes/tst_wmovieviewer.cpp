@@ -64,19 +64,19 @@ class TestMovieViewer : public QObject {
             // A camera in real time, so that the sound and the pictures keep pace.
             std::atomic<bool> stop{false};
             std::thread camera([&] {
-                const int64_t start = AudioInput::monotonicUs();
+                const int64_t start = monotonicTimeUs();
                 for (int64_t i = 0; !stop; ++i) {
                     const int64_t due = start + i * 100000;
-                    while (AudioInput::monotonicUs() < due && !stop)
+                    while (monotonicTimeUs() < due && !stop)
                         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-                    recorder.pushFrame(frame(i, AudioInput::monotonicUs()));
+                    recorder.pushFrame(frame(i, monotonicTimeUs()));
                 }
             });
             (void)QTest::qWaitFor([&] { return finished; }, 30000);
             stop = true;
             camera.join();
         } else {
-            const int64_t start = AudioInput::monotonicUs();
+            const int64_t start = monotonicTimeUs();
             for (int i = 0; i < frames; ++i)
                 recorder.pushFrame(frame(i, start + i * 100000), true);
             recorder.stop();

@@ -2,6 +2,7 @@
 
 #include "CameraSettings.h"
 #include "DriverList.h"
+#include "Logging.h"
 #include "SharedDriver.h"
 
 #include <QApplication>
@@ -157,7 +158,10 @@ void CaptureWindow::updatePreviewTimer() {
 }
 
 void CaptureWindow::onDriverError(const QString& reason) {
-    if (!m_driver || m_driverFailed) return;
+    if (!m_driver || m_driverFailed) {
+        qCDebug(lcCaptureWindow) << "driver error after the first one, not reported:" << reason;
+        return;
+    }
     m_driverFailed = true;
     m_driverError = reason;
     m_formatBeforeFailure = m_driver->format();

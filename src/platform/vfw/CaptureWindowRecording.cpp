@@ -1,5 +1,6 @@
 #include "CaptureWindow.h"
 
+#include "Logging.h"
 #include "recorder/Recorder.h"
 #include "recorder/SingleFrameWriter.h"
 
@@ -229,7 +230,10 @@ LRESULT CaptureWindow::recordingMessage(UINT msg, WPARAM, LPARAM) {
             loop.exec();
             if (!self || !m_recording) return FALSE;
             frame = newestFrame();
-            if (!frame.isValid()) return FALSE;
+            if (!frame.isValid()) {
+                qCDebug(lcCaptureWindow) << "single frame refused: no picture from the driver";
+                return FALSE;
+            }
         }
         if (!rec->single.append(frame)) {
             m_progress.returnCode = IDS_CAP_FILE_WRITE_ERROR;

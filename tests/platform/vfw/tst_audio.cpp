@@ -18,12 +18,12 @@ class TestAudio : public QObject {
 
     // A camera in real time at 15 frames per second until the recording ends.
     static void runCamera(Recorder& recorder, std::atomic<bool>& stop) {
-        const int64_t start = AudioInput::monotonicUs();
+        const int64_t start = monotonicTimeUs();
         for (uint64_t i = 0; !stop; ++i) {
             const int64_t due = start + int64_t(i) * 66667;
-            while (AudioInput::monotonicUs() < due && !stop)
+            while (monotonicTimeUs() < due && !stop)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            recorder.pushFrame(patternFrame(i, AudioInput::monotonicUs()));
+            recorder.pushFrame(patternFrame(i, monotonicTimeUs()));
         }
     }
 

@@ -17,7 +17,7 @@ private:
     // Pushes count frames of a camera with the given period, numbered from 0, taken
     // from now on (faster than real time: the recorder places them by their times).
     static void feed(Recorder& recorder, int count, int64_t cameraPeriodUs) {
-        const int64_t startUs = AudioInput::monotonicUs();
+        const int64_t startUs = monotonicTimeUs();
         for (int i = 0; i < count; ++i)
             recorder.pushFrame(patternFrame(uint64_t(i), startUs + i * cameraPeriodUs), true);
     }

@@ -106,12 +106,12 @@ private slots:
         QVERIFY(recorder.start(s));
         KV_WAIT_BEGIN(log);
         // A camera at 15 frames per second, until the parent kills this process.
-        const int64_t start = AudioInput::monotonicUs();
+        const int64_t start = monotonicTimeUs();
         for (uint64_t i = 0;; ++i) {
             const int64_t due = start + int64_t(i) * 66667;
-            while (AudioInput::monotonicUs() < due)
+            while (monotonicTimeUs() < due)
                 QThread::usleep(2000);
-            recorder.pushFrame(patternFrame(i, AudioInput::monotonicUs()));
+            recorder.pushFrame(patternFrame(i, monotonicTimeUs()));
             std::printf("written %u\n", recorder.progress().videoFrames);
             std::fflush(stdout);
         }

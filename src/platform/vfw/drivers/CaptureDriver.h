@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MonotonicClock.h"
 #include "VideoFrame.h"
 
 #include <QSize>
@@ -120,6 +121,3 @@ constexpr std::uint32_t fourccCode(char a, char b, char c, char d) {
     return std::uint32_t(std::uint8_t(a)) | std::uint32_t(std::uint8_t(b)) << 8 |
            std::uint32_t(std::uint8_t(c)) << 16 | std::uint32_t(std::uint8_t(d)) << 24;
 }
-
-// Monotonic time in microseconds (CLOCK_MONOTONIC), the clock of VideoFrame::captureTimeUs.
-std::int64_t monotonicTimeUs();

@@ -3,10 +3,6 @@
 #include <linux/videodev2.h>
 #include <turbojpeg.h>
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 namespace {
 
 // A JPEG larger than this (and than four times the stream's picture) is dropped
@@ -46,13 +42,6 @@ const RawLayout* layoutOf(std::uint32_t fourcc) {
 
 } // namespace
 
-void FrameConverter::TurboJpegDeleter::operator()(void* handle) const {
-    tjDestroy(handle);
-}
-void FrameConverter::SwsDeleter::operator()(SwsContext* context) const {
-    sws_freeContext(context);
-}
-
 FrameConverter::FrameConverter() = default;
 FrameConverter::~FrameConverter() = default;
 
@@ -66,7 +55,7 @@ bool FrameConverter::setFormat(std::uint32_t fourcc, QSize size, std::uint32_t b
     if (size.isEmpty() || !supports(fourcc)) return false;
     m_size = size;
     if (fourcc == V4L2_PIX_FMT_MJPEG || fourcc == V4L2_PIX_FMT_JPEG) {
-        if (!m_decoder) m_decoder.reset(tjInitDecompress());
+        if (!m_decoder) m_decoder = makeTurboJpegDecompressor();
         if (!m_decoder) return false;
     } else {
         const RawLayout* layout = layoutOf(fourcc);

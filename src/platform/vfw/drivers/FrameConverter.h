@@ -1,12 +1,12 @@
 #pragma once
 
+#include "recorder/FfmpegPtr.h"
+#include "recorder/TurboJpegPtr.h"
+
 #include <QImage>
 #include <QSize>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
-
-struct SwsContext;
 
 // Turns one camera buffer into the display format (QImage::Format_RGB32) in a single
 // pass: MJPEG with TurboJPEG, the common YUV and RGB layouts with swscale.
@@ -42,16 +42,9 @@ private:
     Result decodeJpeg(const std::uint8_t* data, std::size_t bytesUsed);
     Result convertRaw(const std::uint8_t* data, std::size_t bytesUsed);
 
-    struct TurboJpegDeleter {
-        void operator()(void* handle) const;
-    };
-    struct SwsDeleter {
-        void operator()(SwsContext* context) const;
-    };
-
     std::uint32_t m_fourcc = 0;
     QSize m_size;
     std::uint32_t m_bytesPerLine = 0;
-    std::unique_ptr<void, TurboJpegDeleter> m_decoder;
-    std::unique_ptr<SwsContext, SwsDeleter> m_scaler;
+    TurboJpegHandlePtr m_decoder;
+    SwsContextPtr m_scaler;
 };

@@ -1,16 +1,11 @@
 #include "TestPatternDriver.h"
 
+#include "Logging.h"
 #include "TestPattern.h"
+#include "ThreadName.h"
 
 #include <QDateTime>
 #include <chrono>
-#include <ctime>
-
-std::int64_t monotonicTimeUs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
-}
 
 TestPatternDriver::TestPatternDriver() {
     m_format.fourcc = kFourcc;
@@ -135,6 +130,7 @@ void TestPatternDriver::stop() {
 // (the numbers jump) rather than delivering a burst of late frames.
 void TestPatternDriver::run(FrameCallback onFrame) {
     using Clock = std::chrono::steady_clock; // CLOCK_MONOTONIC
+    setCurrentThreadName("kv-testpattern");
     const VideoFormat format = m_format;
     const auto period = std::chrono::microseconds(std::int64_t(format.interval.numerator) * 1000000 /
                                                   std::max<std::uint32_t>(1, format.interval.denominator));
@@ -153,6 +149,8 @@ void TestPatternDriver::run(FrameCallback onFrame) {
             TestPattern::render(format.size, m_pattern, m_brightness, sequence, QTime::currentTime());
         onFrame(frame);
         const auto slot = std::uint64_t((Clock::now() - startTime) / period);
+        if (slot > sequence + 1)
+            qCDebug(lcTestPattern) << "behind: frames" << sequence + 1 << "to" << slot - 1 << "skipped";
         sequence = std::max(sequence + 1, slot);
     }
 }

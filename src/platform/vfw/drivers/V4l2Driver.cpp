@@ -1,6 +1,8 @@
 #include "V4l2Driver.h"
 
 #include "FrameConverter.h"
+#include "Logging.h"
+#include "ThreadName.h"
 
 #include <QDir>
 #include <QFile>
@@ -425,7 +427,9 @@ bool V4l2Driver::configure() {
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     parm.parm.capture.timeperframe.numerator = m_format.interval.numerator;
     parm.parm.capture.timeperframe.denominator = m_format.interval.denominator;
-    m_device->ioctl(VIDIOC_S_PARM, &parm); // a camera with a fixed rate refuses; that is fine
+    // A camera with a fixed rate refuses; that is fine.
+    if (const int error = m_device->ioctl(VIDIOC_S_PARM, &parm))
+        qCDebug(lcV4l2) << m_node.path << "keeps its frame rate:" << errorText(error);
 
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
@@ -456,13 +460,16 @@ bool V4l2Driver::configure() {
 void V4l2Driver::releaseBuffers() {
     if (!m_device) return;
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    m_device->ioctl(VIDIOC_STREAMOFF, &type); // fails on an unplugged device; nothing to do then
+    // Fails on an unplugged device; nothing to do then.
+    if (const int error = m_device->ioctl(VIDIOC_STREAMOFF, &type))
+        qCDebug(lcV4l2) << m_node.path << "stream off failed:" << errorText(error);
     m_buffers.clear();
     v4l2_requestbuffers request{};
     request.count = 0;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    m_device->ioctl(VIDIOC_REQBUFS, &request);
+    if (const int error = m_device->ioctl(VIDIOC_REQBUFS, &request))
+        qCDebug(lcV4l2) << m_node.path << "buffers not released:" << errorText(error);
 }
 
 bool V4l2Driver::start(FrameCallback onFrame, ErrorCallback onError) {
@@ -486,6 +493,7 @@ void V4l2Driver::stop() {
 
 void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
     using Clock = std::chrono::steady_clock;
+    setCurrentThreadName("kv-camera");
     FrameConverter converter;
     converter.setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine);
     // libv4l2 reports a frame it could not convert as EIO; that loses one frame only.
@@ -522,6 +530,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         if (const int error = m_device->ioctl(VIDIOC_DQBUF, &buffer)) {
             if (error == EAGAIN) continue;
             if (error == EIO && libv4l2Converts) {
+                qCDebug(lcV4l2) << m_node.path << "frame dropped: libv4l2 could not convert it";
                 ++m_dropped;
                 continue;
             }
@@ -546,12 +555,19 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         } else if (buffer.sequence > lastKernelSequence) {
             sequence += buffer.sequence - lastKernelSequence;
             m_dropped += buffer.sequence - lastKernelSequence - 1;
+            if (buffer.sequence - lastKernelSequence > 1)
+                qCDebug(lcV4l2) << m_node.path << "the kernel lost"
+                                << (buffer.sequence - lastKernelSequence - 1) << "frame(s) before"
+                                << buffer.sequence;
         } else {
             ++sequence;
         }
         first = false;
         lastKernelSequence = buffer.sequence;
         if (!frame.isValid()) {
+            qCDebug(lcV4l2) << m_node.path << "frame" << buffer.sequence << "dropped: flags" << Qt::hex
+                            << buffer.flags << Qt::dec << "bytes used" << buffer.bytesused
+                            << "(faulty or undecodable)";
             ++m_dropped;
             continue;
         }

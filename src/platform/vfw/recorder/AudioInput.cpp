@@ -1,8 +1,10 @@
 #include "AudioInput.h"
 
+#include "Logging.h"
+#include "ThreadName.h"
+
 #include <pulse/error.h>
 #include <pulse/simple.h>
-#include <time.h>
 #include <vector>
 
 void AudioInput::StreamDeleter::operator()(pa_simple* s) const {
@@ -11,12 +13,6 @@ void AudioInput::StreamDeleter::operator()(pa_simple* s) const {
 
 AudioInput::~AudioInput() {
     stop();
-}
-
-int64_t AudioInput::monotonicUs() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
 bool AudioInput::open(const AudioFormat& format, const QString& streamName) {
@@ -62,17 +58,21 @@ void AudioInput::stop() {
 }
 
 void AudioInput::run() {
+    setCurrentThreadName("kv-sound");
     const qsizetype blockBytes = qsizetype(m_format.samplesPerSec / 50) * m_format.blockAlign();
     std::vector<char> block(static_cast<size_t>(blockBytes));
     while (m_running) {
         int error = 0;
         if (pa_simple_read(m_stream.get(), block.data(), block.size(), &error) < 0) {
             m_error = QString::fromLocal8Bit(pa_strerror(error));
+            qCDebug(lcAudio) << "sound input stopped:" << m_error;
             m_failed = true;
             return;
         }
-        const int64_t now = monotonicUs();
+        const int64_t now = monotonicTimeUs();
         const pa_usec_t latency = pa_simple_get_latency(m_stream.get(), &error);
+        // Without the latency the block is taken as read the moment it arrives.
+        if (latency == pa_usec_t(-1)) qCDebug(lcAudio) << "no latency from the server:" << pa_strerror(error);
         const int64_t endUs = now - (latency == pa_usec_t(-1) ? 0 : int64_t(latency));
         m_sink(block.data(), blockBytes, endUs);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "MonotonicClock.h"
 #include "RecorderSettings.h"
 
 #include <QString>
@@ -34,8 +35,6 @@ public:
     QString errorText() const { return m_error; }
     // Set when the server went away while reading.
     bool failed() const { return m_failed; }
-
-    static int64_t monotonicUs();
 
 private:
     void run();

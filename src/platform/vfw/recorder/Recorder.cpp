@@ -1,5 +1,8 @@
 #include "Recorder.h"
 
+#include "Logging.h"
+#include "ThreadName.h"
+
 #include <cmath>
 
 // The intake of a recording: starting and ending it, frames and sound coming in
@@ -106,7 +109,13 @@ void Recorder::requestEnd(EndReason reason, const QString& text) {
 
 void Recorder::pushFrame(const VideoFrame& frame, bool wait) {
     std::unique_lock lock(m_mutex);
-    if (!m_ready || m_end != EndReason::None || !frame.isValid() || !m_clock.isReady()) return;
+    if (!m_ready || m_end != EndReason::None || !frame.isValid() || !m_clock.isReady()) {
+        qCDebug(lcRecorder) << "frame" << frame.sequence << "refused:"
+                            << (!frame.isValid()           ? "no picture"
+                                : m_end != EndReason::None ? "the recording is ending"
+                                                           : "the recording is not ready");
+        return;
+    }
     if (!m_haveOrigin) {
         m_clock.setOrigin(frame.captureTimeUs);
         m_haveOrigin = true;
@@ -121,7 +130,11 @@ void Recorder::pushFrame(const VideoFrame& frame, bool wait) {
         return;
     }
     FrameGrid<VideoFrame>::Placed placed;
-    if (!m_grid->offer(frame, movieUs, &placed)) return;
+    if (!m_grid->offer(frame, movieUs, &placed)) {
+        // Kept as its slot's candidate, or left out for a later one.
+        qCDebug(lcRecorder) << "frame" << frame.sequence << "at" << movieUs << "us waits for its slot";
+        return;
+    }
     if (wait) {
         m_roomChanged.wait(lock, [this] { return m_jobs.size() < m_maxJobs || m_end != EndReason::None; });
         if (m_end != EndReason::None) return;
@@ -134,6 +147,8 @@ void Recorder::commitLocked(const VideoFrame& frame, int64_t slot, bool last) {
     // slot is filled by repeating the frame before it. The movie's last frame is
     // always taken.
     if (m_jobs.size() >= m_maxJobs && !last) {
+        qCDebug(lcRecorder) << "frame" << frame.sequence << "for slot" << slot
+                            << "dropped: the encoders are behind";
         ++m_progress.framesBehind;
         return;
     }
@@ -158,6 +173,7 @@ void Recorder::onAudio(const char* data, qsizetype bytes, int64_t endMonoUs) {
     const int64_t lateUs = m_clock.lateUs(m_audioSamplesRead + samples, endMonoUs);
     if (lateUs > kSoundGapUs) {
         const int64_t lost = lateUs * m_settings.audio.samplesPerSec / 1000000;
+        qCDebug(lcAudio) << "the server lost" << lost << "samples; silence in their place";
         if (m_audioBuf.isEmpty()) m_audioBufStart = m_audioSamplesRead;
         m_audioBuf.append(
             QByteArray(qsizetype(lost) * align, m_settings.audio.bitsPerSample == 8 ? char(0x80) : char(0)));
@@ -186,6 +202,7 @@ QByteArray Recorder::encodeJpeg(JpegEncoder& encoder, const VideoFrame& frame) c
 }
 
 void Recorder::encodeWorker() {
+    setCurrentThreadName("kv-rec-jpeg");
     JpegEncoder encoder;
     std::unique_lock lock(m_mutex);
     for (;;) {

@@ -1,10 +1,13 @@
 #include "Recorder.h"
 
+#include "DiskSpace.h"
+#include "Logging.h"
+#include "ThreadName.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <chrono>
 #include <cmath>
-#include <sys/statvfs.h>
 
 // The writer thread of a recording: setting up, writing frames and sound in
 // order, flushing, watching the disk, and finishing the file.
@@ -16,11 +19,14 @@ QString seconds3(int64_t ms) {
     return QStringLiteral("%1.%2").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
 }
 
+// Free bytes where the file is; a query that fails does not stop the recording.
 int64_t freeBytes(const QString& filePath) {
-    struct statvfs st {};
-    const QByteArray dir = QFileInfo(filePath).absolutePath().toLocal8Bit();
-    if (statvfs(dir.constData(), &st) != 0) return INT64_MAX;
-    return int64_t(st.f_bavail) * int64_t(st.f_frsize);
+    const std::optional<quint64> free = DiskSpace::freeBytesFor(QFileInfo(filePath).absoluteFilePath());
+    if (!free) {
+        qCDebug(lcRecorder) << "free space of" << filePath << "unknown; recording on";
+        return INT64_MAX;
+    }
+    return int64_t(std::min<quint64>(*free, quint64(INT64_MAX)));
 }
 } // namespace
 
@@ -110,7 +116,10 @@ bool Recorder::writeVideoFrame(const QByteArray& packet, const QImage& image, in
 bool Recorder::writeJob(Job& job) {
     // Once the disk is full the frames still queued are left out: the room that
     // is left belongs to the index and the headers.
-    if (m_writeFailed || m_diskFull) return false;
+    if (m_writeFailed || m_diskFull) {
+        qCDebug(lcRecorder) << "frame for slot" << job.slot << "left out: the file cannot take more";
+        return false;
+    }
     if (!m_writer.isOpen()) {
         const AVRational rate = AviWriter::frameRateFor(m_settings.usPerFrame);
         if (!m_mjpeg && !m_ffEncoder.open(m_settings.encoder, m_size.width(), m_size.height(), rate,
@@ -130,9 +139,13 @@ bool Recorder::writeJob(Job& job) {
     }
     if (m_mjpeg && job.packet.isEmpty()) {
         // The encoder failed on this picture: treat it as a frame not delivered.
+        qCDebug(lcRecorder) << "frame for slot" << job.slot << "dropped: the JPEG encoder failed on it";
         job.packet = m_lastPacket;
         if (job.packet.isEmpty()) return true;
     }
+    if (job.repeatsBefore > 0 && !m_lastImage.isNull())
+        qCDebug(lcRecorder) << job.repeatsBefore << "slot(s) before" << job.slot
+                            << "without a frame: the previous frame repeated";
     for (int64_t i = 0; i < job.repeatsBefore && !m_lastImage.isNull(); ++i) {
         if (!writeVideoFrame(m_lastPacket, m_lastImage, job.slot - job.repeatsBefore + i)) return false;
         std::lock_guard lock(m_mutex);
@@ -216,6 +229,7 @@ QString Recorder::summary(const Progress& p) const {
 }
 
 void Recorder::run() {
+    setCurrentThreadName("kv-rec-writer");
     if (!setUp()) {
         // setUp has said why; its last status already found the capture over.
         emit finished(false);
@@ -286,7 +300,7 @@ void Recorder::run() {
         lock.lock();
         // A camera that stops delivering must not hold a time-limited recording open.
         if (m_maxSlots > 0 && m_haveOrigin && m_end == EndReason::None &&
-            m_clock.movieUs(AudioInput::monotonicUs()) >= (m_maxSlots + 1) * m_settings.usPerFrame) {
+            m_clock.movieUs(monotonicTimeUs()) >= (m_maxSlots + 1) * m_settings.usPerFrame) {
             lock.unlock();
             requestEnd(EndReason::Limit);
             lock.lock();
@@ -307,6 +321,9 @@ void Recorder::finishFile() {
     const EndReason reason = m_end;
     // A time limit gives the movie its full length even when the camera fell silent.
     if (reason == EndReason::Limit && m_writer.isOpen() && !m_writeFailed) {
+        if (m_slotsWritten < m_maxSlots && !m_lastImage.isNull())
+            qCDebug(lcRecorder) << m_maxSlots - m_slotsWritten
+                                << "slot(s) to the time limit without a frame: the last frame repeated";
         while (m_slotsWritten < m_maxSlots && !m_lastImage.isNull()) {
             if (!writeVideoFrame(m_lastPacket, m_lastImage, m_slotsWritten)) break;
             std::lock_guard lock(m_mutex);
