@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 struct FakeCamera {
@@ -45,9 +46,20 @@ struct FakeCamera {
     std::mutex mutex;
     std::condition_variable changed;
     bool unplugged = false;
-    int failStreamOn = 0;              // errno for STREAMON, 0 = works
-    int failDequeue = 0;               // errno for DQBUF, 0 = works
-    std::deque<QImage> pending;        // frames the camera will deliver, in order
+    int failStreamOn = 0;       // errno for STREAMON, 0 = works
+    int failDequeue = 0;        // errno for DQBUF, 0 = works
+    std::deque<QImage> pending; // frames the camera will deliver, in order
+    // Buffers as a faulty camera fills them, delivered before `pending`: any bytes,
+    // with the length it reports (which may pass the buffer's end).
+    struct RawFrame {
+        QByteArray bytes;
+        std::uint32_t bytesUsed;
+    };
+    std::deque<RawFrame> pendingRaw;
+    // What VIDIOC_S_FMT answers instead of the size asked for (width, height,
+    // bytesperline, sizeimage); the buffers then have sizeimage bytes.
+    std::optional<v4l2_pix_format> formatReply;
+    bool wake = false;                 // poll answers at once (lets a worker see its stop request)
     std::vector<QByteArray> delivered; // the bytes each delivered frame carried
     std::vector<QByteArray> buffers;
     std::deque<std::uint32_t> queued;
@@ -163,8 +175,9 @@ public:
         std::unique_lock lock(m_camera->mutex);
         ++m_camera->polls;
         const bool ready = m_camera->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-            return m_camera->unplugged || m_camera->failDequeue ||
-                   (!m_camera->pending.empty() && !m_camera->queued.empty());
+            return m_camera->unplugged || m_camera->failDequeue || m_camera->wake ||
+                   ((!m_camera->pending.empty() || !m_camera->pendingRaw.empty()) &&
+                    !m_camera->queued.empty());
         });
         if (m_camera->unplugged) return -ENODEV;
         return ready ? 1 : 0;
@@ -236,6 +249,12 @@ public:
             c.currentSize = QSize(int(fmt->fmt.pix.width), int(fmt->fmt.pix.height));
             fmt->fmt.pix.bytesperline = c.currentFourcc == V4L2_PIX_FMT_MJPEG ? 0 : fmt->fmt.pix.width * 3;
             fmt->fmt.pix.sizeimage = fmt->fmt.pix.width * fmt->fmt.pix.height * 3;
+            if (c.formatReply) {
+                fmt->fmt.pix.width = c.formatReply->width;
+                fmt->fmt.pix.height = c.formatReply->height;
+                fmt->fmt.pix.bytesperline = c.formatReply->bytesperline;
+                fmt->fmt.pix.sizeimage = c.formatReply->sizeimage;
+            }
             return 0;
         }
         case VIDIOC_G_PARM: {
@@ -253,7 +272,9 @@ public:
             auto* request = static_cast<v4l2_requestbuffers*>(arg);
             if (c.mapped > 0 && request->count == 0) return EBUSY; // buffers still mapped
             c.buffers.assign(request->count,
-                             QByteArray(c.currentSize.width() * c.currentSize.height() * 3, '\0'));
+                             QByteArray(c.formatReply ? qsizetype(c.formatReply->sizeimage)
+                                                      : c.currentSize.width() * c.currentSize.height() * 3,
+                                        '\0'));
             c.queued.clear();
             return 0;
         }
@@ -273,10 +294,23 @@ public:
         }
         case VIDIOC_DQBUF: {
             if (c.failDequeue) return c.failDequeue;
-            if (!c.streaming || c.pending.empty() || c.queued.empty()) return EAGAIN;
+            if (!c.streaming || (c.pending.empty() && c.pendingRaw.empty()) || c.queued.empty())
+                return EAGAIN;
             auto* buffer = static_cast<v4l2_buffer*>(arg);
             const std::uint32_t index = c.queued.front();
             c.queued.pop_front();
+            if (!c.pendingRaw.empty()) {
+                const FakeCamera::RawFrame raw = c.pendingRaw.front();
+                c.pendingRaw.pop_front();
+                QByteArray& target = c.buffers[index];
+                std::memcpy(target.data(), raw.bytes.constData(),
+                            std::size_t(std::min(raw.bytes.size(), target.size())));
+                c.delivered.push_back(raw.bytes);
+                buffer->index = index;
+                buffer->bytesused = raw.bytesUsed;
+                buffer->flags = 0;
+                return 0;
+            }
             const QByteArray bytes = c.encode(c.pending.front());
             c.pending.pop_front();
             QByteArray& target = c.buffers[index];

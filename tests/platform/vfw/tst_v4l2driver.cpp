@@ -15,6 +15,9 @@ private slots:
     void openFailures();
     void streamsRgbFrames();
     void mjpegKeepsTheCameraBytes();
+    void corruptFramesAreDropped_data();
+    void corruptFramesAreDropped();
+    void impossibleFrameSizeIsRefused();
     void controlChangesApplyWhileStreaming();
     void unplugEndsTheStreamWithAnError();
     void failingDeviceIsAnErrorNotASpin_data();
@@ -297,6 +300,85 @@ void TestV4l2Driver::refusedStreamStartReleasesEverything() {
     m_camera->failStreamOn = 0;
     QVERIFY(startCollecting(*driver));
     driver->stop();
+}
+
+namespace {
+
+QByteArray jpegOf(QSize size, int number) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    TestPattern::render(size, TestPattern::ColourBars, 50, std::uint64_t(number), kTime)
+        .save(&buffer, "JPEG", 90);
+    return bytes;
+}
+
+} // namespace
+
+void TestV4l2Driver::corruptFramesAreDropped_data() {
+    QTest::addColumn<std::uint32_t>("fourcc");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<std::uint32_t>("bytesUsed");
+    const QByteArray good = jpegOf({640, 480}, 5);
+    const auto all = [](const QByteArray& b) { return std::uint32_t(b.size()); };
+    const QByteArray cut = good.left(good.size() / 2);
+    const QByteArray smaller = jpegOf({320, 240}, 5);
+    const QByteArray larger = jpegOf({1280, 960}, 5);
+    QTest::newRow("JPEG cut short") << std::uint32_t(V4L2_PIX_FMT_MJPEG) << cut << all(cut);
+    QTest::newRow("JPEG reported shorter") << std::uint32_t(V4L2_PIX_FMT_MJPEG) << good << all(good) / 3;
+    QTest::newRow("JPEG of a smaller picture")
+        << std::uint32_t(V4L2_PIX_FMT_MJPEG) << smaller << all(smaller);
+    QTest::newRow("JPEG of a larger picture") << std::uint32_t(V4L2_PIX_FMT_MJPEG) << larger << all(larger);
+    QTest::newRow("not a JPEG") << std::uint32_t(V4L2_PIX_FMT_MJPEG) << QByteArray(5000, '\x33') << 5000u;
+    QTest::newRow("empty MJPEG buffer") << std::uint32_t(V4L2_PIX_FMT_MJPEG) << QByteArray() << 0u;
+    QTest::newRow("RGB buffer short") << std::uint32_t(V4L2_PIX_FMT_RGB24)
+                                      << QByteArray(640 * 3 * 479, '\x10') << std::uint32_t(640 * 3 * 479);
+}
+
+// A corrupt or cut frame never reaches the window or the recorder, and the stream
+// goes on with the next good one.
+void TestV4l2Driver::corruptFramesAreDropped() {
+    QFETCH(std::uint32_t, fourcc);
+    QFETCH(QByteArray, bytes);
+    QFETCH(std::uint32_t, bytesUsed);
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    QVERIFY(driver->setFormat({fourcc, QSize(640, 480), {1, 30}}));
+    {
+        std::lock_guard lock(m_camera->mutex);
+        m_camera->pendingRaw.push_back({bytes, bytesUsed});
+    }
+    QVERIFY(startCollecting(*driver));
+    m_camera->push(TestPattern::render({640, 480}, TestPattern::ColourBars, 50, 77, kTime));
+    QTRY_COMPARE_WITH_TIMEOUT(([this] {
+                                  std::lock_guard lock(m_mutex);
+                                  return m_frames.size();
+                              }()),
+                              std::size_t(1), 10000);
+    driver->stop();
+    QCOMPARE(m_camera->delivered.size(), std::size_t(2));
+    QCOMPARE(m_frames.size(), std::size_t(1));
+    QCOMPARE(m_frames[0].image.size(), QSize(640, 480));
+    QCOMPARE(decodeFrameNumberStrip(m_frames[0].image), 77);
+    if (fourcc == V4L2_PIX_FMT_MJPEG) QCOMPARE(m_frames[0].mjpeg, m_camera->delivered.back());
+    QVERIFY(m_errors.isEmpty());
+}
+
+// A camera that answers a frame size no picture can have (its bytes per line would
+// overflow) is not streamed.
+void TestV4l2Driver::impossibleFrameSizeIsRefused() {
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_RGB24, QSize(640, 480), {1, 30}}));
+    v4l2_pix_format reply{};
+    reply.width = 0x55555556u; // width * 3 wraps round to 2
+    reply.height = 1;
+    reply.sizeimage = 64;
+    m_camera->formatReply = reply;
+    QVERIFY(!startCollecting(*driver));
+    QVERIFY(driver->lastError().contains(QStringLiteral("impossible frame size")));
+    QVERIFY(!driver->isStreaming());
+    QCOMPARE(m_camera->mapped, 0);
 }
 
 QTEST_MAIN(TestV4l2Driver)

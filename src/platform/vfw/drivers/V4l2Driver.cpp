@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::uint32_t kMjpeg = V4L2_PIX_FMT_MJPEG;
 constexpr std::uint32_t kRgb24 = V4L2_PIX_FMT_RGB24;
-constexpr int kPollSliceMs = 100; // how quickly stop() is noticed
+constexpr int kPollSliceMs = 100;         // how quickly stop() is noticed
+constexpr std::uint32_t kMaxSide = 16384; // pixels; larger than any camera picture
 
 struct TurboJpegDeleter {
     void operator()(void* handle) const { tjDestroy(handle); }
@@ -290,6 +291,11 @@ bool V4l2Driver::configure() {
         return fail(QStringLiteral("Cannot set the format"), error);
     if (fmt.fmt.pix.pixelformat != m_streamFourcc)
         return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
+    // The camera may answer another size than asked; one no picture can have would
+    // overflow the sizes below.
+    if (fmt.fmt.pix.width < 1 || fmt.fmt.pix.width > kMaxSide || fmt.fmt.pix.height < 1 ||
+        fmt.fmt.pix.height > kMaxSide)
+        return fail(QStringLiteral("The camera answered an impossible frame size"), EINVAL);
     m_streamSize = QSize(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
     m_bytesPerLine = std::max(fmt.fmt.pix.bytesperline, fmt.fmt.pix.width * 3);
 
@@ -390,11 +396,21 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
             const MappedBuffer& mapped = m_buffers[buffer.index];
             const std::size_t used = std::min<std::size_t>(buffer.bytesused, mapped.length());
             if (m_streamFourcc == kMjpeg) {
-                QImage image(m_streamSize, QImage::Format_RGB32);
+                // Only a JPEG of the streamed size is taken: TurboJPEG would scale a larger
+                // one down and leave the rest of the picture unset around a smaller one,
+                // and the recorder stores the camera's bytes as a frame of that size.
+                int width = 0, height = 0, subsampling = 0, colourspace = 0;
+                const bool sized =
+                    decoder &&
+                    tjDecompressHeader3(decoder.get(), mapped.data(), static_cast<unsigned long>(used),
+                                        &width, &height, &subsampling, &colourspace) == 0 &&
+                    QSize(width, height) == m_streamSize;
+                QImage image = sized ? QImage(m_streamSize, QImage::Format_RGB32) : QImage();
                 const bool decoded =
-                    decoder && tjDecompress2(decoder.get(), mapped.data(), static_cast<unsigned long>(used),
-                                             image.bits(), image.width(), int(image.bytesPerLine()),
-                                             image.height(), TJPF_BGRX, TJFLAG_FASTDCT) == 0;
+                    !image.isNull() &&
+                    tjDecompress2(decoder.get(), mapped.data(), static_cast<unsigned long>(used),
+                                  image.bits(), image.width(), int(image.bytesPerLine()), image.height(),
+                                  TJPF_BGRX, TJFLAG_FASTDCT) == 0;
                 if (decoded) {
                     frame.image = image;
                     frame.mjpeg = QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
