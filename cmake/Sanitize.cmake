@@ -6,10 +6,19 @@
 # A finding ends the program (no recovery), so a test that meets one fails.
 set(KV_SANITIZE "" CACHE STRING "Sanitizers for every target: address;undefined or thread")
 
+# What every test of a sanitizer build runs with (kv_tests adds it to ctest's environment).
+set(KV_SANITIZER_ENV "")
 if(KV_SANITIZE)
   list(JOIN KV_SANITIZE "," kv_sanitizers)
   add_compile_options(-fsanitize=${kv_sanitizers} -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=${kv_sanitizers})
+  # Full stacks for every allocation (libraries built without frame pointers cut the
+  # fast ones short), so that leak suppressions can name the library's own function.
+  set(KV_SANITIZER_ENV
+      "ASAN_OPTIONS=detect_leaks=1:fast_unwind_on_malloc=0:detect_stack_use_after_return=1:strict_string_checks=1"
+      "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+      "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan.supp:print_suppressions=0"
+      "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
 endif()
 
 if(KV_BUILD_FUZZ)
