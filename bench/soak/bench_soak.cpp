@@ -82,6 +82,8 @@ int main(int argc, char** argv) {
     m.MultipleImageSecondsControl->setValue(1);
     MSVIDEO::MovieFileName = folder + QStringLiteral("/shot.JPG");
     cMaster::CaptureAction(m, true);
+    // The run's timer is driven by hand below, a tick per simulated second.
+    m.MultipleImageTimer->stop();
 
     const long ticks = long(hours * 3600);
     // The first shots warm the caches (fonts, encoder): the base is taken after them.
@@ -97,8 +99,8 @@ int main(int argc, char** argv) {
         Clock::advance(1000);
         PanelEvents::MultipleImageTimer_Timer(m, [&m] { cMaster::CaptureStillImage(m); });
         QCoreApplication::processEvents();
-        if ((tick + 1) % 600 == 0)
-            report(QStringLiteral("%1 min").arg((tick + 1) / 60).toLatin1().constData(), tick + 1, baseKiB,
+        if ((tick + 1) % 3600 == 0)
+            report(QStringLiteral("%1 h").arg((tick + 1) / 3600).toLatin1().constData(), tick + 1, baseKiB,
                    baseFds);
     }
     cMaster::CaptureAction(m, false);
