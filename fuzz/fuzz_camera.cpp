@@ -1,8 +1,7 @@
 // The camera frame path: one V4L2 buffer of any length and content, with any length
 // reported for it and any frame size the camera answers when the format is set, in
-// MJPEG, RGB24 or YUYV (which the driver asks of libv4l2 as RGB24). It goes through
-// the V4L2 driver's conversion into a capture window, which paints it, and into a
-// single-frame movie, which records it.
+// MJPEG, RGB24 or YUYV. It goes through the V4L2 driver's conversion into a capture window, which paints it,
+// and into a single-frame movie, which records it.
 //
 // Input: 13 header bytes, then the buffer's bytes.
 //   [0]     format: 0 RGB24, 1 YUYV, 2 MJPEG (modulo 3)
@@ -36,7 +35,7 @@ std::uint32_t number(const std::uint8_t* data, std::size_t size, std::size_t at,
 // True once the camera's one frame has been taken and its buffer given back.
 bool frameHandled() {
     std::lock_guard lock(g_camera->mutex);
-    return g_camera->pendingRaw.empty() && g_camera->queued.size() == std::size_t(V4l2Driver::kBufferCount);
+    return g_camera->pending.empty() && g_camera->queued.size() == std::size_t(V4l2Driver::kBufferCount);
 }
 
 } // namespace
@@ -83,7 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::max<std::uint32_t>(width * height * 3, bytesPerLine * height), 4u << 20);
         g_camera->formatReply = reply;
     }
-    g_camera->pendingRaw.push_back({bytes, used == 0xFFFFFFFFu ? std::uint32_t(bytes.size()) : used});
+    FakeCamera::Frame frame;
+    frame.raw = bytes.isEmpty() ? QByteArray("") : bytes;
+    frame.empty = bytes.isEmpty();
+    frame.bytesUsed = used == 0xFFFFFFFFu ? std::uint32_t(bytes.size()) : used;
+    g_camera->pending.push_back(frame);
 
     QWidget parent;
     parent.resize(320, 240);

@@ -13,7 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # name, runs in CI
-for entry in codecinfo:10000 systemini:2000 registry:600 picture:600 avifile:10000 camera:2000; do
+for entry in parameterfile:20000 codecinfo:10000 systemini:2000 registry:600 picture:600 avifile:10000 camera:2000; do
     name=${entry%%:*}
     runs=${entry#*:}
     [ "$mode" = long ] && runs=1000000

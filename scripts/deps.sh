@@ -7,7 +7,7 @@ BUILD="build-essential cmake ninja-build pkg-config ccache
  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
  libv4l-dev libturbojpeg0-dev libpulse-dev
- gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-dejavu-core
+ gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav fonts-dejavu-core
  xvfb xauth imagemagick"
 TEST="xdotool ffmpeg pulseaudio pulseaudio-utils poppler-utils"
 # clang with its sanitizer and libFuzzer runtimes; llvm-symbolizer for readable reports.

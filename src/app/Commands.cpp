@@ -2,13 +2,17 @@
 
 #include "EventLog.h"
 #include "MSVIDEO.h"
+#include "MsgBox.h"
 #include "WinApi32.h"
 #include "cMSVIDEO.h"
 #include "cMaster.h"
+#include "wAboutWindow.h"
+#include "wAutostart.h"
 #include "wCODECS.h"
 #include "wImage.h"
 #include "wMSVIDEO.h"
 #include "wMSVIDEOFullScreen.h"
+#include "wMovieViewer.h"
 #include "wSplash.h"
 #include "wVFWInfo.h"
 #include "wVFWSettings.h"
@@ -37,6 +41,8 @@ void connectAll(Master& m) {
     QObject::connect(m.MainToolbar, &KeyedToolbar::ButtonClick, &m, [&m](const QString& key) {
         if (key == QLatin1String("open"))
             FileMenu_Click(m, 5);
+        else if (key == QLatin1String("save"))
+            FileMenu_Click(m, 6);
         else if (key == QLatin1String("movie"))
             cMaster::SelectMovieMode(m);
         else if (key == QLatin1String("image"))
@@ -45,6 +51,10 @@ void connectAll(Master& m) {
             cMaster::SelectMultipleImageMode(m);
         else if (key == QLatin1String("webcam"))
             cMaster::SelectWebcamMode(m);
+        else if (key == QLatin1String("viewer"))
+            FileMenu_Click(m, 3);
+        else if (key == QLatin1String("about"))
+            wAboutWindow(&m).exec();
     });
 
     // Start or stop a capture: the record button's picture says which.
@@ -52,7 +62,11 @@ void connectAll(Master& m) {
         if (key == QLatin1String("record"))
             cMaster::CaptureAction(m, m.GlobalToolbar->Image(QStringLiteral("record")) ==
                                           QLatin1String("record"));
+        else if (key == QLatin1String("autostart"))
+            wAutostart::Show(m);
     });
+    // Every capture action first ends a scheduled start.
+    cMaster::CloseScheduledStart = [] { wAutostart::CloseIfOpen(); };
     QObject::connect(m.Shooter, &QPushButton::clicked, &m, [&m] { cMaster::CaptureStillImage(m); });
 
     // The device panel.
@@ -95,6 +109,11 @@ void FileMenu_Click(Master& m, int index) {
     case 2:
         cMaster::SelectMultipleImageMode(m);
         break;
+    case 3: // a movie in a new viewer
+        m.MasterDialog.DialogTitle = QStringLiteral("Open AVI");
+        m.MasterDialog.Filter = QStringLiteral("Movie File (*.avi)|*.avi|");
+        if (m.MasterDialog.ShowOpen()) wMovieViewer::OpenMovie(m.MDIClient, m.MasterDialog.FileName);
+        break;
     case 5: { // open a parameters file, a movie or a picture
         m.MasterDialog.DialogTitle = QStringLiteral("Open Capture Parameters");
         m.MasterDialog.Filter =
@@ -104,8 +123,24 @@ void FileMenu_Click(Master& m, int index) {
         if (!m.MasterDialog.ShowOpen()) break;
         const QString path = m.MasterDialog.FileName;
         const QString type = path.right(3).toLower();
-        if (type == QLatin1String("bmp") || type == QLatin1String("jpg"))
+        if (type == QLatin1String("klp"))
+            cMaster::LoadCaptureParameters(m, path);
+        else if (type == QLatin1String("avi"))
+            wMovieViewer::OpenMovie(m.MDIClient, path);
+        else if (type == QLatin1String("bmp") || type == QLatin1String("jpg"))
             wImage::openPictureFile(m.MDIClient, path);
+        break;
+    }
+    case 6: { // save the capture parameters, proposing the output name with "klp"
+        m.MasterDialog.DialogTitle = QStringLiteral("Save Capture Parameters");
+        m.MasterDialog.FileName = cMaster::WithExtension(MSVIDEO::MovieFileName, 3, QStringLiteral("klp"));
+        m.MasterDialog.Filter = QStringLiteral("Kelvanor Parameters (*.klp)|*.klp|");
+        if (!m.MasterDialog.ShowSave()) break;
+        const QString path = m.MasterDialog.FileName; // as chosen: no extension added
+        QString reason;
+        if (!cMaster::SaveCaptureParameters(m, path, &reason))
+            MsgBox(QStringLiteral("Cannot save the capture parameters to \"%1\": %2").arg(path, reason),
+                   MsgBoxStyle::vbCritical, QStringLiteral("Video Kelvanor 2000"));
         break;
     }
     case 9:
@@ -198,6 +233,12 @@ void HelpMenu_Click(Master& m, int index) {
         auto* splash = new wSplash(&m);
         splash->setAttribute(Qt::WA_DeleteOnClose);
         splash->show();
+        break;
+    }
+    case 9: { // the About window, not modal
+        auto* about = new wAboutWindow(&m);
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        about->show();
         break;
     }
     default:

@@ -1,5 +1,6 @@
 #include "MasterEvents.h"
 
+#include "CameraSettings.h"
 #include "Commands.h"
 #include "DiskSpace.h"
 #include "EventLog.h"
@@ -12,6 +13,7 @@
 #include "cMaster.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QTimer>
 
 MasterEvents::MasterEvents(Master& form) : QObject(&form), m(form) {
@@ -69,14 +71,15 @@ void MasterEvents::Form_Load() {
     Master::paintSwatch(m.ImageTextColor, Vars::StampTextColor);
     Master::paintSwatch(m.MultipleImageTextColor, Vars::StampTextColor);
 
+    // Each camera's format and settings, kept apart from the capture parameters files.
+    CameraSettings::setFile(QDir(Vars::StartupDirectory).filePath(QStringLiteral("cameras.ini")));
     cMSVIDEO::StartVideoDevice(m);
     cMaster::ReadCaptureFileName(m);
 
     WriteLog(QStringLiteral("Init OK."));
 
-    // Movie mode. The program cannot read a last-run file "klsr.kl2" yet, so one that
-    // exists does not change the start either: every start is a first start.
-    cMaster::SelectMovieMode(m);
+    // The last run's mode and settings; movie mode on a first start.
+    cMaster::RestoreLastRun(m);
 
     WriteLog(QStringLiteral("KL2 ok"));
 
@@ -95,6 +98,8 @@ void MasterEvents::MasterTimer_Timer() {
 }
 
 bool MasterEvents::QueryUnload() {
+    // The settings are kept first and always, also when the user stays.
+    cMaster::SaveLastRun(m);
     const int answer =
         MsgBox(QStringLiteral("Are you sure you want to quit ?"),
                MsgBoxStyle::vbYesNo | MsgBoxStyle::vbQuestion, QStringLiteral("Video Kelvanor 2000"));
@@ -131,6 +136,8 @@ void MasterEvents::finishEndFromOutside() {
     if (m_finished) return;
     m_finished = true;
     cMSVIDEO::CaptureIdle = nullptr;
+    // As at every close request; the capture is over, so the file holds what it left.
+    cMaster::SaveLastRun(m);
     WriteLog(QStringLiteral("End"));
     // exit(), not quit(): quit() would put the close request and its question first.
     QCoreApplication::exit(0);

@@ -31,6 +31,7 @@ public:
     // capture ends as its stop does (the movie or the single-frame file complete and
     // indexed), the last run is saved, and the event loop is left. A capture that is
     // still finishing its file is waited for through the status callback.
+    // The last run is saved then, as at a close request, without the question.
     void EndFromOutside(int signalNumber);
     // True once EndFromOutside has been asked for.
     bool endingFromOutside() const { return m_ending; }

@@ -1,10 +1,16 @@
 #include "cMSVIDEO.h"
 
+#include "CameraSettings.h"
+#include "DeviceWatcher.h"
+#include "DriverList.h"
 #include "EventLog.h"
 #include "MSVIDEO.h"
 #include "Master.h"
 #include "MsgBox.h"
 #include "wMSVIDEO.h"
+
+#include <QComboBox>
+#include <QSignalBlocker>
 
 namespace cMSVIDEO {
 
@@ -25,6 +31,32 @@ void showWhatTheDriverReports(Master& m) {
         m.msvideotoolbar->setValue(QStringLiteral("vidoverlay"), 1);
         m.msvideotoolbar->setValue(QStringLiteral("vidpreview"), 0);
     }
+}
+
+// The device list follows the devices: entries of cameras that came or went are added
+// or taken away, and the connected entry stays selected wherever it moves. Each
+// item's data is the entry's identity.
+void followDeviceList(Master& m) {
+    QComboBox* list = m.MSVIDEODevice;
+    const QString selected = list->currentData().toString();
+    QStringList before, beforeNames;
+    for (int i = 0; i < list->count(); ++i) {
+        before << list->itemData(i).toString();
+        beforeNames << list->itemText(i);
+    }
+    QStringList after;
+    const QSignalBlocker blocker(list);
+    list->clear();
+    for (const DriverList::Entry& entry : DriverList::entries()) {
+        list->addItem(entry.name, entry.followKey());
+        after << entry.followKey();
+        if (!before.contains(entry.followKey())) WriteLog(QStringLiteral("Device added: ") + entry.name);
+    }
+    for (int i = 0; i < before.size(); ++i)
+        if (!after.contains(before[i])) WriteLog(QStringLiteral("Device removed: ") + beforeNames[i]);
+    const int index = list->findData(selected);
+    list->setCurrentIndex(index);
+    if (index >= 0) MSVIDEO::DeviceIndex = index;
 }
 
 } // namespace
@@ -49,12 +81,21 @@ void StartVideoDevice(Master& m) {
     const int count = MSVIDEO::CountDrivers();
     for (int i = 0; i < count; ++i) {
         const QString name = MSVIDEO::GetDriverName(i);
-        m.MSVIDEODevice->addItem(name);
+        const auto entry = DriverList::entry(i);
+        m.MSVIDEODevice->addItem(name, entry ? entry->followKey() : QString());
         WriteLog(QStringLiteral("Device ") + QLatin1Char(' ') + QString::number(i) + QLatin1Char(':') + name);
     }
+    // Cameras plugged in or out from now on update the list.
+    if (!m.findChild<DeviceWatcher*>()) {
+        new DeviceWatcher(DriverList::deviceFolder(), &m);
+        QObject::connect(DriverList::notifier(), &DriverList::Notifier::changed, &m,
+                         [&m] { followDeviceList(m); });
+    }
     if (count == 0) return; // nothing to select: the load goes on without a device
-    m.MSVIDEODevice->setCurrentIndex(0);
-    SelectVideoDevice(m, 0);
+    // The camera used last, where it is now; else driver 0.
+    const int first = std::max(0, CameraSettings::lastCameraIndex());
+    m.MSVIDEODevice->setCurrentIndex(first);
+    SelectVideoDevice(m, first);
 
     SetPreviewMode(m, MSVIDEO::PreviewRate);
 

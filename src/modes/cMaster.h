@@ -60,6 +60,24 @@ void ShowOtherInformation(Master& m);
 // MSVIDEO::MovieFileName = the capture window's capture file (empty without a driver).
 void ReadCaptureFileName(Master& m);
 
+// ---- Parameters file ----------------------------------------------------------
+
+// Writes the current mode's settings to `path` (replaced in one step). On failure
+// `reason` holds the system's reason and the file is left as it was.
+bool SaveCaptureParameters(Master& m, const QString& path, QString* reason = nullptr);
+// Reads `path` and sets the window up from it, running each control's own change
+// handling. True when the file named a mode and that mode was selected; false when
+// it could not be read, was not a parameters file or ended before its mode.
+bool LoadCaptureParameters(Master& m, const QString& path);
+
+// The last-run file "klsr.kl2" in the start-up directory.
+QString LastRunPath();
+// Saves the whole state to the last-run file; a failure is logged. Every way out of
+// the program (the close request, a signal) calls this.
+bool SaveLastRun(Master& m);
+// Restores the last run at start; movie mode where the file is missing or gave no mode.
+void RestoreLastRun(Master& m);
+
 // ---- Capturing ----------------------------------------------------------------
 
 // Closes the scheduled-start window; the application connects it at start (the

@@ -7,6 +7,9 @@
 #include "Vars.h"
 #include "wImage.h"
 #include "wMSVIDEO.h"
+#include "wMovieViewer.h"
+
+#include "CommonDialog.h"
 
 #include <QApplication>
 #include <QMdiSubWindow>
@@ -30,6 +33,15 @@ class TestCommands : public QObject {
         return n;
     }
 
+    int viewers() const { return int(m->MDIClient->findChildren<wMovieViewer*>().size()); }
+
+    // The command behind a menu item ("HelpMenu_9") or a toolbar button ("MainToolbar/about").
+    QAction* command(const QString& id) const {
+        const QStringList parts = id.split(QLatin1Char('/'));
+        if (parts.size() == 2) return m->findChild<KeyedToolbar*>(parts[0])->button(parts[1]);
+        return m->findChild<QAction*>(id);
+    }
+
 private slots:
     void init() {
         Vars::StartupDirectory = m_dir.path();
@@ -43,6 +55,7 @@ private slots:
         m->show();
     }
     void cleanup() {
+        CommonDialogTest::disable();
         wMSVIDEO::Unload();
         m.reset();
     }
@@ -120,6 +133,86 @@ private slots:
         emit m->MSVIDEOPreviewRate->activated(4);
         QCOMPARE(MSVIDEO::PreviewRate, qint16(5));
         QCOMPARE(m->msvideotoolbar->Value("vidpreview"), 1);
+    }
+
+    // Each command opens its window, modal or not, as the user expects of it.
+    void commandsOpenTheirWindows_data() {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<bool>("modal");
+        QTest::newRow("Help: Intro") << "HelpMenu_0"
+                                     << "wSplash" << false;
+        QTest::newRow("Help: About") << "HelpMenu_9"
+                                     << "wAboutWindow" << false;
+        QTest::newRow("toolbar: about") << "MainToolbar/about"
+                                        << "wAboutWindow" << true;
+        QTest::newRow("File: Movie Viewer") << "FileMenu_3"
+                                            << "wMovieViewer" << false;
+        QTest::newRow("toolbar: viewer") << "MainToolbar/viewer"
+                                         << "wMovieViewer" << false;
+        QTest::newRow("View: Full Screen") << "ViewMenu_3"
+                                           << "wMSVIDEOFullScreen" << true;
+        QTest::newRow("Video: Source") << "VideoMenu_0"
+                                       << "VideoSourceDialog" << true;
+        QTest::newRow("Video: Format") << "VideoMenu_1"
+                                       << "VideoFormatDialog" << true;
+        QTest::newRow("Video: Display") << "VideoMenu_2"
+                                        << "VideoDisplayDialog" << true;
+        QTest::newRow("toolbar: vidsource") << "msvideotoolbar/vidsource"
+                                            << "VideoSourceDialog" << true;
+        QTest::newRow("toolbar: vidformat") << "msvideotoolbar/vidformat"
+                                            << "VideoFormatDialog" << true;
+        QTest::newRow("toolbar: viddisplay") << "msvideotoolbar/viddisplay"
+                                             << "VideoDisplayDialog" << true;
+    }
+    void commandsOpenTheirWindows() {
+        QFETCH(QString, id);
+        QFETCH(QString, window);
+        QFETCH(bool, modal);
+        CommonDialogTest::enable();
+        CommonDialogTest::clear();
+        CommonDialogTest::queueFile(m_dir.filePath(QStringLiteral("clip.avi")));
+        QString modalSeen;
+        if (modal) // the modal window is inspected and closed from inside its own loop
+            QTimer::singleShot(0, this, [&] {
+                if (QWidget* w = QApplication::activeModalWidget()) {
+                    modalSeen = w->objectName();
+                    w->close();
+                }
+            });
+        QAction* a = command(id);
+        QVERIFY(a && a->isEnabled());
+        a->trigger();
+        if (modal) {
+            QCOMPARE(modalSeen, window);
+            return;
+        }
+        QVERIFY(!QApplication::activeModalWidget());
+        QWidget* shown = nullptr;
+        for (QWidget* w : m->findChildren<QWidget*>(window))
+            if (w->isVisible()) shown = w;
+        QVERIFY2(shown, qPrintable(window));
+        QApplication::processEvents(); // the program goes on while it is open
+    }
+
+    void movieViewerAsksForAnAviAndMakesANewWindowEachTime() {
+        CommonDialogTest::enable();
+        CommonDialogTest::clear();
+        const QString file = m_dir.filePath(QStringLiteral("clip.avi"));
+        CommonDialogTest::queueFile(file);
+        CommonDialogTest::queueFile(file);
+        m->menuItem("FileMenu", 3)->trigger();
+        m->MainToolbar->button("viewer")->trigger();
+        QCOMPARE(viewers(), 2);
+        QCOMPARE(CommonDialogTest::shown().size(), size_t(2));
+        QCOMPARE(CommonDialogTest::shown()[0].kind, CommonDialogTest::Kind::Open);
+        QCOMPARE(CommonDialogTest::shown()[0].title, QStringLiteral("Open AVI"));
+        QCOMPARE(CommonDialogTest::shown()[0].filter, QStringLiteral("Movie File (*.avi)|*.avi|"));
+        for (wMovieViewer* v : m->MDIClient->findChildren<wMovieViewer*>())
+            QCOMPARE(v->windowTitle(), QStringLiteral("clip.avi"));
+        // Cancelled: no window.
+        m->menuItem("FileMenu", 3)->trigger();
+        QCOMPARE(viewers(), 2);
     }
 
     void modeButtonsStayPressed() {

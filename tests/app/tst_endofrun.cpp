@@ -43,6 +43,10 @@ class TestEndOfRun : public QObject {
             QFile f(dir.filePath(QStringLiteral("kelvanor.log")));
             return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
         }
+        // Ended by its own exit with status 0, not by a signal or a crash.
+        bool endedCleanly() {
+            return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        }
         QString describe() {
             return QStringLiteral("exit %1 (%2); stderr: %3")
                 .arg(process.exitCode())
@@ -60,8 +64,7 @@ private slots:
             run.start(QStringLiteral("preview"));
             QVERIFY(run.waitFor("LOADED"));
             QVERIFY(run.finished());
-            QVERIFY2(run.process.exitStatus() == QProcess::NormalExit && run.process.exitCode() == 0,
-                     qPrintable(run.describe()));
+            QVERIFY2(run.endedCleanly(), qPrintable(run.describe()));
         }
     }
 
@@ -79,14 +82,17 @@ private slots:
         QVERIFY2(run.waitFor("RECORDING"), qPrintable(run.describe()));
         run.signal(signalNumber);
         QVERIFY(run.finished());
-        QVERIFY2(run.process.exitStatus() == QProcess::NormalExit && run.process.exitCode() == 0,
-                 qPrintable(run.describe()));
+        QVERIFY2(run.endedCleanly(), qPrintable(run.describe()));
         // A complete movie: its headers give the frames that are in it.
         const AviProbe probe = AviProbe::read(movie);
         QVERIFY(probe.opened);
         QVERIFY(probe.headerFrames >= 5);
         QCOMPARE(probe.decodedFrames(), int(probe.headerFrames));
         QVERIFY(run.log().contains(QStringLiteral("End asked from outside (signal %1)").arg(signalNumber)));
+        // The last run is kept, in the mode it was in.
+        QFile lastRun(run.dir.filePath(QStringLiteral("klsr.kl2")));
+        QVERIFY(lastRun.open(QIODevice::ReadOnly));
+        QVERIFY(lastRun.readAll().contains("interrupted.avi"));
     }
 
     void signalDuringAMultipleImageRunClosesItsMovie() {
@@ -96,8 +102,7 @@ private slots:
         QVERIFY2(run.waitFor("RUNNING"), qPrintable(run.describe()));
         run.signal(SIGTERM);
         QVERIFY(run.finished());
-        QVERIFY2(run.process.exitStatus() == QProcess::NormalExit && run.process.exitCode() == 0,
-                 qPrintable(run.describe()));
+        QVERIFY2(run.endedCleanly(), qPrintable(run.describe()));
         const AviProbe probe = AviProbe::read(movie);
         QVERIFY(probe.opened);
         QCOMPARE(probe.headerFrames, int64_t(3));

@@ -1,12 +1,12 @@
 #include "CaptureDialogs.h"
 
+#include "SourceDialog.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QLabel>
-#include <QSlider>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <map>
@@ -36,67 +36,11 @@ QString rateText(const FrameInterval& interval) {
 } // namespace
 
 void showSourceDialog(QWidget* parent, CaptureDriver& driver) {
-    QDialog dialog(parent);
-    dialog.setObjectName(QStringLiteral("VideoSourceDialog"));
-    dialog.setWindowTitle(QStringLiteral("Video Source"));
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* form = new QFormLayout;
-    layout->addLayout(form);
-    const auto controls = driver.controls();
-    for (const DriverControl& control : controls) {
-        const QString name = QStringLiteral("control_%1").arg(control.id);
-        const std::uint32_t id = control.id;
-        switch (control.kind) {
-        case DriverControl::Kind::CheckBox: {
-            auto* box = new QCheckBox(&dialog);
-            box->setObjectName(name);
-            box->setChecked(control.value != 0);
-            QObject::connect(box, &QCheckBox::toggled, &dialog,
-                             [&driver, id](bool on) { driver.setControl(id, on); });
-            form->addRow(control.name, box);
-            break;
-        }
-        case DriverControl::Kind::Menu: {
-            auto* combo = new QComboBox(&dialog);
-            combo->setObjectName(name);
-            for (int v = control.minimum; v <= control.maximum; ++v) {
-                const int i = v - control.minimum;
-                const QString text = i < control.menuItems.size() ? control.menuItems[i] : QString::number(v);
-                if (!text.isEmpty()) combo->addItem(text, v);
-            }
-            combo->setCurrentIndex(std::max(0, combo->findData(control.value)));
-            QObject::connect(combo, &QComboBox::currentIndexChanged, &dialog, [&driver, id, combo](int) {
-                driver.setControl(id, combo->currentData().toInt());
-            });
-            form->addRow(control.name, combo);
-            break;
-        }
-        case DriverControl::Kind::Slider: {
-            auto* slider = new QSlider(Qt::Horizontal, &dialog);
-            slider->setObjectName(name);
-            slider->setRange(control.minimum, control.maximum);
-            slider->setSingleStep(std::max(1, control.step));
-            slider->setValue(control.value);
-            auto* value = new QLabel(QString::number(control.value), &dialog);
-            QObject::connect(slider, &QSlider::valueChanged, &dialog, [&driver, id, value](int v) {
-                value->setNum(v);
-                driver.setControl(id, v);
-            });
-            auto* row = new QHBoxLayout;
-            row->addWidget(slider);
-            row->addWidget(value);
-            form->addRow(control.name, row);
-            break;
-        }
-        }
-    }
-    if (controls.empty())
-        form->addRow(new QLabel(QStringLiteral("This device has no adjustable settings."), &dialog));
-    addButtons(dialog, layout);
-    if (dialog.exec() != QDialog::Accepted) {
-        for (const DriverControl& control : controls)
-            driver.setControl(control.id, control.value);
-    }
+    SourceDialog dialog(parent, driver);
+    if (dialog.exec() == QDialog::Accepted)
+        dialog.flush();
+    else
+        dialog.restore();
 }
 
 std::optional<VideoFormat> showFormatDialog(QWidget* parent, const std::vector<FormatOption>& formats,

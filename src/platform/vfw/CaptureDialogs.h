@@ -11,9 +11,9 @@ class QWidget;
 // Cancel. Widgets carry object names (given below) so that tests can drive them.
 namespace CaptureDialogs {
 
-// "VideoSourceDialog": one widget per driver control, named "control_<id>" (QSlider,
-// QCheckBox or QComboBox), applied to the driver as it changes. Cancel puts back the
-// values the dialog started with.
+// "VideoSourceDialog" (SourceDialog): one widget per driver control, named
+// "control_<id>" (QSlider, QCheckBox or QComboBox), applied to the driver as it
+// changes. Cancel puts back the values the dialog started with.
 void showSourceDialog(QWidget* parent, CaptureDriver& driver);
 
 // "VideoFormatDialog": combo boxes "pixelFormat", "frameSize", "frameRate".

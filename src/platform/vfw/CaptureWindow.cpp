@@ -1,5 +1,6 @@
 #include "CaptureWindow.h"
 
+#include "CameraSettings.h"
 #include "DriverList.h"
 #include "SharedDriver.h"
 
@@ -42,6 +43,8 @@ CaptureWindow::CaptureWindow(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_previewTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_previewTimer, &QTimer::timeout, this, &CaptureWindow::previewTick);
+    connect(DriverList::notifier(), &DriverList::Notifier::changed, this,
+            &CaptureWindow::onDeviceListChanged);
 }
 
 CaptureWindow::~CaptureWindow() {
@@ -59,6 +62,23 @@ bool CaptureWindow::connectDriver(int index) {
         reportStatus(IDS_CAP_VIDEO_OPEN_ERROR, error);
         return false;
     }
+    subscribe();
+    m_driverIndex = index;
+    m_followKey = entry->followKey();
+    m_identity = entry->identity;
+    // The camera as it was left last time; and it is now the camera used last.
+    CameraSettings::restore(m_identity, *m_driver,
+                            [this](const VideoFormat& format) { return applyFormat(format); });
+    CameraSettings::save(m_identity, *m_driver);
+    m_driverFailed = false;
+    m_driverError.clear();
+    m_progress = {};
+    updateStreaming();
+    update();
+    return true;
+}
+
+void CaptureWindow::subscribe() {
     // An error queued by an earlier connection must not fail this one.
     const quint64 connection = ++m_connection;
     QPointer<CaptureWindow> self(this);
@@ -73,22 +93,18 @@ bool CaptureWindow::connectDriver(int index) {
                                                  Qt::QueuedConnection);
                                          });
     m_driver = &m_source->driver();
-    m_driverIndex = index;
-    m_driverFailed = false;
-    m_driverError.clear();
-    m_progress = {};
-    updateStreaming();
-    update();
-    return true;
 }
 
 void CaptureWindow::disconnectDriver() {
     if (!m_driver) return;
+    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
     m_source->unsubscribe(m_subscription); // no frame callback for this window after this
     m_source.reset();                      // the last window closes the driver
     m_driver = nullptr;
     m_subscription = 0;
     m_driverIndex = -1;
+    m_followKey.clear();
+    m_driverFailed = false;
     m_preview = false;
     m_overlay = false;
     m_previewTimer.stop();
@@ -132,15 +148,74 @@ void CaptureWindow::previewTick() {
     if (m_framesArrived != m_lastPaintedArrival) update();
 }
 
+void CaptureWindow::updatePreviewTimer() {
+    // A failed device sends nothing: no timer ticks while it is away.
+    if (m_preview && m_previewPeriodMs > 0 && !m_driverFailed)
+        m_previewTimer.start(m_previewPeriodMs);
+    else
+        m_previewTimer.stop();
+}
+
 void CaptureWindow::onDriverError(const QString& reason) {
     if (!m_driver || m_driverFailed) return;
     m_driverFailed = true;
     m_driverError = reason;
+    m_formatBeforeFailure = m_driver->format();
     m_source->halt();
+    updatePreviewTimer();
     m_progress.returnCode = IDS_CAP_DRIVER_ERROR;
     update();
     reportStatus(IDS_CAP_DRIVER_ERROR, reason);
     emit driverFailed(reason);
+}
+
+QString CaptureWindow::failureText() const {
+    if (!m_driverFailed) return {};
+    return m_driverError +
+           QStringLiteral("\n\nThe picture comes back by itself when the camera is plugged in again.");
+}
+
+void CaptureWindow::onDeviceListChanged() {
+    if (!m_driver) return;
+    int index = DriverList::indexOfKey(m_followKey);
+    if (m_driverFailed && !m_identity.byId.isEmpty() && (index < 0 || !DriverList::entry(index)->present)) {
+        // Plugged in at another port: another bus, the same by-id link.
+        const int moved = DriverList::indexOf(m_identity);
+        if (moved >= 0) index = moved;
+    }
+    if (index >= 0) m_driverIndex = index;
+    if (m_driverFailed && index >= 0 && DriverList::entry(index)->present) resume();
+}
+
+bool CaptureWindow::resume() {
+    const auto entry = DriverList::entry(m_driverIndex);
+    if (!entry) return false;
+    QString error;
+    auto source = SharedDriver::acquire(*entry, &error);
+    if (!source)
+        return false; // not usable yet (udev has not given its permissions): the next change tries again
+    m_source->unsubscribe(m_subscription);
+    m_source = std::move(source);
+    subscribe();
+    m_driverFailed = false;
+    m_driverError.clear();
+    m_progress.returnCode = 0;
+    {
+        std::lock_guard lock(m_frameMutex);
+        m_newest = {};
+    }
+    // The camera starts with its defaults again: it gets back its control values and
+    // the format it had.
+    CameraSettings::restore(m_identity, *m_driver,
+                            [this](const VideoFormat& format) { return applyFormat(format); });
+    if (m_formatBeforeFailure.fourcc && m_driver->format() != m_formatBeforeFailure)
+        m_source->reconfigure(
+            [this](CaptureDriver& driver) { return driver.setFormat(m_formatBeforeFailure); });
+    updatePreviewTimer();
+    updateStreaming();
+    update();
+    emit driverResumed();
+    return true;
 }
 
 void CaptureWindow::setRecordingSink(FrameSink sink) {
@@ -178,12 +253,13 @@ void CaptureWindow::paintEvent(QPaintEvent*) {
         m_lastPaintedArrival = arrival;
     }
     QPainter painter(this);
-    const bool showing = frame.isValid() && (m_preview || m_overlay);
+    const bool showing = frame.isValid() && (m_preview || m_overlay) && !m_driverFailed;
     if (!showing) {
         painter.fillRect(rect(), Qt::black);
         if (m_driverFailed) {
             painter.setPen(Qt::white);
-            painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, m_driverError);
+            painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
+                             failureText());
         }
         return;
     }

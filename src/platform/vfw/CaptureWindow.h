@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DriverList.h"
 #include "VideoCompression.h"
 #include "VideoFrame.h"
 #include "drivers/CaptureDriver.h"
@@ -87,6 +88,9 @@ public:
     bool overlayOn() const { return m_overlay; }
     bool scaleOn() const { return m_scale; }
     int previewPeriodMs() const { return m_previewPeriodMs; }
+    // The text the window shows while its device has failed; empty when it works.
+    QString failureText() const;
+    bool previewTimerRunning() const { return m_previewTimer.isActive(); }
     // Frames painted so far (each distinct frame counted once).
     quint64 paintedFrames() const { return m_paintedFrames; }
     // The preview timer's handler: repaints when a new frame has come since the last paint.
@@ -102,6 +106,8 @@ signals:
     void frameArrived();
     // The driver failed (unplugged, I/O error); streaming has stopped.
     void driverFailed(const QString& reason);
+    // The failed device came back and streams again as before.
+    void driverResumed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -109,6 +115,12 @@ protected:
 private:
     bool connectDriver(int index);
     void disconnectDriver();
+    void subscribe();
+    void updatePreviewTimer();
+    // The device list changed: follow this window's entry, and take the camera back
+    // when it returns after a failure.
+    void onDeviceListChanged();
+    bool resume();
     void updateStreaming();
     void onFrame(const VideoFrame& frame); // worker thread
     void onFrameQueued();
@@ -131,9 +143,12 @@ private:
     quint64 m_connection = 0;          // counts connections
     CaptureDriver* m_driver = nullptr; // m_source's driver
     int m_driverIndex = -1;
+    QString m_followKey; // the connected entry's DriverList::Entry::followKey()
+    DeviceIdentity m_identity;
     bool m_driverFailed = false;
     QString m_driverError;
-    int m_streamHolds = 0; // temporary needs for frames (edit copy without preview)
+    VideoFormat m_formatBeforeFailure; // given back to the camera when it returns
+    int m_streamHolds = 0;             // temporary needs for frames (edit copy without preview)
 
     bool m_preview = false;
     bool m_overlay = false;

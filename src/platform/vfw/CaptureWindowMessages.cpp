@@ -1,5 +1,6 @@
 #include "CaptureWindow.h"
 
+#include "CameraSettings.h"
 #include "CaptureDialogs.h"
 #include "SharedDriver.h"
 
@@ -246,10 +247,7 @@ LRESULT CaptureWindow::setPreview(bool on) {
     if (!m_driver) return FALSE;
     m_preview = on;
     if (on) m_overlay = false;
-    if (m_preview && m_previewPeriodMs > 0)
-        m_previewTimer.start(m_previewPeriodMs);
-    else
-        m_previewTimer.stop();
+    updatePreviewTimer();
     updateStreaming();
     if (on) reportStatus(IDS_CAP_STAT_LIVE_MODE, QStringLiteral("Live window"));
     return TRUE;
@@ -271,10 +269,7 @@ LRESULT CaptureWindow::setPreviewRate(WPARAM periodMs) {
     if (!m_driver) return FALSE;
     // A period of 0 paints each frame as it comes; no timer spins.
     m_previewPeriodMs = int(std::min<WPARAM>(periodMs, 60000));
-    if (m_preview && m_previewPeriodMs > 0)
-        m_previewTimer.start(m_previewPeriodMs);
-    else
-        m_previewTimer.stop();
+    updatePreviewTimer();
     return TRUE;
 }
 
@@ -293,6 +288,7 @@ bool CaptureWindow::applyFormat(const VideoFormat& format) {
 LRESULT CaptureWindow::videoSourceDialog() {
     if (!m_driver || !m_driver->capabilities().sourceDialog) return FALSE;
     CaptureDialogs::showSourceDialog(this, *m_driver);
+    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
     return TRUE;
 }
 
@@ -302,6 +298,7 @@ LRESULT CaptureWindow::videoFormatDialog() {
     const auto chosen = CaptureDialogs::showFormatDialog(this, m_driver->formats(), m_driver->format());
     if (chosen && !(*chosen == m_driver->format()) && !applyFormat(*chosen))
         reportStatus(IDS_CAP_DRIVER_ERROR, m_driver->lastError());
+    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
     return TRUE;
 }
 

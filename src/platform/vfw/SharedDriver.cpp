@@ -29,6 +29,11 @@ std::shared_ptr<SharedDriver> SharedDriver::acquire(const DriverList::Entry& ent
     return shared;
 }
 
+bool SharedDriver::inUse(const QString& key) {
+    const auto it = sharedByKey().find(key);
+    return it != sharedByKey().end() && !it->second.expired();
+}
+
 SharedDriver::SharedDriver(std::unique_ptr<CaptureDriver> driver) : m_driver(std::move(driver)) {}
 
 SharedDriver::~SharedDriver() {

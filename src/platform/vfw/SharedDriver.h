@@ -23,6 +23,9 @@ public:
     // opened one. Null (with `error`) when the driver cannot be opened.
     static std::shared_ptr<SharedDriver> acquire(const DriverList::Entry& entry, QString* error);
 
+    // Whether a driver is open under this key (a window is connected to that device).
+    static bool inUse(const QString& key);
+
     explicit SharedDriver(std::unique_ptr<CaptureDriver> driver);
     ~SharedDriver();
     SharedDriver(const SharedDriver&) = delete;

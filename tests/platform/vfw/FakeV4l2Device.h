@@ -2,11 +2,16 @@
 
 // A scripted V4L2 camera at the ioctl level, behind the V4l2Device seam.
 
+#include "DriverList.h"
+#include "drivers/CaptureDriver.h"
 #include "drivers/V4l2Device.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QString>
+#include <QTemporaryDir>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -23,17 +28,50 @@ struct FakeCamera {
         std::uint32_t fourcc;
         const char* description;
         bool emulated;
-        std::vector<QSize> sizes;
+        std::vector<QSize> sizes; // none and no range: VIDIOC_ENUM_FRAMESIZES fails
         std::vector<v4l2_fract> intervals;
+        std::optional<v4l2_frmsize_stepwise> range; // a stepwise size range instead of sizes
+    };
+    // One buffer the camera fills.
+    struct Frame {
+        QImage image;                 // encoded in the current format (MJPEG: at its own size)
+        QByteArray raw;               // or exactly these bytes (a damaged JPEG...)
+        std::uint32_t flags = 0;      // extra buffer flags, V4L2_BUF_FLAG_ERROR
+        bool empty = false;           // bytesused 0
+        std::int64_t timestampUs = 0; // the kernel's monotonic stamp; 0 = when dequeued
+        std::uint32_t lostBefore = 0; // frames the kernel lost just before this one
+        // The length the camera reports used, which may pass the buffer's end; unset:
+        // the bytes' length.
+        std::optional<std::uint32_t> bytesUsed;
     };
     struct Control {
         v4l2_queryctrl query;
         int value;
         std::vector<const char*> menu;
+        // As uvcvideo: inactive, and refusing writes (EACCES), unless the control
+        // `master` (flagged V4L2_CTRL_FLAG_UPDATE) has the value `activeWhen`.
+        std::uint32_t master = 0;
+        int activeWhen = 0;
     };
+    // A control as the camera describes it.
+    static Control control(std::uint32_t id, std::uint32_t type, const char* name, int min, int max, int def,
+                           std::uint32_t flags = 0) {
+        v4l2_queryctrl q{};
+        q.id = id;
+        q.type = type;
+        std::strncpy(reinterpret_cast<char*>(q.name), name, sizeof q.name - 1);
+        q.minimum = min;
+        q.maximum = max;
+        q.step = 1;
+        q.default_value = def;
+        q.flags = flags;
+        return Control{q, def, {}, 0, 0};
+    }
 
     // What the camera is.
     QByteArray card = "Fake Camera";
+    QByteArray busInfo = "usb-0000:00:14.0-1";
+    int openError = 0; // errno for open(), 0 = opens
     std::uint32_t version = (6u << 16) | (1u << 8) | 7u;
     std::uint32_t caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
     std::vector<Format> formats;
@@ -46,21 +84,17 @@ struct FakeCamera {
     std::mutex mutex;
     std::condition_variable changed;
     bool unplugged = false;
-    int failStreamOn = 0;       // errno for STREAMON, 0 = works
-    int failDequeue = 0;        // errno for DQBUF, 0 = works
-    std::deque<QImage> pending; // frames the camera will deliver, in order
-    // Buffers as a faulty camera fills them, delivered before `pending`: any bytes,
-    // with the length it reports (which may pass the buffer's end).
-    struct RawFrame {
-        QByteArray bytes;
-        std::uint32_t bytesUsed;
-    };
-    std::deque<RawFrame> pendingRaw;
+    int failStreamOn = 0;                // errno for STREAMON, 0 = works
+    int failDequeue = 0;                 // errno for DQBUF, 0 = works
+    std::deque<Frame> pending;           // frames the camera will deliver, in order
+    std::optional<Frame> broken;         // a frame it sends over and over, about 30 a second
+    std::uint32_t kernelSequence = 0;    // the next frame's number
+    std::vector<unsigned long> requests; // every ioctl asked
+    std::vector<QByteArray> delivered;   // the bytes each delivered frame carried
     // What VIDIOC_S_FMT answers instead of the size asked for (width, height,
     // bytesperline, sizeimage); the buffers then have sizeimage bytes.
     std::optional<v4l2_pix_format> formatReply;
-    bool wake = false;                 // poll answers at once (lets a worker see its stop request)
-    std::vector<QByteArray> delivered; // the bytes each delivered frame carried
+    bool wake = false; // poll answers at once (lets a worker see its stop request)
     std::vector<QByteArray> buffers;
     std::deque<std::uint32_t> queued;
     std::vector<std::pair<std::uint32_t, int>> controlWrites;
@@ -78,22 +112,9 @@ struct FakeCamera {
     static std::shared_ptr<FakeCamera> standard() {
         auto camera = std::make_shared<FakeCamera>();
         camera->formats = {
-            {V4L2_PIX_FMT_RGB24, "RGB3", false, {{320, 240}, {640, 480}}, {{1, 30}, {1, 15}}},
-            {V4L2_PIX_FMT_BGR24, "BGR3 (emulated)", true, {{640, 480}}, {{1, 30}}},
-            {V4L2_PIX_FMT_MJPEG, "Motion-JPEG", false, {{640, 480}}, {{1, 30}}},
-        };
-        auto control = [](std::uint32_t id, std::uint32_t type, const char* name, int min, int max, int def,
-                          std::uint32_t flags = 0) {
-            v4l2_queryctrl q{};
-            q.id = id;
-            q.type = type;
-            std::strncpy(reinterpret_cast<char*>(q.name), name, sizeof q.name - 1);
-            q.minimum = min;
-            q.maximum = max;
-            q.step = 1;
-            q.default_value = def;
-            q.flags = flags;
-            return Control{q, def, {}};
+            {V4L2_PIX_FMT_RGB24, "RGB3", false, {{320, 240}, {640, 480}}, {{1, 30}, {1, 15}}, {}},
+            {V4L2_PIX_FMT_BGR24, "BGR3 (emulated)", true, {{640, 480}}, {{1, 30}}, {}},
+            {V4L2_PIX_FMT_MJPEG, "Motion-JPEG", false, {{640, 480}}, {{1, 30}}, {}},
         };
         camera->controls.push_back(
             control(V4L2_CID_USER_CLASS, V4L2_CTRL_TYPE_CTRL_CLASS, "User Controls", 0, 0, 0));
@@ -111,8 +132,13 @@ struct FakeCamera {
     }
 
     void push(const QImage& image) {
+        Frame frame;
+        frame.image = image;
+        push(std::move(frame));
+    }
+    void push(Frame frame) {
         std::lock_guard lock(mutex);
-        pending.push_back(image);
+        pending.push_back(std::move(frame));
         changed.notify_all();
     }
     void unplug() {
@@ -121,19 +147,79 @@ struct FakeCamera {
         changed.notify_all();
     }
 
-    QByteArray encode(const QImage& image) const {
-        if (currentFourcc == V4L2_PIX_FMT_MJPEG) {
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            image.save(&buffer, "JPEG", 90);
+    QByteArray encode(const Frame& frame) const {
+        if (!frame.raw.isNull()) return frame.raw;
+        if (currentFourcc == V4L2_PIX_FMT_MJPEG) return jpeg(frame.image);
+        const QImage rgb = frame.image.convertToFormat(QImage::Format_RGB888);
+        const int w = rgb.width(), h = rgb.height();
+        QByteArray bytes;
+        auto pixel = [&](int x, int y) { return rgb.constScanLine(y) + 3 * x; };
+        // BT.601, limited range, as cameras send it.
+        auto luma = [&](const uchar* p) {
+            return char(16 + (66 * p[0] + 129 * p[1] + 25 * p[2] + 128) / 256);
+        };
+        auto cb = [&](const uchar* p) {
+            return char(128 + (-38 * p[0] - 74 * p[1] + 112 * p[2] + 128) / 256);
+        };
+        auto cr = [&](const uchar* p) {
+            return char(128 + (112 * p[0] - 94 * p[1] - 18 * p[2] + 128) / 256);
+        };
+        switch (currentFourcc) {
+        case V4L2_PIX_FMT_YUYV:
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x + 1 < w; x += 2) {
+                    const uchar* p = pixel(x, y);
+                    bytes += luma(p), bytes += cb(p), bytes += luma(pixel(x + 1, y)), bytes += cr(p);
+                }
+            return bytes;
+        case V4L2_PIX_FMT_NV12:
+        case V4L2_PIX_FMT_YUV420:
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    bytes += luma(pixel(x, y));
+            if (currentFourcc == V4L2_PIX_FMT_NV12) {
+                for (int y = 0; y < h; y += 2)
+                    for (int x = 0; x < w; x += 2)
+                        bytes += cb(pixel(x, y)), bytes += cr(pixel(x, y));
+            } else {
+                for (bool blue : {true, false})
+                    for (int y = 0; y < h; y += 2)
+                        for (int x = 0; x < w; x += 2)
+                            bytes += blue ? cb(pixel(x, y)) : cr(pixel(x, y));
+            }
+            return bytes;
+        case V4L2_PIX_FMT_BGR24:
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const uchar* p = pixel(x, y);
+                    bytes += char(p[2]), bytes += char(p[1]), bytes += char(p[0]);
+                }
+            return bytes;
+        default: // RGB24
+            for (int y = 0; y < h; ++y)
+                bytes.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), w * 3);
             return bytes;
         }
-        const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    }
+    static QByteArray jpeg(const QImage& image) {
         QByteArray bytes;
-        for (int y = 0; y < rgb.height(); ++y)
-            bytes.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), rgb.width() * 3);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "JPEG", 90);
         return bytes;
+    }
+    static std::uint32_t bytesPerLine(std::uint32_t fourcc, std::uint32_t width) {
+        switch (fourcc) {
+        case V4L2_PIX_FMT_MJPEG:
+            return 0;
+        case V4L2_PIX_FMT_YUYV:
+            return width * 2;
+        case V4L2_PIX_FMT_NV12:
+        case V4L2_PIX_FMT_YUV420:
+            return width;
+        default:
+            return width * 3;
+        }
     }
 };
 
@@ -148,6 +234,7 @@ public:
         if (it == m_nodes.end()) return ENOENT;
         std::lock_guard lock(it->second->mutex);
         if (it->second->unplugged) return ENODEV;
+        if (it->second->openError) return it->second->openError;
         m_camera = it->second;
         ++m_camera->openDevices;
         return 0;
@@ -174,10 +261,14 @@ public:
     int poll(int timeoutMs) override {
         std::unique_lock lock(m_camera->mutex);
         ++m_camera->polls;
+        if (m_camera->broken && !m_camera->queued.empty()) {
+            // A broken stream still comes at the camera's rate.
+            m_camera->changed.wait_for(lock, std::chrono::milliseconds(std::min(timeoutMs, 33)));
+            return m_camera->unplugged ? -ENODEV : 1;
+        }
         const bool ready = m_camera->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
             return m_camera->unplugged || m_camera->failDequeue || m_camera->wake ||
-                   ((!m_camera->pending.empty() || !m_camera->pendingRaw.empty()) &&
-                    !m_camera->queued.empty());
+                   (!m_camera->pending.empty() && !m_camera->queued.empty());
         });
         if (m_camera->unplugged) return -ENODEV;
         return ready ? 1 : 0;
@@ -187,11 +278,14 @@ public:
         std::lock_guard lock(m_camera->mutex);
         FakeCamera& c = *m_camera;
         if (c.unplugged) return ENODEV;
+        c.requests.push_back(request);
         switch (request) {
         case VIDIOC_QUERYCAP: {
             auto* cap = static_cast<v4l2_capability*>(arg);
             *cap = {};
             std::strncpy(reinterpret_cast<char*>(cap->card), c.card.constData(), sizeof cap->card - 1);
+            std::strncpy(reinterpret_cast<char*>(cap->bus_info), c.busInfo.constData(),
+                         sizeof cap->bus_info - 1);
             cap->version = c.version;
             cap->capabilities = c.caps | V4L2_CAP_DEVICE_CAPS;
             cap->device_caps = c.caps;
@@ -220,6 +314,11 @@ public:
         case VIDIOC_ENUM_FRAMESIZES: {
             auto* size = static_cast<v4l2_frmsizeenum*>(arg);
             const auto* f = find(size->pixel_format);
+            if (f && f->range && size->index == 0) {
+                size->type = V4L2_FRMSIZE_TYPE_STEPWISE;
+                size->stepwise = *f->range;
+                return 0;
+            }
             if (!f || size->index >= f->sizes.size()) return EINVAL;
             size->type = V4L2_FRMSIZE_TYPE_DISCRETE;
             size->discrete.width = std::uint32_t(f->sizes[size->index].width());
@@ -241,13 +340,20 @@ public:
             fmt->fmt.pix.height = std::uint32_t(c.currentSize.height());
             return 0;
         }
+        case VIDIOC_TRY_FMT: {
+            auto* fmt = static_cast<v4l2_format*>(arg);
+            if (!find(fmt->fmt.pix.pixelformat)) fmt->fmt.pix.pixelformat = c.formats.front().fourcc;
+            fmt->fmt.pix.bytesperline =
+                FakeCamera::bytesPerLine(fmt->fmt.pix.pixelformat, fmt->fmt.pix.width);
+            return 0;
+        }
         case VIDIOC_S_FMT: {
             auto* fmt = static_cast<v4l2_format*>(arg);
             if (c.streaming) return EBUSY;
             c.lastSetFormat = *fmt;
             c.currentFourcc = fmt->fmt.pix.pixelformat;
             c.currentSize = QSize(int(fmt->fmt.pix.width), int(fmt->fmt.pix.height));
-            fmt->fmt.pix.bytesperline = c.currentFourcc == V4L2_PIX_FMT_MJPEG ? 0 : fmt->fmt.pix.width * 3;
+            fmt->fmt.pix.bytesperline = FakeCamera::bytesPerLine(c.currentFourcc, fmt->fmt.pix.width);
             fmt->fmt.pix.sizeimage = fmt->fmt.pix.width * fmt->fmt.pix.height * 3;
             if (c.formatReply) {
                 fmt->fmt.pix.width = c.formatReply->width;
@@ -294,36 +400,31 @@ public:
         }
         case VIDIOC_DQBUF: {
             if (c.failDequeue) return c.failDequeue;
-            if (!c.streaming || (c.pending.empty() && c.pendingRaw.empty()) || c.queued.empty())
-                return EAGAIN;
+            if (!c.streaming || (c.pending.empty() && !c.broken) || c.queued.empty()) return EAGAIN;
             auto* buffer = static_cast<v4l2_buffer*>(arg);
             const std::uint32_t index = c.queued.front();
             c.queued.pop_front();
-            if (!c.pendingRaw.empty()) {
-                const FakeCamera::RawFrame raw = c.pendingRaw.front();
-                c.pendingRaw.pop_front();
-                QByteArray& target = c.buffers[index];
-                std::memcpy(target.data(), raw.bytes.constData(),
-                            std::size_t(std::min(raw.bytes.size(), target.size())));
-                c.delivered.push_back(raw.bytes);
-                buffer->index = index;
-                buffer->bytesused = raw.bytesUsed;
-                buffer->flags = 0;
-                return 0;
-            }
-            const QByteArray bytes = c.encode(c.pending.front());
-            c.pending.pop_front();
+            const FakeCamera::Frame frame = c.pending.empty() ? *c.broken : c.pending.front();
+            if (!c.pending.empty()) c.pending.pop_front();
+            const QByteArray bytes = frame.empty ? QByteArray() : c.encode(frame);
             QByteArray& target = c.buffers[index];
             std::memcpy(target.data(), bytes.constData(), std::size_t(std::min(bytes.size(), target.size())));
             c.delivered.push_back(bytes);
             buffer->index = index;
-            buffer->bytesused = std::uint32_t(std::min(bytes.size(), target.size()));
-            buffer->flags = 0;
+            buffer->bytesused =
+                frame.bytesUsed ? *frame.bytesUsed : std::uint32_t(std::min(bytes.size(), target.size()));
+            buffer->flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | frame.flags;
+            const std::int64_t stampUs = frame.timestampUs ? frame.timestampUs : monotonicTimeUs();
+            buffer->timestamp.tv_sec = stampUs / 1000000;
+            buffer->timestamp.tv_usec = stampUs % 1000000;
+            c.kernelSequence += frame.lostBefore;
+            buffer->sequence = c.kernelSequence++;
             return 0;
         }
         case VIDIOC_STREAMON:
             if (c.failStreamOn) return c.failStreamOn;
             c.streaming = true;
+            c.kernelSequence = 0;
             return 0;
         case VIDIOC_STREAMOFF:
             c.streaming = false;
@@ -331,13 +432,18 @@ public:
             return 0;
         case VIDIOC_QUERYCTRL: {
             auto* query = static_cast<v4l2_queryctrl*>(arg);
-            if (!(query->id & V4L2_CTRL_FLAG_NEXT_CTRL)) return EINVAL;
-            const std::uint32_t after = query->id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
             const FakeCamera::Control* next = nullptr;
-            for (const FakeCamera::Control& control : c.controls)
-                if (control.query.id > after && (!next || control.query.id < next->query.id)) next = &control;
+            if (!(query->id & V4L2_CTRL_FLAG_NEXT_CTRL)) {
+                next = findControl(query->id);
+            } else {
+                const std::uint32_t after = query->id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
+                for (const FakeCamera::Control& control : c.controls)
+                    if (control.query.id > after && (!next || control.query.id < next->query.id))
+                        next = &control;
+            }
             if (!next) return EINVAL;
             *query = next->query;
+            if (isInactive(*next)) query->flags |= V4L2_CTRL_FLAG_INACTIVE;
             return 0;
         }
         case VIDIOC_QUERYMENU: {
@@ -360,6 +466,7 @@ public:
             auto* control = const_cast<FakeCamera::Control*>(findControl(value->id));
             if (!control) return EINVAL;
             if (value->value < control->query.minimum || value->value > control->query.maximum) return ERANGE;
+            if (isInactive(*control)) return EACCES;
             control->value = value->value;
             c.controlWrites.emplace_back(value->id, value->value);
             return 0;
@@ -377,6 +484,10 @@ private:
             if (f.fourcc == fourcc) return &f;
         return nullptr;
     }
+    bool isInactive(const FakeCamera::Control& control) const {
+        const FakeCamera::Control* master = control.master ? findControl(control.master) : nullptr;
+        return master && master->value != control.activeWhen;
+    }
     const FakeCamera::Control* findControl(std::uint32_t id) const {
         for (const auto& control : m_camera->controls)
             if (control.query.id == id) return &control;
@@ -385,4 +496,47 @@ private:
 
     std::map<QByteArray, std::shared_ptr<FakeCamera>> m_nodes;
     std::shared_ptr<FakeCamera> m_camera;
+};
+
+// A device folder for the real device list and its watcher: node files in a temporary
+// folder, each with a fake camera behind it. While it lives, DriverList reads it.
+class FakeDeviceFolder {
+public:
+    FakeDeviceFolder() : m_nodes(std::make_shared<std::map<QByteArray, std::shared_ptr<FakeCamera>>>()) {
+        auto nodes = m_nodes;
+        DriverList::setV4l2SourceForTest(
+            [nodes] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(*nodes)); }, m_dir.path());
+    }
+    ~FakeDeviceFolder() { DriverList::setV4l2SourceForTest({}, QString()); }
+    FakeDeviceFolder(const FakeDeviceFolder&) = delete;
+    FakeDeviceFolder& operator=(const FakeDeviceFolder&) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString node(int number) const { return m_dir.filePath(QStringLiteral("video%1").arg(number)); }
+
+    // A camera of this name on this bus, as FakeCamera::standard() otherwise.
+    static std::shared_ptr<FakeCamera> camera(const QByteArray& card, const QByteArray& bus) {
+        auto camera = FakeCamera::standard();
+        camera->card = card;
+        camera->busInfo = bus;
+        return camera;
+    }
+    // The camera's node appears (as the kernel makes it).
+    void plug(int number, std::shared_ptr<FakeCamera> camera) {
+        (*m_nodes)[QFile::encodeName(node(number))] = std::move(camera);
+        QFile file(node(number));
+        file.open(QIODevice::WriteOnly);
+    }
+    // The camera goes: its open device fails with ENODEV, and its node goes away.
+    void unplug(int number) {
+        const auto it = m_nodes->find(QFile::encodeName(node(number)));
+        if (it == m_nodes->end()) return;
+        it->second->unplug();
+        m_nodes->erase(it);
+        QFile::remove(node(number));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    std::shared_ptr<std::map<QByteArray, std::shared_ptr<FakeCamera>>> m_nodes;
 };

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -89,6 +90,7 @@ private slots:
     void windowsOnOneCameraShareIt();
     void sourceDialogAppliesLiveAndCancelRestores();
     void cameraControlsInTheSourceDialog();
+    void cameraControlsThatDependOnOthers();
     void displayDialogSetsScale();
     void compressionDialogStoresTheChoice();
     void missingFeaturesAnswerZero();
@@ -371,6 +373,66 @@ void TestCaptureWindow::cameraControlsInTheSourceDialog() {
     QVERIFY(m_window->message(WM_CAP_DLG_VIDEOSOURCE, 0, 0));
     const std::vector<std::pair<std::uint32_t, int>> expected = {
         {V4L2_CID_BRIGHTNESS, 140}, {V4L2_CID_AUTO_WHITE_BALANCE, 0}, {V4L2_CID_POWER_LINE_FREQUENCY, 2}};
+    QCOMPARE(camera->controlWrites, expected);
+}
+
+void TestCaptureWindow::cameraControlsThatDependOnOthers() {
+    // As uvcvideo: manual exposure only while the automatic exposure is off; a pan
+    // speed control.
+    auto camera = FakeCamera::standard();
+    auto autoExposure = FakeCamera::control(V4L2_CID_EXPOSURE_AUTO, V4L2_CTRL_TYPE_MENU, "Auto Exposure", 0,
+                                            3, V4L2_EXPOSURE_APERTURE_PRIORITY, V4L2_CTRL_FLAG_UPDATE);
+    autoExposure.menu = {"Auto Mode", "Manual Mode", "Shutter Priority Mode", "Aperture Priority Mode"};
+    auto exposure = FakeCamera::control(V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Exposure Time",
+                                        3, 2047, 250);
+    exposure.master = V4L2_CID_EXPOSURE_AUTO;
+    exposure.activeWhen = V4L2_EXPOSURE_MANUAL;
+    camera->controls = {
+        autoExposure, exposure,
+        FakeCamera::control(V4L2_CID_PAN_SPEED, V4L2_CTRL_TYPE_INTEGER, "Pan, Speed", -1, 1, 0)};
+    useFakeCamera(camera);
+    QVERIFY(makeWindow());
+    onNextDialog([](QDialog* dialog) {
+        auto find = [dialog](std::uint32_t id) {
+            return dialog->findChild<QWidget*>(QStringLiteral("control_%1").arg(id));
+        };
+        auto* mode = qobject_cast<QComboBox*>(find(V4L2_CID_EXPOSURE_AUTO));
+        auto* time = qobject_cast<QSlider*>(find(V4L2_CID_EXPOSURE_ABSOLUTE));
+        auto* pan = qobject_cast<QSlider*>(find(V4L2_CID_PAN_SPEED));
+        auto* status = dialog->findChild<QLabel*>(QStringLiteral("controlStatus"));
+        QVERIFY(mode && time && pan && status);
+        QVERIFY(!time->isEnabled()); // set by the automatic exposure
+        time->setValue(900);         // the camera refuses: said so, and its value is back
+        QVERIFY(status->text().contains(QStringLiteral("Exposure Time")));
+        QVERIFY(status->text().contains(QStringLiteral("automatic")));
+        QCOMPARE(time->value(), 250);
+        QCOMPARE(
+            dialog->findChild<QLabel*>(QStringLiteral("value_%1").arg(V4L2_CID_EXPOSURE_ABSOLUTE))->text(),
+            QStringLiteral("250"));
+        mode->setCurrentIndex(mode->findText(QStringLiteral("Manual Mode")));
+        QVERIFY(time->isEnabled());
+        QVERIFY(status->text().isEmpty());
+        // A drag writes its last value, not every step on the way.
+        time->setSliderDown(true);
+        for (int v : {300, 400, 500})
+            time->setValue(v);
+        time->setSliderDown(false);
+        // A speed goes back to rest when let go.
+        pan->setSliderDown(true);
+        pan->setValue(1);
+        pan->setSliderDown(false);
+        QCOMPARE(pan->value(), 0);
+        dialog->reject();
+    });
+    QVERIFY(m_window->message(WM_CAP_DLG_VIDEOSOURCE, 0, 0));
+    const std::vector<std::pair<std::uint32_t, int>> expected = {
+        {V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL},
+        {V4L2_CID_EXPOSURE_ABSOLUTE, 500},
+        {V4L2_CID_PAN_SPEED, 1},
+        {V4L2_CID_PAN_SPEED, 0},
+        // Cancel: the automatic exposure back on; the exposure time is then its own.
+        {V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_APERTURE_PRIORITY},
+    };
     QCOMPARE(camera->controlWrites, expected);
 }
 

@@ -1,7 +1,9 @@
 #include "AviProbe.h"
 #include "DriverList.h"
+#include "FakeV4l2Device.h"
 #include "PulseServer.h"
 #include "drivers/TestPatternDriver.h"
+#include "drivers/V4l2Driver.h"
 #include "vfw.h"
 
 #include <QFile>
@@ -84,12 +86,12 @@ class TestRecorderVfw : public QObject {
         });
     }
 
-    // The window on the test-pattern camera, found by name in the driver list.
-    HWND openWindow() {
+    // The window on the test-pattern camera (or another), found by name in the driver list.
+    HWND openWindow(const QString& driverName = TestPatternDriver::driverName()) {
         int index = -1;
         char name[128], version[128];
         for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version); ++i)
-            if (QString::fromLocal8Bit(name) == TestPatternDriver::driverName()) index = int(i);
+            if (QString::fromLocal8Bit(name) == driverName) index = int(i);
         if (index < 0) return 0;
         m_parent = std::make_unique<QWidget>();
         m_parent->resize(400, 300);
@@ -313,6 +315,65 @@ private slots:
         QCOMPARE(g_statuses.last().id, IDS_CAP_END);
         QVERIFY(g_statuses.last().text.contains(QStringLiteral("the camera was unplugged")));
         QCOMPARE(status().dwReturn, DWORD(IDS_CAP_DRIVER_ERROR));
+    }
+
+    // A webcam's MJPEG stream as it really comes: frames with decoder warnings, one
+    // that cannot be decoded, one of another size, frames the kernel lost, each
+    // stamped by the kernel. The movie places every frame by its stamp; what is
+    // missing is filled by the frame before and counted as dropped.
+    void realCameraQuirksInAMovie() {
+        cleanup();
+        auto camera = FakeCamera::standard();
+        camera->currentFourcc = V4L2_PIX_FMT_MJPEG;
+        DriverList::setEntriesForTest([camera] {
+            const V4l2Node node{QStringLiteral("/dev/video0"), QStringLiteral("Webcam"),
+                                QStringLiteral("6.1.7")};
+            auto create = [camera, node] {
+                return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, [camera] {
+                    return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}}));
+                }));
+            };
+            return std::vector<DriverList::Entry>{{node.cardName, node.driverVersion, create, node.path}};
+        });
+        QVERIFY(openWindow(QStringLiteral("Webcam")));
+        setFile(QStringLiteral("webcam.avi"));
+        CAPTUREPARMS p = parms();
+        p.fYield = 1;
+        setParms(p);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(TRUE));
+        QTRY_VERIFY_WITH_TIMEOUT(hasStatus(IDS_CAP_BEGIN), 10000);
+
+        const std::int64_t startUs = monotonicTimeUs() - 1500000; // taken before they are read
+        auto frame = [&](int number) {
+            FakeCamera::Frame f;
+            f.image = TestPattern::render({640, 480}, 0, 50, std::uint64_t(number), QTime(12, 0));
+            f.timestampUs = startUs + (number - 1) * 66667;
+            return f;
+        };
+        for (int n = 1; n <= 15; ++n) {
+            if (n >= 10 && n <= 12) continue; // lost by the kernel
+            FakeCamera::Frame f = frame(n);
+            const QByteArray jpeg = FakeCamera::jpeg(f.image);
+            if (n == 4) f.raw = jpeg.left(jpeg.size() - 2) + QByteArray(5, '\0') + "\xFF\xD9"; // warns
+            if (n == 6) f.raw = QByteArray(3000, '\x33');                                      // undecodable
+            if (n == 8) f.raw = FakeCamera::jpeg(f.image.scaled(320, 240));                    // another size
+            if (n == 13) f.lostBefore = 3;
+            camera->push(f);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard lock(camera->mutex);
+                return camera->pending.empty();
+            }(),
+            10000);
+        QTRY_VERIFY_WITH_TIMEOUT(status().dwCurrentVideoFrame >= 14, 10000); // the last is held back
+        QCOMPARE(SendMessageA(m_window, WM_CAP_STOP, 0, 0), LRESULT(TRUE));
+        QTRY_VERIFY_WITH_TIMEOUT(hasStatus(IDS_CAP_END), 20000);
+        const AviProbe probe = AviProbe::read(g_file);
+        QCOMPARE(probe.width, 640);
+        QCOMPARE(probe.height, 480);
+        QCOMPARE(probe.strip, (QVector<int>{1, 2, 3, 4, 5, 5, 7, 8, 9, 9, 9, 9, 13, 14, 15}));
+        QCOMPARE(status().dwCurrentVideoFramesDropped, DWORD(4));
     }
 
     void unwritableFolder() {

@@ -48,6 +48,13 @@ struct DriverControl {
     int value = 0;
     // Menu entries by value, minimum..maximum; an empty text is an unused value.
     QStringList menuItems;
+    // Set by another control now (a manual exposure while the automatic one is on):
+    // shown, but the device refuses values.
+    bool inactive = false;
+    // Changing it changes other controls' values or states (an automatic control).
+    bool updatesOthers = false;
+    // A speed (pan, tilt, zoom in motion): 0 is at rest, and it goes back there.
+    bool returnsToZero = false;
 };
 
 // What the driver offers beyond streaming.

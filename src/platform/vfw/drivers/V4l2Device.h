@@ -6,10 +6,11 @@
 #include <memory>
 
 // The seam between V4l2Driver and a video device node: the handful of calls it makes.
-// The real one goes through libv4l2 (which converts camera formats to RGB24); tests
-// put a scripted device behind it. Errors come back as errno values, never through
-// the global errno. One driver uses one device; ioctl() may be called from the UI
-// thread (controls) while the worker thread polls and dequeues.
+// The real one goes through libv4l2 (which passes a camera's own formats through and
+// converts to the ones it emulates); tests put a scripted device behind it. Errors
+// come back as errno values, never through the global errno. One driver uses one
+// device; ioctl() may be called from the UI thread (controls) while the worker
+// thread polls and dequeues.
 class V4l2Device {
 public:
     virtual ~V4l2Device() = default;
@@ -29,8 +30,14 @@ public:
     virtual int poll(int timeoutMs) = 0;
 };
 
-// A device node opened through libv4l2.
+// A device node opened through libv4l2. Formats the device has are passed through
+// untouched; libv4l2 converts only to the formats it emulates (flagged
+// V4L2_FMT_FLAG_EMULATED), which are all a camera that must be flipped offers.
 std::unique_ptr<V4l2Device> makeLibV4l2Device();
+
+// A device node opened with plain system calls, for looking at it (VIDIOC_QUERYCAP)
+// without waking libv4l2's conversion state.
+std::unique_ptr<V4l2Device> makePlainV4l2Device();
 
 // Owns one mapped streaming buffer; unmaps it when destroyed.
 class MappedBuffer {

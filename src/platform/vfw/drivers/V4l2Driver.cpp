@@ -1,24 +1,25 @@
 #include "V4l2Driver.h"
 
+#include "FrameConverter.h"
+
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <linux/videodev2.h>
-#include <turbojpeg.h>
+#include <map>
 
 namespace {
 
-constexpr std::uint32_t kMjpeg = V4L2_PIX_FMT_MJPEG;
 constexpr std::uint32_t kRgb24 = V4L2_PIX_FMT_RGB24;
 constexpr int kPollSliceMs = 100;         // how quickly stop() is noticed
 constexpr std::uint32_t kMaxSide = 16384; // pixels; larger than any camera picture
-
-struct TurboJpegDeleter {
-    void operator()(void* handle) const { tjDestroy(handle); }
-};
-using TurboJpegHandle = std::unique_ptr<void, TurboJpegDeleter>;
+// A kernel timestamp further than this from the time of dequeuing is not believed.
+constexpr std::int64_t kMaxTimestampAgeUs = 2000000;
 
 QString errorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -37,17 +38,51 @@ std::uint32_t deviceCaps(const v4l2_capability& cap) {
     return (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
 }
 
-// Sizes offered for a stepwise or continuous range: the common ones within it.
+bool fitsRange(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum, std::uint32_t step) {
+    return value >= minimum && value <= maximum && (value - minimum) % std::max(1u, step) == 0;
+}
+
+// Sizes offered for a stepwise or continuous range: the common ones the range can
+// give (within its bounds and on its steps), else its largest.
 std::vector<QSize> commonSizes(const v4l2_frmsize_stepwise& range) {
     static const QSize common[] = {{160, 120}, {320, 240},  {352, 288},  {640, 480},
                                    {800, 600}, {1024, 768}, {1280, 720}, {1920, 1080}};
     std::vector<QSize> sizes;
     for (QSize s : common)
-        if (std::uint32_t(s.width()) >= range.min_width && std::uint32_t(s.width()) <= range.max_width &&
-            std::uint32_t(s.height()) >= range.min_height && std::uint32_t(s.height()) <= range.max_height)
+        if (fitsRange(std::uint32_t(s.width()), range.min_width, range.max_width, range.step_width) &&
+            fitsRange(std::uint32_t(s.height()), range.min_height, range.max_height, range.step_height))
             sizes.push_back(s);
-    if (sizes.empty()) sizes.push_back(QSize(int(range.max_width), int(range.max_height)));
+    if (sizes.empty() && range.max_width && range.max_height)
+        sizes.push_back(QSize(int(range.max_width), int(range.max_height)));
     return sizes;
+}
+
+// The name of a node that exists but cannot be opened: the reason, and what helps.
+QString unopenedName(const QString& path, const QString& sysName, int error) {
+    const QString who = sysName.isEmpty() ? path : QStringLiteral("%1 (%2)").arg(sysName, path);
+    if (error == EACCES || error == EPERM)
+        return QStringLiteral("%1: %2 - join the \"video\" group to use it").arg(who, errorText(error));
+    return QStringLiteral("%1: %2").arg(who, errorText(error));
+}
+
+QString readSysText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return QString::fromLocal8Bit(file.readAll()).trimmed();
+}
+
+// The by-id link names of `folder`/v4l/by-id by the node each points to.
+std::map<QString, QString> byIdLinks(const QString& folder) {
+    std::map<QString, QString> links;
+    const QDir dir(QDir(folder).filePath(QStringLiteral("v4l/by-id")));
+    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        if (!link.isSymLink()) continue;
+        // "-video-index0" is a camera's capture node; other indexes are its metadata nodes.
+        const QString target = QFileInfo(link.symLinkTarget()).fileName();
+        if (!links.count(target) || link.fileName().endsWith(QLatin1String("index0")))
+            links[target] = link.fileName();
+    }
+    return links;
 }
 
 } // namespace
@@ -59,24 +94,57 @@ V4l2Driver::~V4l2Driver() {
     close();
 }
 
-std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, const QString& folder) {
+std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, const QString& folder,
+                                               const QString& sysFolder) {
     static const QRegularExpression pattern(QStringLiteral("^video(\\d+)$"));
     std::vector<std::pair<int, QString>> numbered;
     for (const QString& entry : QDir(folder).entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
         const auto match = pattern.match(entry);
-        if (match.hasMatch()) numbered.emplace_back(match.captured(1).toInt(), QDir(folder).filePath(entry));
+        if (match.hasMatch()) numbered.emplace_back(match.captured(1).toInt(), entry);
     }
     std::sort(numbered.begin(), numbered.end());
+    const std::map<QString, QString> links = byIdLinks(folder);
     std::vector<V4l2Node> nodes;
-    for (const auto& [number, path] : numbered) {
+    std::vector<QString> busInfo; // by node, to tell cameras of the same name apart
+    for (const auto& [number, entry] : numbered) {
+        const QString path = QDir(folder).filePath(entry);
         auto device = factory();
-        if (!device || device->open(QFile::encodeName(path)) != 0) continue;
+        if (!device) continue;
+        if (const int error = device->open(QFile::encodeName(path))) {
+            // Gone, or no device behind the node: nothing to show.
+            if (error == ENOENT || error == ENODEV || error == ENXIO) continue;
+            // A device's further nodes (metadata) are not worth a line of their own.
+            const QString sysNode = QDir(sysFolder).filePath(entry);
+            const QString index = readSysText(sysNode + QStringLiteral("/index"));
+            if (!index.isEmpty() && index != QLatin1String("0")) continue;
+            nodes.push_back(
+                {path, unopenedName(path, readSysText(sysNode + QStringLiteral("/name")), error), QString()});
+            busInfo.push_back(QString());
+            continue;
+        }
         v4l2_capability cap{};
         const bool ok = device->ioctl(VIDIOC_QUERYCAP, &cap) == 0;
         device->close();
         const std::uint32_t caps = deviceCaps(cap);
         if (!ok || !(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
-        nodes.push_back({path, cString(cap.card, sizeof cap.card), versionText(cap.version)});
+        const QString card = cString(cap.card, sizeof cap.card);
+        busInfo.push_back(cString(cap.bus_info, sizeof cap.bus_info));
+        nodes.push_back({path, card, versionText(cap.version), card, busInfo.back(),
+                         links.count(entry) ? links.at(entry) : QString()});
+    }
+    // Identical cameras: each gets its bus (its node when the bus does not tell them
+    // apart either).
+    std::map<QString, int> sameName, sameBus;
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        ++sameName[nodes[i].cardName];
+        ++sameBus[nodes[i].cardName + QLatin1Char('\n') + busInfo[i]];
+    }
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+        V4l2Node& node = nodes[i];
+        if (sameName[node.cardName] < 2) continue;
+        const bool busTells =
+            !busInfo[i].isEmpty() && sameBus[node.cardName + QLatin1Char('\n') + busInfo[i]] == 1;
+        node.cardName = QStringLiteral("%1 (%2)").arg(node.cardName, busTells ? busInfo[i] : node.path);
     }
     return nodes;
 }
@@ -97,10 +165,15 @@ bool V4l2Driver::open() {
         return fail(QStringLiteral("Not a video device"), error);
     if (!(deviceCaps(cap) & V4L2_CAP_VIDEO_CAPTURE) || !(deviceCaps(cap) & V4L2_CAP_STREAMING))
         return fail(QStringLiteral("The device cannot capture"), ENOTTY);
+    if (!isThisCamera(cap)) {
+        m_lastError = QStringLiteral("%1 is not at %2 any more.").arg(m_node.cardName, m_node.path);
+        return false;
+    }
     m_device = std::move(device);
     m_hasOutput = (deviceCaps(cap) & V4L2_CAP_VIDEO_OUTPUT) != 0;
     v4l2_input input{};
     m_hasInputs = m_device->ioctl(VIDIOC_ENUMINPUT, &input) == 0;
+    m_dropped = 0;
     enumerateFormats();
     if (m_formats.empty()) {
         m_device.reset();
@@ -131,6 +204,14 @@ bool V4l2Driver::open() {
     return true;
 }
 
+// A node number is given to whichever camera comes next: the camera this driver
+// stands for must still be the one behind its node.
+bool V4l2Driver::isThisCamera(const v4l2_capability& cap) const {
+    if (m_node.card.isEmpty() && m_node.busInfo.isEmpty()) return true; // not known when listed
+    return cString(cap.card, sizeof cap.card) == m_node.card &&
+           cString(cap.bus_info, sizeof cap.bus_info) == m_node.busInfo;
+}
+
 void V4l2Driver::close() {
     stop();
     m_device.reset();
@@ -138,56 +219,88 @@ void V4l2Driver::close() {
 
 void V4l2Driver::enumerateFormats() {
     m_formats.clear();
+    m_emulated.clear();
+    std::vector<v4l2_fmtdesc> native, emulated;
     for (std::uint32_t index = 0;; ++index) {
         v4l2_fmtdesc desc{};
         desc.index = index;
         desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (m_device->ioctl(VIDIOC_ENUM_FMT, &desc) != 0) break;
-        if (desc.flags & V4L2_FMT_FLAG_EMULATED) continue;
-        std::vector<QSize> sizes;
-        for (std::uint32_t s = 0;; ++s) {
-            v4l2_frmsizeenum size{};
-            size.index = s;
-            size.pixel_format = desc.pixelformat;
-            if (m_device->ioctl(VIDIOC_ENUM_FRAMESIZES, &size) != 0) break;
-            if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-                sizes.emplace_back(int(size.discrete.width), int(size.discrete.height));
-            } else {
-                sizes = commonSizes(size.stepwise);
-                break;
-            }
-        }
-        for (QSize frameSize : sizes) {
+        ((desc.flags & V4L2_FMT_FLAG_EMULATED) ? emulated : native).push_back(desc);
+    }
+    // libv4l2's emulated formats cost a conversion; they are offered only when the
+    // device has nothing else (libv4l2 hides a camera's own formats when it must flip
+    // or process its picture).
+    const bool useEmulated = native.empty();
+    for (const v4l2_fmtdesc& desc : useEmulated ? emulated : native) {
+        if (useEmulated) m_emulated.push_back(desc.pixelformat);
+        for (QSize frameSize : frameSizes(desc.pixelformat)) {
             FormatOption option;
             option.fourcc = desc.pixelformat;
             option.pixelFormatName = cString(desc.description, sizeof desc.description);
             option.size = frameSize;
-            for (std::uint32_t i = 0;; ++i) {
-                v4l2_frmivalenum ival{};
-                ival.index = i;
-                ival.pixel_format = desc.pixelformat;
-                ival.width = std::uint32_t(frameSize.width());
-                ival.height = std::uint32_t(frameSize.height());
-                if (m_device->ioctl(VIDIOC_ENUM_FRAMEINTERVALS, &ival) != 0) break;
-                if (ival.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
-                    if (ival.discrete.denominator)
-                        option.intervals.push_back({ival.discrete.numerator, ival.discrete.denominator});
-                } else {
-                    // A range: offer the usual rates that fall inside it.
-                    const double fastest =
-                        double(ival.stepwise.min.denominator) / std::max(1u, ival.stepwise.min.numerator);
-                    const double slowest =
-                        double(ival.stepwise.max.denominator) / std::max(1u, ival.stepwise.max.numerator);
-                    for (std::uint32_t rate : {60u, 30u, 25u, 20u, 15u, 10u, 5u, 1u})
-                        if (rate <= fastest + 1e-9 && rate >= slowest - 1e-9)
-                            option.intervals.push_back({1, rate});
-                    break;
-                }
-            }
-            if (option.intervals.empty()) option.intervals.push_back({1, 30});
+            option.intervals = frameIntervals(desc.pixelformat, frameSize);
             m_formats.push_back(std::move(option));
         }
     }
+}
+
+std::vector<QSize> V4l2Driver::frameSizes(std::uint32_t fourcc) {
+    std::vector<QSize> sizes;
+    for (std::uint32_t s = 0;; ++s) {
+        v4l2_frmsizeenum size{};
+        size.index = s;
+        size.pixel_format = fourcc;
+        if (m_device->ioctl(VIDIOC_ENUM_FRAMESIZES, &size) != 0) break;
+        if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+            sizes.emplace_back(int(size.discrete.width), int(size.discrete.height));
+        } else {
+            if (size.type == V4L2_FRMSIZE_TYPE_CONTINUOUS)
+                size.stepwise.step_width = size.stepwise.step_height = 1;
+            return commonSizes(size.stepwise);
+        }
+    }
+    if (!sizes.empty()) return sizes;
+    // No size list (capture cards, some drivers): the size the device has now for
+    // this format, or the one it would take.
+    v4l2_format fmt{};
+    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (m_device->ioctl(VIDIOC_G_FMT, &fmt) != 0) return sizes;
+    if (fmt.fmt.pix.pixelformat != fourcc) {
+        fmt.fmt.pix.pixelformat = fourcc;
+        fmt.fmt.pix.field = V4L2_FIELD_ANY;
+        if (m_device->ioctl(VIDIOC_TRY_FMT, &fmt) != 0 || fmt.fmt.pix.pixelformat != fourcc) return sizes;
+    }
+    if (fmt.fmt.pix.width && fmt.fmt.pix.height)
+        sizes.emplace_back(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
+    return sizes;
+}
+
+std::vector<FrameInterval> V4l2Driver::frameIntervals(std::uint32_t fourcc, QSize frameSize) {
+    std::vector<FrameInterval> intervals;
+    for (std::uint32_t i = 0;; ++i) {
+        v4l2_frmivalenum ival{};
+        ival.index = i;
+        ival.pixel_format = fourcc;
+        ival.width = std::uint32_t(frameSize.width());
+        ival.height = std::uint32_t(frameSize.height());
+        if (m_device->ioctl(VIDIOC_ENUM_FRAMEINTERVALS, &ival) != 0) break;
+        if (ival.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
+            if (ival.discrete.denominator)
+                intervals.push_back({ival.discrete.numerator, ival.discrete.denominator});
+        } else {
+            // A range: offer the usual rates that fall inside it.
+            const double fastest =
+                double(ival.stepwise.min.denominator) / std::max(1u, ival.stepwise.min.numerator);
+            const double slowest =
+                double(ival.stepwise.max.denominator) / std::max(1u, ival.stepwise.max.numerator);
+            for (std::uint32_t rate : {60u, 30u, 25u, 20u, 15u, 10u, 5u, 1u})
+                if (rate <= fastest + 1e-9 && rate >= slowest - 1e-9) intervals.push_back({1, rate});
+            break;
+        }
+    }
+    if (intervals.empty()) intervals.push_back({1, 30});
+    return intervals;
 }
 
 DriverCapabilities V4l2Driver::capabilities() const {
@@ -236,6 +349,10 @@ std::vector<DriverControl> V4l2Driver::controls() const {
         control.maximum = query.maximum;
         control.step = std::max(1, query.step);
         control.defaultValue = query.default_value;
+        control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
+        control.updatesOthers = query.flags & V4L2_CTRL_FLAG_UPDATE;
+        control.returnsToZero =
+            id == V4L2_CID_PAN_SPEED || id == V4L2_CID_TILT_SPEED || id == V4L2_CID_ZOOM_CONTINUOUS;
         switch (query.type) {
         case V4L2_CTRL_TYPE_INTEGER:
             control.kind = DriverControl::Kind::Slider;
@@ -274,13 +391,22 @@ bool V4l2Driver::setControl(std::uint32_t id, int value) {
     v4l2_control control{};
     control.id = id;
     control.value = value;
-    if (const int error = m_device->ioctl(VIDIOC_S_CTRL, &control))
+    if (const int error = m_device->ioctl(VIDIOC_S_CTRL, &control)) {
+        v4l2_queryctrl query{};
+        query.id = id;
+        if (m_device->ioctl(VIDIOC_QUERYCTRL, &query) == 0 && (query.flags & V4L2_CTRL_FLAG_INACTIVE)) {
+            m_lastError = QStringLiteral("The camera sets this itself while its automatic control is on.");
+            return false;
+        }
         return fail(QStringLiteral("Cannot change a camera setting"), error);
+    }
     return true;
 }
 
 bool V4l2Driver::configure() {
-    m_streamFourcc = m_format.fourcc == kMjpeg ? kMjpeg : kRgb24;
+    // The camera's own format streams; libv4l2 converts only a vendor format that
+    // FrameConverter does not know, and the formats it emulates.
+    m_streamFourcc = FrameConverter::supports(m_format.fourcc) ? m_format.fourcc : kRgb24;
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     fmt.fmt.pix.width = std::uint32_t(m_format.size.width());
@@ -297,7 +423,9 @@ bool V4l2Driver::configure() {
         fmt.fmt.pix.height > kMaxSide)
         return fail(QStringLiteral("The camera answered an impossible frame size"), EINVAL);
     m_streamSize = QSize(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
-    m_bytesPerLine = std::max(fmt.fmt.pix.bytesperline, fmt.fmt.pix.width * 3);
+    m_bytesPerLine = fmt.fmt.pix.bytesperline;
+    if (!FrameConverter().setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine))
+        return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
 
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -363,71 +491,86 @@ void V4l2Driver::stop() {
 }
 
 void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
-    TurboJpegHandle decoder(m_streamFourcc == kMjpeg ? tjInitDecompress() : nullptr);
-    int waitedMs = 0;
+    using Clock = std::chrono::steady_clock;
+    FrameConverter converter;
+    converter.setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine);
+    // libv4l2 reports a frame it could not convert as EIO; that loses one frame only.
+    const bool libv4l2Converts =
+        m_streamFourcc != m_format.fourcc ||
+        std::find(m_emulated.begin(), m_emulated.end(), m_streamFourcc) != m_emulated.end();
+    auto lastUsable = Clock::now();
+    bool first = true;
+    std::uint32_t lastKernelSequence = 0;
     std::uint64_t sequence = 0;
+    auto stopped = [&](int error) {
+        // Named, so that the end of a recording says which camera was lost.
+        if (error == ENODEV)
+            onError(QStringLiteral("The camera %1 was unplugged (%2).").arg(m_node.cardName, m_node.path));
+        else
+            onError(QStringLiteral("The camera %1 stopped (%2): %3")
+                        .arg(m_node.cardName, m_node.path, errorText(error)));
+    };
     while (!m_stopRequested) {
-        const int ready = m_device->poll(kPollSliceMs);
-        if (m_stopRequested) return;
-        if (ready < 0) {
-            onError(QStringLiteral("The camera stopped (%1): %2").arg(m_node.path, errorText(-ready)));
+        // Only usable frames keep the camera alive: a stream of faulty or empty buffers
+        // is as bad as silence.
+        if (Clock::now() - lastUsable >= std::chrono::milliseconds(m_noFrameTimeoutMs)) {
+            onError(
+                QStringLiteral("The camera %1 sends no pictures (%2).").arg(m_node.cardName, m_node.path));
             return;
         }
-        if (ready == 0) {
-            waitedMs += kPollSliceMs;
-            if (waitedMs >= m_noFrameTimeoutMs) {
-                onError(QStringLiteral("The camera sends no pictures (%1).").arg(m_node.path));
-                return;
-            }
-            continue;
-        }
+        const int ready = m_device->poll(kPollSliceMs);
+        if (m_stopRequested) return;
+        if (ready < 0) return stopped(-ready);
+        if (ready == 0) continue;
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         if (const int error = m_device->ioctl(VIDIOC_DQBUF, &buffer)) {
             if (error == EAGAIN) continue;
-            onError(QStringLiteral("The camera stopped (%1): %2").arg(m_node.path, errorText(error)));
-            return;
+            if (error == EIO && libv4l2Converts) {
+                ++m_dropped;
+                continue;
+            }
+            return stopped(error);
         }
-        waitedMs = 0;
+        const std::int64_t dequeuedUs = monotonicTimeUs();
         VideoFrame frame;
-        frame.captureTimeUs = monotonicTimeUs();
         if (buffer.index < m_buffers.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
             const MappedBuffer& mapped = m_buffers[buffer.index];
             const std::size_t used = std::min<std::size_t>(buffer.bytesused, mapped.length());
-            if (m_streamFourcc == kMjpeg) {
-                // Only a JPEG of the streamed size is taken: TurboJPEG would scale a larger
-                // one down and leave the rest of the picture unset around a smaller one,
-                // and the recorder stores the camera's bytes as a frame of that size.
-                int width = 0, height = 0, subsampling = 0, colourspace = 0;
-                const bool sized =
-                    decoder &&
-                    tjDecompressHeader3(decoder.get(), mapped.data(), static_cast<unsigned long>(used),
-                                        &width, &height, &subsampling, &colourspace) == 0 &&
-                    QSize(width, height) == m_streamSize;
-                QImage image = sized ? QImage(m_streamSize, QImage::Format_RGB32) : QImage();
-                const bool decoded =
-                    !image.isNull() &&
-                    tjDecompress2(decoder.get(), mapped.data(), static_cast<unsigned long>(used),
-                                  image.bits(), image.width(), int(image.bytesPerLine()), image.height(),
-                                  TJPF_BGRX, TJFLAG_FASTDCT) == 0;
-                if (decoded) {
-                    frame.image = image;
-                    frame.mjpeg = QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
-                }
-            } else if (used >= std::size_t(m_bytesPerLine) * std::size_t(m_streamSize.height())) {
-                frame.image = QImage(mapped.data(), m_streamSize.width(), m_streamSize.height(),
-                                     int(m_bytesPerLine), QImage::Format_RGB888)
-                                  .convertToFormat(QImage::Format_RGB32);
-            }
+            FrameConverter::Result converted = converter.convert(mapped.data(), used);
+            frame.image = std::move(converted.image);
+            if (converted.jpegAsIs)
+                frame.mjpeg = QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
         }
-        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer)) {
-            onError(QStringLiteral("The camera stopped (%1): %2").arg(m_node.path, errorText(error)));
-            return;
+        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer)) return stopped(error);
+
+        // The kernel numbers the frames it captured; a jump is frames it lost. A device
+        // that does not number them is counted here.
+        if (first) {
+            sequence = 0;
+        } else if (buffer.sequence > lastKernelSequence) {
+            sequence += buffer.sequence - lastKernelSequence;
+            m_dropped += buffer.sequence - lastKernelSequence - 1;
+        } else {
+            ++sequence;
         }
-        if (frame.isValid()) {
-            frame.sequence = sequence++;
-            onFrame(frame);
+        first = false;
+        lastKernelSequence = buffer.sequence;
+        if (!frame.isValid()) {
+            ++m_dropped;
+            continue;
         }
+        lastUsable = Clock::now();
+        // The camera's own clock when the kernel stamps with the monotonic clock.
+        frame.captureTimeUs = dequeuedUs;
+        if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC) {
+            const std::int64_t stampUs =
+                std::int64_t(buffer.timestamp.tv_sec) * 1000000 + std::int64_t(buffer.timestamp.tv_usec);
+            if (stampUs > 0 && stampUs <= dequeuedUs && dequeuedUs - stampUs < kMaxTimestampAgeUs)
+                frame.captureTimeUs = stampUs;
+        }
+        frame.sequence = sequence;
+        onFrame(frame);
     }
 }
