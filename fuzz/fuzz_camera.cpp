@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       : QByteArray();
 
     g_camera = std::make_shared<FakeCamera>();
-    g_camera->formats = {{fourcc, "Fuzzed", false, {kAsked}, {{1, 30}}}};
+    g_camera->formats = {{fourcc, "Fuzzed", false, {kAsked}, {{1, 30}}, std::nullopt}};
     g_camera->currentFourcc = fourcc;
     g_camera->currentSize = kAsked;
     if (width || height) {
