@@ -75,7 +75,7 @@ function(kv_tests)
     kv_warnings(${target})
     add_test(NAME ${prefix}_${stem} COMMAND ${target})
     set_tests_properties(${prefix}_${stem} PROPERTIES
-      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false"
+      ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false;${KV_SANITIZER_ENV}"
       TIMEOUT 300)
     if(KV_LABELS)
       set_tests_properties(${prefix}_${stem} PROPERTIES LABELS "${KV_LABELS}")

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages that building, running and testing need, when any is
 # missing. As root it runs apt-get; otherwise it prints the one line to run.
-# Usage: scripts/deps.sh [build|test]
+# Usage: scripts/deps.sh [build|test|ci]   (ci: also the sanitizer and fuzzing toolchain)
 set -e
 BUILD="build-essential cmake ninja-build pkg-config ccache
  qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev libxkbcommon-dev
@@ -10,8 +10,11 @@ BUILD="build-essential cmake ninja-build pkg-config ccache
  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav fonts-dejavu-core
  xvfb xauth imagemagick"
 TEST="xdotool ffmpeg pulseaudio pulseaudio-utils poppler-utils clang-format"
+# clang with its sanitizer and libFuzzer runtimes; llvm-symbolizer for readable reports.
+CI="clang-14 libclang-rt-14-dev llvm-14"
 want="$BUILD"
 [ "${1:-build}" = test ] && want="$BUILD $TEST"
+[ "${1:-build}" = ci ] && want="$BUILD $TEST $CI"
 
 missing=""
 for p in $want; do

@@ -73,8 +73,10 @@ bool WriteAviInfoChunk(const QString& path, const std::array<QString, 7>& texts,
     if (header.size() < 12 || !header.startsWith("RIFF") || header.mid(8, 4) != "AVI ")
         return fail(QStringLiteral("it is not an AVI movie"));
 
-    const QByteArray chunk = infoChunk(texts);
     const qint64 oldFileSize = file.size();
+    // Chunks start at even offsets: after a last chunk of odd size whose pad byte is
+    // missing, the pad byte comes first (and counts in the RIFF chunk that grows).
+    const QByteArray chunk = (oldFileSize % 2 ? QByteArray(1, '\0') : QByteArray()) + infoChunk(texts);
     // A file whose sizes do not add up has its first RIFF size grown as found.
     const auto riff = lastRiffChunk(file);
     const qint64 riffOffset = riff.value_or(0);

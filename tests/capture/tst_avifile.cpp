@@ -147,6 +147,19 @@ private slots:
         QCOMPARE(after.mid(first.size() + second.size()), emptyInfo());
     }
 
+    // A movie whose last chunk has an odd size and no pad byte: the pad byte is
+    // written first, so the information chunk starts at an even offset.
+    void missingPadByteIsWrittenFirst() {
+        const QString path = file("odd.avi");
+        const QByteArray avi = riff(4 + 8 + 3, "AVI ", "JUNK" + le32(3) + "abc");
+        writeFile(path, avi);
+        QVERIFY(AviFile::WriteAviInfoChunk(path, Texts{}));
+        const QByteArray after = readAll(path);
+        QCOMPARE(after.left(8), "RIFF" + le32(quint32(avi.size() + 1 + 96 - 8)));
+        QCOMPARE(after.mid(8, avi.size() - 8), avi.mid(8));
+        QCOMPARE(after.mid(avi.size()), QByteArray(1, '\0') + emptyInfo());
+    }
+
     void otherFilesAreLeftAlone_data() {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("wave file") << riff(40, "WAVE", QByteArray(36, '\0'));

@@ -40,6 +40,9 @@ struct FakeCamera {
         bool empty = false;           // bytesused 0
         std::int64_t timestampUs = 0; // the kernel's monotonic stamp; 0 = when dequeued
         std::uint32_t lostBefore = 0; // frames the kernel lost just before this one
+        // The length the camera reports used, which may pass the buffer's end; unset:
+        // the bytes' length.
+        std::optional<std::uint32_t> bytesUsed;
     };
     struct Control {
         v4l2_queryctrl query;
@@ -88,6 +91,10 @@ struct FakeCamera {
     std::uint32_t kernelSequence = 0;    // the next frame's number
     std::vector<unsigned long> requests; // every ioctl asked
     std::vector<QByteArray> delivered;   // the bytes each delivered frame carried
+    // What VIDIOC_S_FMT answers instead of the size asked for (width, height,
+    // bytesperline, sizeimage); the buffers then have sizeimage bytes.
+    std::optional<v4l2_pix_format> formatReply;
+    bool wake = false; // poll answers at once (lets a worker see its stop request)
     std::vector<QByteArray> buffers;
     std::deque<std::uint32_t> queued;
     std::vector<std::pair<std::uint32_t, int>> controlWrites;
@@ -260,7 +267,7 @@ public:
             return m_camera->unplugged ? -ENODEV : 1;
         }
         const bool ready = m_camera->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-            return m_camera->unplugged || m_camera->failDequeue ||
+            return m_camera->unplugged || m_camera->failDequeue || m_camera->wake ||
                    (!m_camera->pending.empty() && !m_camera->queued.empty());
         });
         if (m_camera->unplugged) return -ENODEV;
@@ -348,6 +355,12 @@ public:
             c.currentSize = QSize(int(fmt->fmt.pix.width), int(fmt->fmt.pix.height));
             fmt->fmt.pix.bytesperline = FakeCamera::bytesPerLine(c.currentFourcc, fmt->fmt.pix.width);
             fmt->fmt.pix.sizeimage = fmt->fmt.pix.width * fmt->fmt.pix.height * 3;
+            if (c.formatReply) {
+                fmt->fmt.pix.width = c.formatReply->width;
+                fmt->fmt.pix.height = c.formatReply->height;
+                fmt->fmt.pix.bytesperline = c.formatReply->bytesperline;
+                fmt->fmt.pix.sizeimage = c.formatReply->sizeimage;
+            }
             return 0;
         }
         case VIDIOC_G_PARM: {
@@ -365,7 +378,9 @@ public:
             auto* request = static_cast<v4l2_requestbuffers*>(arg);
             if (c.mapped > 0 && request->count == 0) return EBUSY; // buffers still mapped
             c.buffers.assign(request->count,
-                             QByteArray(c.currentSize.width() * c.currentSize.height() * 3, '\0'));
+                             QByteArray(c.formatReply ? qsizetype(c.formatReply->sizeimage)
+                                                      : c.currentSize.width() * c.currentSize.height() * 3,
+                                        '\0'));
             c.queued.clear();
             return 0;
         }
@@ -396,7 +411,8 @@ public:
             std::memcpy(target.data(), bytes.constData(), std::size_t(std::min(bytes.size(), target.size())));
             c.delivered.push_back(bytes);
             buffer->index = index;
-            buffer->bytesused = std::uint32_t(std::min(bytes.size(), target.size()));
+            buffer->bytesused =
+                frame.bytesUsed ? *frame.bytesUsed : std::uint32_t(std::min(bytes.size(), target.size()));
             buffer->flags = V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC | frame.flags;
             const std::int64_t stampUs = frame.timestampUs ? frame.timestampUs : monotonicTimeUs();
             buffer->timestamp.tv_sec = stampUs / 1000000;

@@ -27,6 +27,7 @@ private slots:
     void failingDeviceIsAnErrorNotASpin_data();
     void failingDeviceIsAnErrorNotASpin();
     void refusedStreamStartReleasesEverything();
+    void impossibleFrameSizeIsRefused();
 
 private:
     std::unique_ptr<V4l2Driver> makeDriver();
@@ -543,6 +544,23 @@ void TestV4l2Driver::refusedStreamStartReleasesEverything() {
     m_camera->failStreamOn = 0;
     QVERIFY(startCollecting(*driver));
     driver->stop();
+}
+
+// A camera that answers a frame size no picture can have (its bytes per line would
+// overflow) is not streamed.
+void TestV4l2Driver::impossibleFrameSizeIsRefused() {
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_RGB24, QSize(640, 480), {1, 30}}));
+    v4l2_pix_format reply{};
+    reply.width = 0x55555556u; // width * 3 wraps round to 2
+    reply.height = 1;
+    reply.sizeimage = 64;
+    m_camera->formatReply = reply;
+    QVERIFY(!startCollecting(*driver));
+    QVERIFY(driver->lastError().contains(QStringLiteral("impossible frame size")));
+    QVERIFY(!driver->isStreaming());
+    QCOMPARE(m_camera->mapped, 0);
 }
 
 QTEST_MAIN(TestV4l2Driver)

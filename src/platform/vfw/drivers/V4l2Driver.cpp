@@ -18,7 +18,8 @@
 namespace {
 
 constexpr std::uint32_t kRgb24 = V4L2_PIX_FMT_RGB24;
-constexpr int kPollSliceMs = 100; // how quickly stop() is noticed
+constexpr int kPollSliceMs = 100;         // how quickly stop() is noticed
+constexpr std::uint32_t kMaxSide = 16384; // pixels; larger than any camera picture
 // A kernel timestamp further than this from the time of dequeuing is not believed.
 constexpr std::int64_t kMaxTimestampAgeUs = 2000000;
 
@@ -418,6 +419,11 @@ bool V4l2Driver::configure() {
         return fail(QStringLiteral("Cannot set the format"), error);
     if (fmt.fmt.pix.pixelformat != m_streamFourcc)
         return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
+    // The camera may answer another size than asked; one no picture can have would
+    // overflow the sizes below.
+    if (fmt.fmt.pix.width < 1 || fmt.fmt.pix.width > kMaxSide || fmt.fmt.pix.height < 1 ||
+        fmt.fmt.pix.height > kMaxSide)
+        return fail(QStringLiteral("The camera answered an impossible frame size"), EINVAL);
     m_streamSize = QSize(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
     m_bytesPerLine = fmt.fmt.pix.bytesperline;
     if (!FrameConverter().setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine))
