@@ -44,8 +44,7 @@ public:
     QString lastError() const override { return {}; }
 
     void deliver(std::uint64_t number) {
-        VideoFrame frame;
-        frame.image = TestPattern::render({320, 240}, 0, 50, number, kTime);
+        VideoFrame frame(TestPattern::render({320, 240}, 0, 50, number, kTime));
         frame.sequence = number;
         m_onFrame(frame);
     }
@@ -170,7 +169,7 @@ void TestCaptureWindow::recordingSinkGetsFramesAndDrivesStreaming() {
     std::vector<std::pair<std::uint64_t, int>> seen; // sequence, decoded strip
     m_window->setRecordingSink([&](const VideoFrame& frame) {
         std::lock_guard lock(mutex);
-        seen.emplace_back(frame.sequence, decodeFrameNumberStrip(frame.image));
+        seen.emplace_back(frame.sequence, decodeFrameNumberStrip(frame.image()));
     });
     QVERIFY(m_window->hasRecordingSink());
     QVERIFY(m_window->driver()->isStreaming());
@@ -286,7 +285,7 @@ void TestCaptureWindow::unpluggedCameraReportsAndStops() {
     QVERIFY(m_window->message(WM_CAP_SET_PREVIEW, 1, 0));
     camera->push(TestPattern::render({640, 480}, 0, 50, 77, kTime));
     QTRY_VERIFY_WITH_TIMEOUT(m_window->newestFrame().isValid(), 10000);
-    QCOMPARE(decodeFrameNumberStrip(m_window->newestFrame().image), 77);
+    QCOMPARE(decodeFrameNumberStrip(m_window->newestFrame().image()), 77);
     g_statuses.clear();
     camera->unplug();
     QTRY_COMPARE_WITH_TIMEOUT(g_statuses.size(), std::size_t(1), 10000);
@@ -310,12 +309,12 @@ void TestCaptureWindow::windowsOnOneCameraShareIt() {
     QVERIFY(second->message(WM_CAP_SET_PREVIEW, 1, 0));
     camera->push(TestPattern::render({640, 480}, 0, 50, 31, kTime));
     QTRY_VERIFY_WITH_TIMEOUT(first->newestFrame().isValid() && second->newestFrame().isValid(), 10000);
-    QCOMPARE(decodeFrameNumberStrip(second->newestFrame().image), 31);
+    QCOMPARE(decodeFrameNumberStrip(second->newestFrame().image()), 31);
     // The first window goes: the second keeps streaming.
     delete first;
     QVERIFY(second->driver()->isStreaming());
     camera->push(TestPattern::render({640, 480}, 0, 50, 32, kTime));
-    QTRY_COMPARE_WITH_TIMEOUT(decodeFrameNumberStrip(second->newestFrame().image), 32, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeFrameNumberStrip(second->newestFrame().image()), 32, 10000);
     QVERIFY(second->message(WM_CAP_DRIVER_DISCONNECT, 0, 0));
     QCOMPARE(camera->openDevices, 0);
     QCOMPARE(camera->mapped, 0);

@@ -288,9 +288,11 @@ private slots:
         KV_WAIT_BEGIN(log);
         JpegEncoder jpeg;
         for (int i = 0; i < 8; ++i) {
-            VideoFrame f = patternFrame(uint64_t(i), 1000000 + i * 66667);
+            const VideoFrame p = patternFrame(uint64_t(i), 1000000 + i * 66667);
             // A different number in the JPEG shows which of the two was written.
-            f.mjpeg = jpeg.encode(patternFrame(uint64_t(i + 1000), 0).image, 90);
+            VideoFrame f(p.image(), jpeg.encode(patternFrame(uint64_t(i + 1000), 0).image(), 90));
+            f.captureTimeUs = p.captureTimeUs;
+            f.sequence = p.sequence;
             recorder.pushFrame(f, true);
         }
         recorder.stop();

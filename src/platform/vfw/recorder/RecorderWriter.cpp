@@ -81,13 +81,13 @@ bool Recorder::diskFull() {
     return freeBytes(m_settings.filePath) < needed;
 }
 
-bool Recorder::writeVideoFrame(const QByteArray& packet, const QImage& image, int64_t slot) {
+bool Recorder::writeVideoFrame(const QByteArray& packet, const VideoFrame& frame, int64_t slot) {
     bool ok;
     if (m_mjpeg) {
         ok = m_writer.writeVideo(packet, true);
     } else {
-        ok =
-            m_ffEncoder.encode(image, slot, [this](AVPacket* pkt) { return m_writer.writeVideoPacket(pkt); });
+        ok = m_ffEncoder.encode(frame.image(), slot,
+                                [this](AVPacket* pkt) { return m_writer.writeVideoPacket(pkt); });
         if (!ok && m_writer.errorText().isEmpty()) {
             requestEnd(
                 EndReason::Compressor,
@@ -133,14 +133,14 @@ bool Recorder::writeJob(Job& job) {
         job.packet = m_lastPacket;
         if (job.packet.isEmpty()) return true;
     }
-    for (int64_t i = 0; i < job.repeatsBefore && !m_lastImage.isNull(); ++i) {
-        if (!writeVideoFrame(m_lastPacket, m_lastImage, job.slot - job.repeatsBefore + i)) return false;
+    for (int64_t i = 0; i < job.repeatsBefore && m_lastFrame.isValid(); ++i) {
+        if (!writeVideoFrame(m_lastPacket, m_lastFrame, job.slot - job.repeatsBefore + i)) return false;
         std::lock_guard lock(m_mutex);
         ++m_progress.framesDropped;
     }
-    if (!writeVideoFrame(job.packet, job.frame.image, job.slot)) return false;
+    if (!writeVideoFrame(job.packet, job.frame, job.slot)) return false;
     m_lastPacket = job.packet;
-    m_lastImage = job.frame.image;
+    m_lastFrame = job.frame;
     return writeAudioUpTo(m_slotsWritten, false);
 }
 
@@ -307,8 +307,8 @@ void Recorder::finishFile() {
     const EndReason reason = m_end;
     // A time limit gives the movie its full length even when the camera fell silent.
     if (reason == EndReason::Limit && m_writer.isOpen() && !m_writeFailed) {
-        while (m_slotsWritten < m_maxSlots && !m_lastImage.isNull()) {
-            if (!writeVideoFrame(m_lastPacket, m_lastImage, m_slotsWritten)) break;
+        while (m_slotsWritten < m_maxSlots && m_lastFrame.isValid()) {
+            if (!writeVideoFrame(m_lastPacket, m_lastFrame, m_slotsWritten)) break;
             std::lock_guard lock(m_mutex);
             ++m_progress.framesDropped;
         }
