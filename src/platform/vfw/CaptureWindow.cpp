@@ -265,7 +265,7 @@ void CaptureWindow::paintEvent(QPaintEvent*) {
     }
     if (m_scale) {
         // A window smaller than the frame gets a picture decoded at about its size.
-        painter.drawImage(rect(), frame.image(size()));
+        painter.drawImage(rect(), frame.image((QSizeF(size()) * devicePixelRatioF()).toSize()));
     } else {
         // Drawn at its own size from the top left; the rest of the window stays black.
         painter.drawImage(0, 0, frame.image());

@@ -1,6 +1,7 @@
 #include "CaptureWindow.h"
 #include "DriverList.h"
 #include "FakeV4l2Device.h"
+#include "JpegPicture.h"
 #include "drivers/TestPattern.h"
 #include "drivers/TestPatternDriver.h"
 #include "drivers/V4l2Driver.h"
@@ -48,6 +49,13 @@ public:
         frame.sequence = number;
         m_onFrame(frame);
     }
+    // A camera's JPEG frame, as the V4L2 driver passes it on: not decoded.
+    void deliverJpeg(std::uint64_t number, QSize size) {
+        const QByteArray jpeg = FakeCamera::jpeg(TestPattern::render(size, 0, 50, number, kTime));
+        VideoFrame frame = VideoFrame::fromJpeg(jpeg, size, size);
+        frame.sequence = number;
+        m_onFrame(frame);
+    }
     void fail(const QString& reason) { m_onError(reason); }
 
 private:
@@ -84,6 +92,7 @@ private slots:
     void previewPaintsAtTheTickOnly();
     void overlayPaintsEveryFrameAndASlowUiSkips();
     void scaleStretchesTheFrame();
+    void mjpegIsDecodedForThePaintOnlyAtTheWindowsSize();
     void driverFailureIsAStatusNotACrash();
     void unpluggedCameraReportsAndStops();
     void windowsOnOneCameraShareIt();
@@ -256,6 +265,30 @@ void TestCaptureWindow::scaleStretchesTheFrame() {
     shown = m_window->grab().toImage();
     QVERIFY(shown.pixelColor(600, 300) != QColor(Qt::black));
     QCOMPARE(decodeFrameNumberStrip(shown), 5);
+}
+
+void TestCaptureWindow::mjpegIsDecodedForThePaintOnlyAtTheWindowsSize() {
+    useManualDriver({});
+    QVERIFY(makeWindow()); // 320x240
+    QVERIFY(m_window->message(WM_CAP_SET_SCALE, 1, 0));
+    QVERIFY(m_window->message(WM_CAP_SET_PREVIEW, 1, 0));
+    QVERIFY(m_window->message(WM_CAP_SET_PREVIEWRATE, 100, 0));
+    QCoreApplication::processEvents(); // the repaints those asked for, before any frame
+    const quint64 painted = m_window->paintedFrames();
+    const std::uint64_t decodes = JpegPicture::decodes();
+    for (std::uint64_t n = 1; n <= 5; ++n)
+        g_manual->deliverJpeg(n, {640, 480});
+    QCoreApplication::processEvents();
+    QCOMPARE(JpegPicture::decodes(), decodes); // arrived, not shown yet
+    m_window->previewTick();
+    QTRY_COMPARE(m_window->paintedFrames(), painted + 1);
+    QCOMPARE(JpegPicture::decodes(), decodes + 1); // the newest only, at half its size
+    QCOMPARE(m_window->newestFrame().image(m_window->size()).size(), QSize(320, 240));
+    QCOMPARE(decodeFrameNumberStrip(m_window->grab().toImage()), 5);
+    QCOMPARE(JpegPicture::decodes(), decodes + 1); // a repaint uses the decoded picture
+    // A copy takes the whole picture.
+    QCOMPARE(m_window->newestFrame().image().size(), QSize(640, 480));
+    QCOMPARE(JpegPicture::decodes(), decodes + 2);
 }
 
 void TestCaptureWindow::driverFailureIsAStatusNotACrash() {
