@@ -128,6 +128,11 @@ bool Recorder::writeJob(Job& job) {
             return false;
         }
     }
+    if (!m_mjpeg && job.frame.image().isNull()) {
+        // A camera's JPEG that does not decode: treat it as a frame not delivered.
+        if (!m_lastFrame.isValid()) return true;
+        job.frame = m_lastFrame;
+    }
     if (m_mjpeg && job.packet.isEmpty()) {
         // The encoder failed on this picture: treat it as a frame not delivered.
         job.packet = m_lastPacket;

@@ -36,7 +36,10 @@ bool SingleFrameWriter::append(const VideoFrame& frame) {
     QImage image;
     if (!asSent) {
         image = frame.image();
-        if (image.isNull()) return false;
+        if (image.isNull()) {
+            m_error = QStringLiteral("The camera's picture could not be decoded.");
+            return false;
+        }
         if (image.size() != m_size)
             image = image.scaled(m_size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
