@@ -82,8 +82,10 @@ QImage JpegPicture::decoded(int denominator) const {
     if (!decoder || picture.isNull()) return {};
     ++s_decodes;
     const auto* data = reinterpret_cast<const unsigned char*>(m_jpeg.constData());
+    // A picture for a small display may take the quicker, blockier chroma upsampling.
+    const int flags = TJFLAG_FASTDCT | (denominator > 1 ? TJFLAG_FASTUPSAMPLE : 0);
     if (tjDecompress2(decoder, data, static_cast<unsigned long>(m_jpeg.size()), picture.bits(), width,
-                      int(picture.bytesPerLine()), height, TJPF_BGRX, TJFLAG_FASTDCT) != 0 &&
+                      int(picture.bytesPerLine()), height, TJPF_BGRX, flags) != 0 &&
         tjGetErrorCode(decoder) != TJERR_WARNING) {
         // Only warnings ("extraneous bytes before marker") still give the whole picture.
         m_failed = true;
