@@ -34,8 +34,8 @@ namespace {
 std::vector<VideoFrame> patternFrames(QSize size, int count) {
     std::vector<VideoFrame> frames;
     for (int i = 0; i < count; ++i) {
-        VideoFrame f;
-        f.image = TestPattern::render(size, TestPattern::ColourBars, 50, uint64_t(i), QTime(12, 0, i % 60));
+        VideoFrame f(
+            TestPattern::render(size, TestPattern::ColourBars, 50, uint64_t(i), QTime(12, 0, i % 60)));
         f.sequence = uint64_t(i);
         frames.push_back(f);
     }

@@ -54,8 +54,8 @@ class TestMovieViewer : public QObject {
         if (!recorder.start(s)) return false;
         if (!QTest::qWaitFor([&] { return begun || finished; }, 10000)) return false;
         const auto frame = [](int64_t n, int64_t us) {
-            VideoFrame f;
-            f.image = TestPattern::render({320, 240}, TestPattern::ColourBars, 50, uint64_t(n), QTime(12, 0));
+            VideoFrame f(
+                TestPattern::render({320, 240}, TestPattern::ColourBars, 50, uint64_t(n), QTime(12, 0)));
             f.captureTimeUs = us;
             f.sequence = uint64_t(n);
             return f;

@@ -268,11 +268,12 @@ void CaptureWindow::paintEvent(QPaintEvent*) {
         return;
     }
     if (m_scale) {
-        painter.drawImage(rect(), frame.image);
+        // A window smaller than the frame gets a picture decoded at about its size.
+        painter.drawImage(rect(), frame.image((QSizeF(size()) * devicePixelRatioF()).toSize()));
     } else {
         // Drawn at its own size from the top left; the rest of the window stays black.
-        painter.drawImage(0, 0, frame.image);
-        const QRect picture(QPoint(0, 0), frame.image.size());
+        painter.drawImage(0, 0, frame.image());
+        const QRect picture(QPoint(0, 0), frame.size());
         if (!picture.contains(rect())) {
             const QRegion rest = QRegion(rect()).subtracted(picture);
             for (const QRect& r : rest)

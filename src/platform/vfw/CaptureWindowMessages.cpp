@@ -239,7 +239,9 @@ LRESULT CaptureWindow::editCopy() {
         frame = newestFrame();
         if (!frame.isValid()) return FALSE;
     }
-    QApplication::clipboard()->setImage(frame.image);
+    const QImage picture = frame.image();
+    if (picture.isNull()) return FALSE; // a frame that does not decode
+    QApplication::clipboard()->setImage(picture);
     return TRUE;
 }
 

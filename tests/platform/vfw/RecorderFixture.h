@@ -13,8 +13,7 @@
 #include <QtTest>
 
 inline VideoFrame patternFrame(uint64_t number, int64_t captureUs, QSize size = {320, 240}) {
-    VideoFrame f;
-    f.image = TestPattern::render(size, TestPattern::ColourBars, 50, number, QTime(12, 0));
+    VideoFrame f(TestPattern::render(size, TestPattern::ColourBars, 50, number, QTime(12, 0)));
     f.captureTimeUs = captureUs;
     f.sequence = number;
     return f;

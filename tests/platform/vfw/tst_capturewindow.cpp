@@ -1,6 +1,7 @@
 #include "CaptureWindow.h"
 #include "DriverList.h"
 #include "FakeV4l2Device.h"
+#include "CameraJpeg.h"
 #include "drivers/TestPattern.h"
 #include "drivers/TestPatternDriver.h"
 #include "drivers/V4l2Driver.h"
@@ -44,8 +45,14 @@ public:
     QString lastError() const override { return {}; }
 
     void deliver(std::uint64_t number) {
-        VideoFrame frame;
-        frame.image = TestPattern::render({320, 240}, 0, 50, number, kTime);
+        VideoFrame frame(TestPattern::render({320, 240}, 0, 50, number, kTime));
+        frame.sequence = number;
+        m_onFrame(frame);
+    }
+    // A camera's JPEG frame, as the V4L2 driver passes it on: not decoded.
+    void deliverJpeg(std::uint64_t number, QSize size) {
+        const QByteArray jpeg = FakeCamera::jpeg(TestPattern::render(size, 0, 50, number, kTime));
+        VideoFrame frame = VideoFrame::fromJpeg(jpeg, size, size);
         frame.sequence = number;
         m_onFrame(frame);
     }
@@ -85,6 +92,7 @@ private slots:
     void previewPaintsAtTheTickOnly();
     void overlayPaintsEveryFrameAndASlowUiSkips();
     void scaleStretchesTheFrame();
+    void mjpegIsDecodedForThePaintOnlyAtTheWindowsSize();
     void driverFailureIsAStatusNotACrash();
     void unpluggedCameraReportsAndStops();
     void windowsOnOneCameraShareIt();
@@ -170,7 +178,7 @@ void TestCaptureWindow::recordingSinkGetsFramesAndDrivesStreaming() {
     std::vector<std::pair<std::uint64_t, int>> seen; // sequence, decoded strip
     m_window->setRecordingSink([&](const VideoFrame& frame) {
         std::lock_guard lock(mutex);
-        seen.emplace_back(frame.sequence, decodeFrameNumberStrip(frame.image));
+        seen.emplace_back(frame.sequence, decodeFrameNumberStrip(frame.image()));
     });
     QVERIFY(m_window->hasRecordingSink());
     QVERIFY(m_window->driver()->isStreaming());
@@ -259,6 +267,30 @@ void TestCaptureWindow::scaleStretchesTheFrame() {
     QCOMPARE(decodeFrameNumberStrip(shown), 5);
 }
 
+void TestCaptureWindow::mjpegIsDecodedForThePaintOnlyAtTheWindowsSize() {
+    useManualDriver({});
+    QVERIFY(makeWindow()); // 320x240
+    QVERIFY(m_window->message(WM_CAP_SET_SCALE, 1, 0));
+    QVERIFY(m_window->message(WM_CAP_SET_PREVIEW, 1, 0));
+    QVERIFY(m_window->message(WM_CAP_SET_PREVIEWRATE, 100, 0));
+    QCoreApplication::processEvents(); // the repaints those asked for, before any frame
+    const quint64 painted = m_window->paintedFrames();
+    const std::uint64_t decodes = CameraJpeg::decodes();
+    for (std::uint64_t n = 1; n <= 5; ++n)
+        g_manual->deliverJpeg(n, {640, 480});
+    QCoreApplication::processEvents();
+    QCOMPARE(CameraJpeg::decodes(), decodes); // arrived, not shown yet
+    m_window->previewTick();
+    QTRY_COMPARE(m_window->paintedFrames(), painted + 1);
+    QCOMPARE(CameraJpeg::decodes(), decodes + 1); // the newest only, at half its size
+    QCOMPARE(m_window->newestFrame().image(m_window->size()).size(), QSize(320, 240));
+    QCOMPARE(decodeFrameNumberStrip(m_window->grab().toImage()), 5);
+    QCOMPARE(CameraJpeg::decodes(), decodes + 1); // a repaint uses the decoded picture
+    // A copy takes the whole picture.
+    QCOMPARE(m_window->newestFrame().image().size(), QSize(640, 480));
+    QCOMPARE(CameraJpeg::decodes(), decodes + 2);
+}
+
 void TestCaptureWindow::driverFailureIsAStatusNotACrash() {
     useManualDriver({});
     QVERIFY(makeWindow());
@@ -286,7 +318,7 @@ void TestCaptureWindow::unpluggedCameraReportsAndStops() {
     QVERIFY(m_window->message(WM_CAP_SET_PREVIEW, 1, 0));
     camera->push(TestPattern::render({640, 480}, 0, 50, 77, kTime));
     QTRY_VERIFY_WITH_TIMEOUT(m_window->newestFrame().isValid(), 10000);
-    QCOMPARE(decodeFrameNumberStrip(m_window->newestFrame().image), 77);
+    QCOMPARE(decodeFrameNumberStrip(m_window->newestFrame().image()), 77);
     g_statuses.clear();
     camera->unplug();
     QTRY_COMPARE_WITH_TIMEOUT(g_statuses.size(), std::size_t(1), 10000);
@@ -310,12 +342,12 @@ void TestCaptureWindow::windowsOnOneCameraShareIt() {
     QVERIFY(second->message(WM_CAP_SET_PREVIEW, 1, 0));
     camera->push(TestPattern::render({640, 480}, 0, 50, 31, kTime));
     QTRY_VERIFY_WITH_TIMEOUT(first->newestFrame().isValid() && second->newestFrame().isValid(), 10000);
-    QCOMPARE(decodeFrameNumberStrip(second->newestFrame().image), 31);
+    QCOMPARE(decodeFrameNumberStrip(second->newestFrame().image()), 31);
     // The first window goes: the second keeps streaming.
     delete first;
     QVERIFY(second->driver()->isStreaming());
     camera->push(TestPattern::render({640, 480}, 0, 50, 32, kTime));
-    QTRY_COMPARE_WITH_TIMEOUT(decodeFrameNumberStrip(second->newestFrame().image), 32, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(decodeFrameNumberStrip(second->newestFrame().image()), 32, 10000);
     QVERIFY(second->message(WM_CAP_DRIVER_DISCONNECT, 0, 0));
     QCOMPARE(camera->openDevices, 0);
     QCOMPARE(camera->mapped, 0);

@@ -35,7 +35,7 @@ class TestDeviceWatcher : public QObject {
     static void shows(CaptureWindow* window, FakeCamera& camera, QSize size, int number) {
         camera.push(TestPattern::render(size, 0, 50, quint64(number), QTime(9, 0)));
         QTRY_VERIFY_WITH_TIMEOUT(window->newestFrame().isValid() &&
-                                     decodeFrameNumberStrip(window->newestFrame().image) == number,
+                                     decodeFrameNumberStrip(window->newestFrame().image()) == number,
                                  10000);
     }
 

@@ -288,9 +288,11 @@ private slots:
         KV_WAIT_BEGIN(log);
         JpegEncoder jpeg;
         for (int i = 0; i < 8; ++i) {
-            VideoFrame f = patternFrame(uint64_t(i), 1000000 + i * 66667);
+            const VideoFrame p = patternFrame(uint64_t(i), 1000000 + i * 66667);
             // A different number in the JPEG shows which of the two was written.
-            f.mjpeg = jpeg.encode(patternFrame(uint64_t(i + 1000), 0).image, 90);
+            VideoFrame f(p.image(), jpeg.encode(patternFrame(uint64_t(i + 1000), 0).image(), 90));
+            f.captureTimeUs = p.captureTimeUs;
+            f.sequence = p.sequence;
             recorder.pushFrame(f, true);
         }
         recorder.stop();
@@ -299,6 +301,35 @@ private slots:
         QCOMPARE(probe.decodedFrames(), 8);
         for (int i = 0; i < 8; ++i)
             QCOMPARE(probe.strip[i], i + offset);
+    }
+
+    // A camera JPEG that passed its checks but does not decode: another encoder than
+    // MJPEG repeats the frame before it and goes on.
+    void undecodableCameraJpegIsAFrameNotDelivered() {
+        const QString file = path(QStringLiteral("undecodable.avi"));
+        Recorder recorder;
+        RecordingLog log;
+        log.attach(recorder, this, file);
+        RecorderSettings s;
+        s.filePath = file;
+        s.encoder = QStringLiteral("mpeg4");
+        QVERIFY(recorder.start(s));
+        KV_WAIT_BEGIN(log);
+        for (int i = 0; i < 8; ++i) {
+            VideoFrame f = patternFrame(uint64_t(i), 1000000 + i * 66667);
+            if (i == 4) {
+                const QByteArray broken =
+                    QByteArray("\xFF\xD8\xFF\xDA", 4) + QByteArray(500, '\x21') + "\xFF\xD9";
+                f = VideoFrame::fromJpeg(broken, f.size(), f.size());
+                f.captureTimeUs = 1000000 + i * 66667;
+            }
+            recorder.pushFrame(f, true);
+        }
+        recorder.stop();
+        KV_WAIT_END(log);
+        const AviProbe probe = AviProbe::read(file);
+        QCOMPARE(probe.decodedFrames(), 8);
+        QCOMPARE(probe.strip, (QVector<int>{0, 1, 2, 3, 3, 5, 6, 7}));
     }
 
     void unwritablePathMakesNoFile() {

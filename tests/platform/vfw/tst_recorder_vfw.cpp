@@ -1,6 +1,7 @@
 #include "AviProbe.h"
 #include "DriverList.h"
 #include "FakeV4l2Device.h"
+#include "CameraJpeg.h"
 #include "PulseServer.h"
 #include "drivers/TestPatternDriver.h"
 #include "drivers/V4l2Driver.h"
@@ -343,6 +344,9 @@ private slots:
         QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(TRUE));
         QTRY_VERIFY_WITH_TIMEOUT(hasStatus(IDS_CAP_BEGIN), 10000);
 
+        // Nothing shown: only what the movie needs is decoded.
+        SendMessageA(m_window, WM_CAP_SET_PREVIEW, 0, 0);
+        const std::uint64_t decodesBefore = CameraJpeg::decodes();
         const std::int64_t startUs = monotonicTimeUs() - 1500000; // taken before they are read
         auto frame = [&](int number) {
             FakeCamera::Frame f;
@@ -374,6 +378,9 @@ private slots:
         QCOMPARE(probe.height, 480);
         QCOMPARE(probe.strip, (QVector<int>{1, 2, 3, 4, 5, 5, 7, 8, 9, 9, 9, 9, 13, 14, 15}));
         QCOMPARE(status().dwCurrentVideoFramesDropped, DWORD(4));
+        // The camera's JPEG went into the movie as it came: only the frame of another
+        // size was decoded (to be scaled and encoded again).
+        QCOMPARE(CameraJpeg::decodes(), decodesBefore + 1);
     }
 
     void unwritableFolder() {

@@ -12,8 +12,7 @@ class TestSingleFrame : public QObject {
     QTemporaryDir m_dir;
 
     static VideoFrame frame(uint64_t n, QSize size = {320, 240}) {
-        VideoFrame f;
-        f.image = TestPattern::render(size, TestPattern::ColourBars, 50, n, QTime(9, 30));
+        VideoFrame f(TestPattern::render(size, TestPattern::ColourBars, 50, n, QTime(9, 30)));
         f.sequence = n;
         return f;
     }

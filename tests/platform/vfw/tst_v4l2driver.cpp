@@ -1,4 +1,5 @@
 #include "FakeV4l2Device.h"
+#include "CameraJpeg.h"
 #include "drivers/TestPattern.h"
 #include "drivers/V4l2Driver.h"
 
@@ -17,6 +18,9 @@ private slots:
     void mjpegKeepsTheCameraBytes();
     void mjpegFramesAsRealCamerasSendThem_data();
     void mjpegFramesAsRealCamerasSendThem();
+    void mjpegIsDecodedOnlyWhenItsPictureIsAskedFor();
+    void scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay_data();
+    void scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay();
     void convertsTheCamerasOwnFormat_data();
     void convertsTheCamerasOwnFormat();
     void emulatedFormatsWhenNothingElse();
@@ -226,10 +230,10 @@ void TestV4l2Driver::streamsRgbFrames() {
     QVERIFY(m_errors.isEmpty());
     for (int i = 0; i < 6; ++i) {
         const VideoFrame& frame = m_frames[std::size_t(i)];
-        QCOMPARE(frame.image.size(), QSize(320, 240));
-        QCOMPARE(frame.image.format(), QImage::Format_RGB32);
-        QCOMPARE(decodeFrameNumberStrip(frame.image), 100 + i);
-        QVERIFY(frame.mjpeg.isEmpty());
+        QCOMPARE(frame.image().size(), QSize(320, 240));
+        QCOMPARE(frame.image().format(), QImage::Format_RGB32);
+        QCOMPARE(decodeFrameNumberStrip(frame.image()), 100 + i);
+        QVERIFY(frame.mjpeg().isEmpty());
         QCOMPARE(frame.sequence, std::uint64_t(i));
         if (i > 0) QVERIFY(frame.captureTimeUs >= m_frames[std::size_t(i - 1)].captureTimeUs);
     }
@@ -258,11 +262,11 @@ void TestV4l2Driver::mjpegKeepsTheCameraBytes() {
                               std::size_t(1), 10000);
     driver->stop();
     const VideoFrame& frame = m_frames.front();
-    QCOMPARE(frame.mjpeg, m_camera->delivered.front());
-    QVERIFY(frame.mjpeg.startsWith("\xFF\xD8"));
-    QCOMPARE(frame.image.size(), QSize(640, 480));
-    QCOMPARE(frame.image.format(), QImage::Format_RGB32);
-    QCOMPARE(decodeFrameNumberStrip(frame.image), 4242);
+    QCOMPARE(frame.mjpeg(), m_camera->delivered.front());
+    QVERIFY(frame.mjpeg().startsWith("\xFF\xD8"));
+    QCOMPARE(frame.image().size(), QSize(640, 480));
+    QCOMPARE(frame.image().format(), QImage::Format_RGB32);
+    QCOMPARE(decodeFrameNumberStrip(frame.image()), 4242);
 }
 
 namespace {
@@ -308,7 +312,7 @@ void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem_data() {
     QTest::addColumn<bool>("wholePicture"); // its frame-number strip survives
     QTest::addColumn<bool>("keepsBytes");   // the camera's JPEG stands for the frame
     QTest::newRow("stray bytes before EOI") << int(StrayBytes) << true << true << true;
-    QTest::newRow("cut off") << int(Truncated) << true << false << true;
+    QTest::newRow("cut off: dropped, not shown half grey") << int(Truncated) << false << false << false;
     QTest::newRow("another size: scaled") << int(OtherSize) << true << true << false;
     QTest::newRow("not a JPEG") << int(Garbage) << false << false << false;
     QTest::newRow("far too big") << int(Huge) << false << false << false;
@@ -332,12 +336,69 @@ void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem() {
     QVERIFY(m_errors.isEmpty());
     QCOMPARE(m_frames.size(), std::size_t(shown ? 2 : 1));
     QCOMPARE(driver->droppedFrames(), std::uint64_t(shown ? 0 : 1));
-    QCOMPARE(decodeFrameNumberStrip(m_frames.back().image), 12);
+    QCOMPARE(decodeFrameNumberStrip(m_frames.back().image()), 12);
     if (!shown) return;
     const VideoFrame& frame = m_frames.front();
-    QCOMPARE(frame.image.size(), QSize(640, 480)); // never another size than the stream's
-    QCOMPARE(decodeFrameNumberStrip(frame.image), wholePicture ? 11 : -1);
-    QCOMPARE(frame.mjpeg, keepsBytes ? m_camera->delivered.front() : QByteArray());
+    QCOMPARE(frame.image().size(), QSize(640, 480)); // never another size than the stream's
+    QCOMPARE(decodeFrameNumberStrip(frame.image()), wholePicture ? 11 : -1);
+    QCOMPARE(frame.mjpeg(), keepsBytes ? m_camera->delivered.front() : QByteArray());
+}
+
+void TestV4l2Driver::mjpegIsDecodedOnlyWhenItsPictureIsAskedFor() {
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_MJPEG, QSize(640, 480), {1, 30}}));
+    const std::uint64_t before = CameraJpeg::decodes();
+    QVERIFY(startCollecting(*driver));
+    for (int n = 1; n <= 6; ++n)
+        m_camera->push(TestPattern::render({640, 480}, 0, 50, std::uint64_t(n), kTime));
+    QVERIFY(waitForFrames(6));
+    driver->stop();
+    QCOMPARE(CameraJpeg::decodes(), before); // six frames arrived, none was shown
+
+    const VideoFrame frame = m_frames[3];
+    const VideoFrame copy = frame;
+    QCOMPARE(copy.size(), QSize(640, 480));
+    QCOMPARE(decodeFrameNumberStrip(frame.image()), 4);
+    QCOMPARE(decodeFrameNumberStrip(copy.image()), 4); // the copy shares the decoded picture
+    QCOMPARE(CameraJpeg::decodes(), before + 1);
+    // A small display: decoded again, at a quarter of the size, and kept too.
+    QCOMPARE(frame.image(QSize(160, 120)).size(), QSize(160, 120));
+    QCOMPARE(copy.image(QSize(150, 100)).size(), QSize(160, 120));
+    QCOMPARE(CameraJpeg::decodes(), before + 2);
+    // A display as big as the frame takes the whole picture already decoded.
+    QCOMPARE(frame.image(QSize(640, 480)).size(), QSize(640, 480));
+    QCOMPARE(CameraJpeg::decodes(), before + 2);
+}
+
+void TestV4l2Driver::scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay_data() {
+    QTest::addColumn<QSize>("jpeg");
+    QTest::addColumn<QSize>("display");
+    QTest::addColumn<int>("denominator");
+    QTest::newRow("1080p in 320x240: 1/4") << QSize(1920, 1080) << QSize(320, 240) << 4;
+    QTest::newRow("4K in 320x240: 1/8") << QSize(3840, 2160) << QSize(320, 240) << 8;
+    QTest::newRow("1080p, exactly 1/8") << QSize(1920, 1080) << QSize(240, 135) << 8;
+    QTest::newRow("1080p, a pixel wider than 1/8") << QSize(1920, 1080) << QSize(241, 135) << 4;
+    QTest::newRow("1080p, a pixel taller than 1/8") << QSize(1920, 1080) << QSize(240, 136) << 4;
+    QTest::newRow("VGA in 320x240: 1/2") << QSize(640, 480) << QSize(320, 240) << 2;
+    QTest::newRow("VGA a pixel wider than half") << QSize(640, 480) << QSize(321, 240) << 1;
+    QTest::newRow("odd size rounds up") << QSize(1000, 750) << QSize(125, 94) << 8;
+    QTest::newRow("display as big as the frame") << QSize(1280, 720) << QSize(1280, 720) << 1;
+    QTest::newRow("display larger than the frame") << QSize(640, 480) << QSize(1024, 768) << 1;
+    QTest::newRow("wide display, narrow frame") << QSize(640, 480) << QSize(640, 100) << 1;
+}
+
+void TestV4l2Driver::scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay() {
+    QFETCH(QSize, jpeg);
+    QFETCH(QSize, display);
+    QFETCH(int, denominator);
+    QCOMPARE(CameraJpeg::scaleFor(jpeg, display), denominator);
+    // The decoder gives that size: each side rounded up.
+    const QByteArray bytes = FakeCamera::jpeg(TestPattern::render(jpeg, 0, 50, 3, kTime));
+    const CameraJpeg picture(bytes, jpeg, jpeg);
+    const QSize expected((jpeg.width() + denominator - 1) / denominator,
+                         (jpeg.height() + denominator - 1) / denominator);
+    QCOMPARE(picture.image(display).size(), expected);
 }
 
 void TestV4l2Driver::convertsTheCamerasOwnFormat_data() {
@@ -362,7 +423,7 @@ void TestV4l2Driver::convertsTheCamerasOwnFormat() {
     m_camera->push(picture);
     QVERIFY(waitForFrames(1));
     driver->stop();
-    const QImage image = m_frames.front().image;
+    const QImage image = m_frames.front().image();
     QCOMPARE(image.format(), QImage::Format_RGB32);
     QCOMPARE(image.size(), QSize(1280, 720));
     QCOMPARE(decodeFrameNumberStrip(image), 321);
@@ -389,7 +450,7 @@ void TestV4l2Driver::emulatedFormatsWhenNothingElse() {
     QCOMPARE(m_camera->lastSetFormat.fmt.pix.pixelformat, std::uint32_t(V4L2_PIX_FMT_YUV420));
     m_camera->push(TestPattern::render({640, 480}, 0, 50, 5, kTime));
     QVERIFY(waitForFrames(1));
-    QCOMPARE(decodeFrameNumberStrip(m_frames.front().image), 5);
+    QCOMPARE(decodeFrameNumberStrip(m_frames.front().image()), 5);
 }
 
 void TestV4l2Driver::sizesWithoutEnumerationAndSteppedRanges() {
@@ -414,7 +475,7 @@ void TestV4l2Driver::sizesWithoutEnumerationAndSteppedRanges() {
     QVERIFY(startCollecting(*driver));
     m_camera->push(TestPattern::render({720, 576}, 0, 50, 9, kTime));
     QVERIFY(waitForFrames(1));
-    QCOMPARE(decodeFrameNumberStrip(m_frames.front().image), 9);
+    QCOMPARE(decodeFrameNumberStrip(m_frames.front().image()), 9);
 }
 
 void TestV4l2Driver::kernelTimestampsAndLostFrames() {

@@ -142,11 +142,10 @@ void TestPatternDriver::run(FrameCallback onFrame) {
             const auto due = startTime + period * std::int64_t(sequence);
             if (m_wake.wait_until(lock, due, [this] { return m_stopRequested; })) return;
         }
-        VideoFrame frame;
+        VideoFrame frame(
+            TestPattern::render(format.size, m_pattern, m_brightness, sequence, QTime::currentTime()));
         frame.captureTimeUs = monotonicTimeUs();
         frame.sequence = sequence;
-        frame.image =
-            TestPattern::render(format.size, m_pattern, m_brightness, sequence, QTime::currentTime());
         onFrame(frame);
         const auto slot = std::uint64_t((Clock::now() - startTime) / period);
         if (slot > sequence + 1)

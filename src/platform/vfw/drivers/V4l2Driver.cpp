@@ -1,6 +1,7 @@
 #include "V4l2Driver.h"
 
 #include "FrameConverter.h"
+#include "CameraJpeg.h"
 #include "Logging.h"
 #include "ThreadName.h"
 
@@ -506,6 +507,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
     const bool libv4l2Converts =
         m_streamFourcc != m_format.fourcc ||
         std::find(m_emulated.begin(), m_emulated.end(), m_streamFourcc) != m_emulated.end();
+    const bool jpeg = m_streamFourcc == V4L2_PIX_FMT_MJPEG || m_streamFourcc == V4L2_PIX_FMT_JPEG;
     auto lastUsable = Clock::now();
     bool first = true;
     std::uint32_t lastKernelSequence = 0;
@@ -547,10 +549,17 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         if (buffer.index < m_buffers.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
             const MappedBuffer& mapped = m_buffers[buffer.index];
             const std::size_t used = std::min<std::size_t>(buffer.bytesused, mapped.length());
-            FrameConverter::Result converted = converter.convert(mapped.data(), used);
-            frame.image = std::move(converted.image);
-            if (converted.jpegAsIs)
-                frame.mjpeg = QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
+            const auto bytes = [&] {
+                return QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
+            };
+            if (jpeg && !m_decodeEveryFrame) {
+                // Kept as the camera sent it: decoded only when it is shown.
+                const QSize jpegSize = CameraJpeg::inspect(mapped.data(), used, m_streamSize);
+                if (!jpegSize.isEmpty()) frame = VideoFrame::fromJpeg(bytes(), jpegSize, m_streamSize);
+            } else {
+                FrameConverter::Result converted = converter.convert(mapped.data(), used);
+                frame = VideoFrame(std::move(converted.image), converted.jpegAsIs ? bytes() : QByteArray());
+            }
         }
         if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer)) return stopped(error);
 

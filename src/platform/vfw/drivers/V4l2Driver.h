@@ -32,8 +32,9 @@ struct V4l2Node {
 // Formats are the device's own; libv4l2's emulated ones only when the device offers
 // nothing else (a camera libv4l2 must flip or process). The chosen format is the one
 // that streams, and FrameConverter turns each buffer into QImage::Format_RGB32 in one
-// pass; an MJPEG frame also keeps the camera's JPEG bytes (VideoFrame::mjpeg). Only a
-// vendor format FrameConverter does not know is asked of libv4l2 as RGB24.
+// pass. An MJPEG frame is only checked (its header, its end) and travels as the
+// camera's JPEG bytes, decoded when it is shown (VideoFrame). Only a vendor format
+// FrameConverter does not know is asked of libv4l2 as RGB24.
 //
 // Frames carry the kernel's capture time when it is monotonic (else the time they
 // were dequeued) and the kernel's sequence number, counted from the stream's first
@@ -82,6 +83,9 @@ public:
     void setNoFrameTimeoutMs(int ms) { m_noFrameTimeoutMs = ms; }
     // Frames lost since open(): unusable buffers and gaps in the kernel's numbering.
     std::uint64_t droppedFrames() const { return m_dropped; }
+    // Decode every MJPEG frame as it arrives, as this driver once did: for measuring
+    // against. Takes effect at the next start().
+    void setDecodeEveryFrame(bool on) { m_decodeEveryFrame = on; }
 
 private:
     bool fail(const QString& what, int error);
@@ -109,5 +113,6 @@ private:
     int m_noFrameTimeoutMs = kNoFrameTimeoutMs;
     QString m_lastError;
     bool m_hasOutput = false; // the node also plays video out
+    bool m_decodeEveryFrame = false;
     bool m_hasInputs = false; // the node lists inputs (camera, composite, tuner) to choose from
 };

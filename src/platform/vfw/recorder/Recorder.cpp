@@ -49,7 +49,7 @@ bool Recorder::start(const RecorderSettings& settings) {
     m_audioBuf.clear();
     m_audioBufStart = m_audioSamplesRead = 0;
     m_lastPacket.clear();
-    m_lastImage = {};
+    m_lastFrame = {};
     m_audioWritten = m_audioOriginSample = 0;
     m_slotsWritten = 0;
     m_writeFailed = m_diskFull = false;
@@ -152,7 +152,7 @@ void Recorder::commitLocked(const VideoFrame& frame, int64_t slot, bool last) {
         ++m_progress.framesBehind;
         return;
     }
-    if (m_size.isEmpty()) m_size = frame.image.size();
+    if (m_size.isEmpty()) m_size = frame.size();
     auto job = std::make_shared<Job>();
     job->frame = frame;
     job->slot = slot;
@@ -195,9 +195,11 @@ void Recorder::onAudio(const char* data, qsizetype bytes, int64_t endMonoUs) {
 }
 
 QByteArray Recorder::encodeJpeg(JpegEncoder& encoder, const VideoFrame& frame) const {
-    if (!frame.mjpeg.isEmpty() && frame.image.size() == m_size) return frame.mjpeg;
-    if (frame.image.size() == m_size) return encoder.encode(frame.image, m_settings.quality);
-    return encoder.encode(frame.image.scaled(m_size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+    // The camera's own JPEG is stored as it is, never decoded.
+    if (!frame.mjpeg().isEmpty() && frame.size() == m_size) return frame.mjpeg();
+    const QImage image = frame.image();
+    if (image.size() == m_size) return encoder.encode(image, m_settings.quality);
+    return encoder.encode(image.scaled(m_size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
                           m_settings.quality);
 }
 

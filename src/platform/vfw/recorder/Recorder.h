@@ -83,7 +83,7 @@ private:
     void requestEnd(EndReason reason, const QString& text = {});
     void commitLocked(const VideoFrame& frame, int64_t slot, bool last = false);
     bool writeJob(Job& job);
-    bool writeVideoFrame(const QByteArray& packet, const QImage& image, int64_t slot);
+    bool writeVideoFrame(const QByteArray& packet, const VideoFrame& frame, int64_t slot);
     bool writeAudioUpTo(int64_t videoFrames, bool pad);
     bool diskFull();
     void finishFile();
@@ -124,7 +124,7 @@ private:
     FfmpegVideoEncoder m_ffEncoder;
     AudioInput m_audio;
     QByteArray m_lastPacket;
-    QImage m_lastImage;
+    VideoFrame m_lastFrame;     // decoded only for an encoder other than MJPEG
     int64_t m_audioWritten = 0; // samples of the sound stream in the file
     int64_t m_audioOriginSample = 0;
     int64_t m_slotsWritten = 0;

@@ -87,13 +87,13 @@ bool Recorder::diskFull() {
     return freeBytes(m_settings.filePath) < needed;
 }
 
-bool Recorder::writeVideoFrame(const QByteArray& packet, const QImage& image, int64_t slot) {
+bool Recorder::writeVideoFrame(const QByteArray& packet, const VideoFrame& frame, int64_t slot) {
     bool ok;
     if (m_mjpeg) {
         ok = m_writer.writeVideo(packet, true);
     } else {
-        ok =
-            m_ffEncoder.encode(image, slot, [this](AVPacket* pkt) { return m_writer.writeVideoPacket(pkt); });
+        ok = m_ffEncoder.encode(frame.image(), slot,
+                                [this](AVPacket* pkt) { return m_writer.writeVideoPacket(pkt); });
         if (!ok && m_writer.errorText().isEmpty()) {
             requestEnd(
                 EndReason::Compressor,
@@ -137,23 +137,28 @@ bool Recorder::writeJob(Job& job) {
             return false;
         }
     }
+    if (!m_mjpeg && job.frame.image().isNull()) {
+        // A camera's JPEG that does not decode: treat it as a frame not delivered.
+        if (!m_lastFrame.isValid()) return true;
+        job.frame = m_lastFrame;
+    }
     if (m_mjpeg && job.packet.isEmpty()) {
         // The encoder failed on this picture: treat it as a frame not delivered.
         qCDebug(lcRecorder) << "frame for slot" << job.slot << "dropped: the JPEG encoder failed on it";
         job.packet = m_lastPacket;
         if (job.packet.isEmpty()) return true;
     }
-    if (job.repeatsBefore > 0 && !m_lastImage.isNull())
+    if (job.repeatsBefore > 0 && m_lastFrame.isValid())
         qCDebug(lcRecorder) << job.repeatsBefore << "slot(s) before" << job.slot
                             << "without a frame: the previous frame repeated";
-    for (int64_t i = 0; i < job.repeatsBefore && !m_lastImage.isNull(); ++i) {
-        if (!writeVideoFrame(m_lastPacket, m_lastImage, job.slot - job.repeatsBefore + i)) return false;
+    for (int64_t i = 0; i < job.repeatsBefore && m_lastFrame.isValid(); ++i) {
+        if (!writeVideoFrame(m_lastPacket, m_lastFrame, job.slot - job.repeatsBefore + i)) return false;
         std::lock_guard lock(m_mutex);
         ++m_progress.framesDropped;
     }
-    if (!writeVideoFrame(job.packet, job.frame.image, job.slot)) return false;
+    if (!writeVideoFrame(job.packet, job.frame, job.slot)) return false;
     m_lastPacket = job.packet;
-    m_lastImage = job.frame.image;
+    m_lastFrame = job.frame;
     return writeAudioUpTo(m_slotsWritten, false);
 }
 
@@ -321,11 +326,11 @@ void Recorder::finishFile() {
     const EndReason reason = m_end;
     // A time limit gives the movie its full length even when the camera fell silent.
     if (reason == EndReason::Limit && m_writer.isOpen() && !m_writeFailed) {
-        if (m_slotsWritten < m_maxSlots && !m_lastImage.isNull())
+        if (m_slotsWritten < m_maxSlots && m_lastFrame.isValid())
             qCDebug(lcRecorder) << m_maxSlots - m_slotsWritten
                                 << "slot(s) to the time limit without a frame: the last frame repeated";
-        while (m_slotsWritten < m_maxSlots && !m_lastImage.isNull()) {
-            if (!writeVideoFrame(m_lastPacket, m_lastImage, m_slotsWritten)) break;
+        while (m_slotsWritten < m_maxSlots && m_lastFrame.isValid()) {
+            if (!writeVideoFrame(m_lastPacket, m_lastFrame, m_slotsWritten)) break;
             std::lock_guard lock(m_mutex);
             ++m_progress.framesDropped;
         }

@@ -31,13 +31,21 @@ bool SingleFrameWriter::open(const RecorderSettings& settings, QSize frameSize) 
 
 bool SingleFrameWriter::append(const VideoFrame& frame) {
     if (!m_writer.isOpen() || !frame.isValid()) return false;
-    QImage image = frame.image;
-    if (image.size() != m_size) image = image.scaled(m_size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // The camera's own JPEG is stored as it is, never decoded.
+    const bool asSent = m_mjpeg && !frame.mjpeg().isEmpty() && frame.size() == m_size;
+    QImage image;
+    if (!asSent) {
+        image = frame.image();
+        if (image.isNull()) {
+            m_error = QStringLiteral("The camera's picture could not be decoded.");
+            return false;
+        }
+        if (image.size() != m_size)
+            image = image.scaled(m_size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     bool ok;
     if (m_mjpeg) {
-        const QByteArray jpeg = !frame.mjpeg.isEmpty() && frame.image.size() == m_size
-                                    ? frame.mjpeg
-                                    : m_jpeg.encode(image, m_settings.quality);
+        const QByteArray jpeg = asSent ? frame.mjpeg() : m_jpeg.encode(image, m_settings.quality);
         ok = !jpeg.isEmpty() && m_writer.writeVideo(jpeg, true);
     } else {
         ok =

@@ -1,0 +1,9 @@
+#!/bin/sh
+# MJPEG preview and passthrough recording CPU, against decoding every frame and
+# against ffmpeg's stream copy.
+# Usage: bench/mjpeg/run.sh <build dir> [seconds per case]
+set -e
+build=${1:?usage: run.sh <build dir> [seconds]}
+seconds=${2:-6}
+ninja -C "$build" bench_mjpeg >/dev/null
+QT_QPA_PLATFORM=offscreen "$build/bench/mjpeg/bench_mjpeg" "$seconds"
