@@ -4,10 +4,10 @@
 // when shown, and decoded on arrival as the driver once did. The recording is also
 // compared with `ffmpeg -f mjpeg -i <the same frames> -c copy out.avi`.
 // Prints the process's CPU in % of one core and the ratios.
+#include "CameraJpeg.h"
 #include "CaptureWindow.h"
 #include "DriverList.h"
 #include "FakeV4l2Device.h"
-#include "CameraJpeg.h"
 #include "drivers/TestPattern.h"
 #include "drivers/V4l2Driver.h"
 #include "vfw.h"

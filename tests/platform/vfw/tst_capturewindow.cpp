@@ -1,7 +1,7 @@
+#include "CameraJpeg.h"
 #include "CaptureWindow.h"
 #include "DriverList.h"
 #include "FakeV4l2Device.h"
-#include "CameraJpeg.h"
 #include "drivers/TestPattern.h"
 #include "drivers/TestPatternDriver.h"
 #include "drivers/V4l2Driver.h"

@@ -1,7 +1,7 @@
 #include "AviProbe.h"
+#include "CameraJpeg.h"
 #include "DriverList.h"
 #include "FakeV4l2Device.h"
-#include "CameraJpeg.h"
 #include "PulseServer.h"
 #include "drivers/TestPatternDriver.h"
 #include "drivers/V4l2Driver.h"

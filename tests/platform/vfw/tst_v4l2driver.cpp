@@ -1,5 +1,5 @@
-#include "FakeV4l2Device.h"
 #include "CameraJpeg.h"
+#include "FakeV4l2Device.h"
 #include "drivers/TestPattern.h"
 #include "drivers/V4l2Driver.h"
 

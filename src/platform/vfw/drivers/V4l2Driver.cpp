@@ -1,7 +1,7 @@
 #include "V4l2Driver.h"
 
-#include "FrameConverter.h"
 #include "CameraJpeg.h"
+#include "FrameConverter.h"
 #include "Logging.h"
 #include "ThreadName.h"
 
