@@ -39,8 +39,9 @@ double cpuMs(int who) {
 }
 
 // Camera-like pictures: the test pattern with a moving frame number and a sensor's
-// noise (which is what makes a camera's JPEG large and slow to decode), JPEG at 90.
-std::vector<QByteArray> cameraFrames(QSize size) {
+// noise of up to +-`noise` levels in each channel (which is what makes a camera's JPEG
+// large and slow to decode: a dim room gives much, a lit one little), JPEG at 90.
+std::vector<QByteArray> cameraFrames(QSize size, int noise) {
     std::vector<QByteArray> frames;
     std::uint32_t seed = 12345;
     for (int i = 0; i < kFrameSet; ++i) {
@@ -51,7 +52,8 @@ std::vector<QByteArray> cameraFrames(QSize size) {
             uchar* line = picture.scanLine(y);
             for (int x = 0; x < picture.width() * 3; ++x) {
                 seed = seed * 1664525u + 1013904223u;
-                line[x] = uchar(std::clamp(int(line[x]) + int(seed >> 28) - 8, 0, 255));
+                line[x] = uchar(std::clamp(
+                    int(line[x]) + int((seed >> 16) % std::uint32_t(2 * noise + 1)) - noise, 0, 255));
             }
         }
         frames.push_back(FakeCamera::jpeg(picture));
@@ -205,19 +207,31 @@ void print(const char* what, const Result& r) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 6;
+    // "preview": only the preview decoded when shown, at 1080p (for a profiler).
+    const bool previewOnly = argc > 2 && qstrcmp(argv[2], "preview") == 0;
     std::printf("MJPEG camera at 30 frames/s, 320x240 window, preview at 10 frames/s, %d s per case, "
                 "platform %s, %u cores\n",
                 seconds, qPrintable(QGuiApplication::platformName()), std::thread::hardware_concurrency());
     QTemporaryDir dir;
-    for (QSize size : {QSize(1920, 1080), QSize(3840, 2160)}) {
-        const std::vector<QByteArray> jpegs = cameraFrames(size);
+    struct Input {
+        QSize size;
+        int noise;
+        const char* scene;
+    };
+    const Input inputs[] = {{QSize(1920, 1080), 8, "dim room"},
+                            {QSize(1920, 1080), 2, "lit room"},
+                            {QSize(3840, 2160), 8, "dim room"}};
+    for (const Input& input : inputs) {
+        const QSize size = input.size;
+        const std::vector<QByteArray> jpegs = cameraFrames(size, input.noise);
         qint64 bytes = 0;
         for (const QByteArray& j : jpegs)
             bytes += j.size();
-        std::printf("%dx%d, JPEG frames of %lld KB on average\n", size.width(), size.height(),
-                    bytes / qint64(jpegs.size()) / 1024);
+        std::printf("%dx%d, %s (noise +-%d), JPEG frames of %lld KB on average\n", size.width(),
+                    size.height(), input.scene, input.noise, bytes / qint64(jpegs.size()) / 1024);
         const Result lazy = runCase(size, jpegs, false, {}, seconds);
         print("preview, decoded when shown", lazy);
+        if (previewOnly) break;
         const Result eager = runCase(size, jpegs, true, {}, seconds);
         print("preview, every frame decoded", eager);
         const QString movie = dir.filePath(QStringLiteral("movie.avi"));

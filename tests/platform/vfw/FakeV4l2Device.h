@@ -20,8 +20,43 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <utility>
 #include <vector>
+
+// A capture buffer as a camera's mmap gives it: exactly the asked length, ending where
+// a page ends, with nothing readable after it (here an inaccessible page), so reading
+// one byte past the frame faults as it can with a real camera's buffer.
+class FakeMappedBuffer {
+public:
+    explicit FakeMappedBuffer(std::size_t length) : m_length(length) {
+        const auto page = std::size_t(sysconf(_SC_PAGESIZE));
+        m_pages = (length + page - 1) / page * page;
+        void* base =
+            mmap(nullptr, m_pages + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (base == MAP_FAILED) throw std::bad_alloc();
+        m_base = static_cast<char*>(base);
+        mprotect(m_base + m_pages, page, PROT_NONE);
+    }
+    FakeMappedBuffer(FakeMappedBuffer&& other) noexcept
+        : m_base(std::exchange(other.m_base, nullptr)), m_length(other.m_length), m_pages(other.m_pages) {}
+    FakeMappedBuffer(const FakeMappedBuffer&) = delete;
+    FakeMappedBuffer& operator=(const FakeMappedBuffer&) = delete;
+    FakeMappedBuffer& operator=(FakeMappedBuffer&&) = delete;
+    ~FakeMappedBuffer() {
+        if (m_base) munmap(m_base, m_pages + std::size_t(sysconf(_SC_PAGESIZE)));
+    }
+    char* data() { return m_base + m_pages - m_length; }
+    qsizetype size() const { return qsizetype(m_length); }
+
+private:
+    char* m_base = nullptr;
+    std::size_t m_length = 0;
+    std::size_t m_pages = 0;
+};
 
 struct FakeCamera {
     struct Format {
@@ -95,7 +130,7 @@ struct FakeCamera {
     // bytesperline, sizeimage); the buffers then have sizeimage bytes.
     std::optional<v4l2_pix_format> formatReply;
     bool wake = false; // poll answers at once (lets a worker see its stop request)
-    std::vector<QByteArray> buffers;
+    std::vector<FakeMappedBuffer> buffers;
     std::deque<std::uint32_t> queued;
     std::vector<std::pair<std::uint32_t, int>> controlWrites;
     v4l2_format lastSetFormat{};
@@ -207,6 +242,20 @@ struct FakeCamera {
         buffer.open(QIODevice::WriteOnly);
         image.save(&buffer, "JPEG", 90);
         return bytes;
+    }
+    // A frame's bytes as a camera sizes its buffers: exactly the picture for raw
+    // formats, room for a JPEG of three bytes a pixel for MJPEG.
+    static std::uint32_t imageBytes(std::uint32_t fourcc, QSize size) {
+        const auto w = std::uint32_t(size.width()), h = std::uint32_t(size.height());
+        switch (fourcc) {
+        case V4L2_PIX_FMT_MJPEG:
+            return w * h * 3;
+        case V4L2_PIX_FMT_NV12:
+        case V4L2_PIX_FMT_YUV420:
+            return w * h + 2 * ((w + 1) / 2) * ((h + 1) / 2);
+        default:
+            return bytesPerLine(fourcc, w) * h;
+        }
     }
     static std::uint32_t bytesPerLine(std::uint32_t fourcc, std::uint32_t width) {
         switch (fourcc) {
@@ -354,7 +403,7 @@ public:
             c.currentFourcc = fmt->fmt.pix.pixelformat;
             c.currentSize = QSize(int(fmt->fmt.pix.width), int(fmt->fmt.pix.height));
             fmt->fmt.pix.bytesperline = FakeCamera::bytesPerLine(c.currentFourcc, fmt->fmt.pix.width);
-            fmt->fmt.pix.sizeimage = fmt->fmt.pix.width * fmt->fmt.pix.height * 3;
+            fmt->fmt.pix.sizeimage = FakeCamera::imageBytes(c.currentFourcc, c.currentSize);
             if (c.formatReply) {
                 fmt->fmt.pix.width = c.formatReply->width;
                 fmt->fmt.pix.height = c.formatReply->height;
@@ -377,10 +426,11 @@ public:
         case VIDIOC_REQBUFS: {
             auto* request = static_cast<v4l2_requestbuffers*>(arg);
             if (c.mapped > 0 && request->count == 0) return EBUSY; // buffers still mapped
-            c.buffers.assign(request->count,
-                             QByteArray(c.formatReply ? qsizetype(c.formatReply->sizeimage)
-                                                      : c.currentSize.width() * c.currentSize.height() * 3,
-                                        '\0'));
+            c.buffers.clear();
+            for (std::uint32_t i = 0; i < request->count; ++i)
+                c.buffers.emplace_back(c.formatReply
+                                           ? c.formatReply->sizeimage
+                                           : FakeCamera::imageBytes(c.currentFourcc, c.currentSize));
             c.queued.clear();
             return 0;
         }
@@ -407,7 +457,7 @@ public:
             const FakeCamera::Frame frame = c.pending.empty() ? *c.broken : c.pending.front();
             if (!c.pending.empty()) c.pending.pop_front();
             const QByteArray bytes = frame.empty ? QByteArray() : c.encode(frame);
-            QByteArray& target = c.buffers[index];
+            FakeMappedBuffer& target = c.buffers[index];
             std::memcpy(target.data(), bytes.constData(), std::size_t(std::min(bytes.size(), target.size())));
             c.delivered.push_back(bytes);
             buffer->index = index;

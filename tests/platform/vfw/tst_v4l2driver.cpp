@@ -403,34 +403,43 @@ void TestV4l2Driver::scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay() {
 
 void TestV4l2Driver::convertsTheCamerasOwnFormat_data() {
     QTest::addColumn<std::uint32_t>("fourcc");
-    QTest::newRow("YUYV") << std::uint32_t(V4L2_PIX_FMT_YUYV);
-    QTest::newRow("NV12") << std::uint32_t(V4L2_PIX_FMT_NV12);
-    QTest::newRow("YU12") << std::uint32_t(V4L2_PIX_FMT_YUV420);
-    QTest::newRow("RGB3") << std::uint32_t(V4L2_PIX_FMT_RGB24);
-    QTest::newRow("BGR3") << std::uint32_t(V4L2_PIX_FMT_BGR24);
+    QTest::addColumn<QSize>("size");
+    // The camera's buffers end with the picture at the end of a page (as 1280x720 RGB
+    // does), so a converter reading past the last row faults.
+    for (QSize size : {QSize(1280, 720), QSize(176, 144)}) {
+        const QByteArray at =
+            ' ' + QByteArray::number(size.width()) + 'x' + QByteArray::number(size.height());
+        QTest::newRow("YUYV" + at) << std::uint32_t(V4L2_PIX_FMT_YUYV) << size;
+        QTest::newRow("NV12" + at) << std::uint32_t(V4L2_PIX_FMT_NV12) << size;
+        QTest::newRow("YU12" + at) << std::uint32_t(V4L2_PIX_FMT_YUV420) << size;
+        QTest::newRow("RGB3" + at) << std::uint32_t(V4L2_PIX_FMT_RGB24) << size;
+        QTest::newRow("BGR3" + at) << std::uint32_t(V4L2_PIX_FMT_BGR24) << size;
+    }
 }
 
 void TestV4l2Driver::convertsTheCamerasOwnFormat() {
     QFETCH(std::uint32_t, fourcc);
-    m_camera->formats = {{fourcc, "Raw", false, {{1280, 720}}, {{1, 30}}, {}}};
+    QFETCH(QSize, size);
+    m_camera->formats = {{fourcc, "Raw", false, {size}, {{1, 30}}, {}}};
     auto driver = makeDriver();
     QVERIFY(driver->open());
     QCOMPARE(driver->format().fourcc, fourcc);
     QVERIFY(startCollecting(*driver));
     // The camera is asked for the chosen format itself, not for libv4l2's RGB.
     QCOMPARE(m_camera->lastSetFormat.fmt.pix.pixelformat, fourcc);
-    const QImage picture = TestPattern::render({1280, 720}, TestPattern::ColourBars, 50, 321, kTime);
+    const QImage picture = TestPattern::render(size, TestPattern::ColourBars, 50, 321, kTime);
     m_camera->push(picture);
     QVERIFY(waitForFrames(1));
     driver->stop();
     const QImage image = m_frames.front().image();
     QCOMPARE(image.format(), QImage::Format_RGB32);
-    QCOMPARE(image.size(), QSize(1280, 720));
+    QCOMPARE(image.size(), size);
     QCOMPARE(decodeFrameNumberStrip(image), 321);
     // The colours come through: each bar's middle within a few steps of the original.
-    for (int x = 40; x < 1280; x += 160) {
-        const QRgb want = picture.pixel(x, 100);
-        const QRgb got = image.pixel(x, 100);
+    const int y = size.height() / 7;
+    for (int x = size.width() / 32; x < size.width(); x += size.width() / 8) {
+        const QRgb want = picture.pixel(x, y);
+        const QRgb got = image.pixel(x, y);
         QVERIFY2(std::abs(qRed(want) - qRed(got)) <= 8 && std::abs(qGreen(want) - qGreen(got)) <= 8 &&
                      std::abs(qBlue(want) - qBlue(got)) <= 8 && qAlpha(got) == 255,
                  qPrintable(QStringLiteral("x %1: %2 for %3").arg(x).arg(got, 0, 16).arg(want, 0, 16)));

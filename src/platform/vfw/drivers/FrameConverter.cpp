@@ -1,5 +1,8 @@
 #include "FrameConverter.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <linux/videodev2.h>
 #include <turbojpeg.h>
 
@@ -9,6 +12,10 @@ namespace {
 // rather than decoded: a header may claim any size, and the picture is allocated
 // before its data is read.
 constexpr qint64 kMaxJpegPixels = 3840 * 2160;
+
+// How far past a row's end swscale's vector code may read (a few pixels' worth;
+// FFmpeg pads its own buffers by as much).
+constexpr std::size_t kScalerOverread = 64;
 
 // How a raw V4L2 layout maps onto swscale: the source format and the planes.
 struct RawLayout {
@@ -73,10 +80,11 @@ bool FrameConverter::setFormat(std::uint32_t fourcc, QSize size, std::uint32_t b
     return true;
 }
 
-FrameConverter::Result FrameConverter::convert(const std::uint8_t* data, std::size_t bytesUsed) {
+FrameConverter::Result FrameConverter::convert(const std::uint8_t* data, std::size_t bytesUsed,
+                                               std::size_t bytesReadable) {
     if (!m_fourcc || !data || bytesUsed == 0) return {};
     if (m_fourcc == V4L2_PIX_FMT_MJPEG || m_fourcc == V4L2_PIX_FMT_JPEG) return decodeJpeg(data, bytesUsed);
-    return convertRaw(data, bytesUsed);
+    return convertRaw(data, bytesUsed, std::max(bytesUsed, bytesReadable));
 }
 
 FrameConverter::Result FrameConverter::decodeJpeg(const std::uint8_t* data, std::size_t bytesUsed) {
@@ -104,7 +112,8 @@ FrameConverter::Result FrameConverter::decodeJpeg(const std::uint8_t* data, std:
     return result;
 }
 
-FrameConverter::Result FrameConverter::convertRaw(const std::uint8_t* data, std::size_t bytesUsed) {
+FrameConverter::Result FrameConverter::convertRaw(const std::uint8_t* data, std::size_t bytesUsed,
+                                                  std::size_t bytesReadable) {
     const RawLayout* layout = layoutOf(m_fourcc);
     const int h = m_size.height();
     const std::size_t lumaBytes = std::size_t(m_bytesPerLine) * std::size_t(h);
@@ -133,6 +142,13 @@ FrameConverter::Result FrameConverter::convertRaw(const std::uint8_t* data, std:
     }
     }
     if (bytesUsed < needed) return {}; // a short frame: part of the picture is missing
+    // A camera's buffer often ends exactly with the picture, at the end of a page.
+    if (bytesReadable < needed + kScalerOverread) {
+        m_padded.resize(needed + kScalerOverread);
+        std::memcpy(m_padded.data(), data, needed);
+        for (const std::uint8_t*& plane : planes)
+            if (plane) plane = m_padded.data() + (plane - data);
+    }
     Result result;
     result.image = QImage(m_size, QImage::Format_RGB32);
     if (result.image.isNull()) return {};

@@ -7,6 +7,7 @@
 #include <QSize>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Turns one camera buffer into the display format (QImage::Format_RGB32) in a single
 // pass: MJPEG with TurboJPEG, the common YUV and RGB layouts with swscale.
@@ -36,15 +37,19 @@ public:
         QImage image;          // null: the frame is unusable
         bool jpegAsIs = false; // the buffer's JPEG bytes show exactly this picture
     };
-    Result convert(const std::uint8_t* data, std::size_t bytesUsed);
+    // `bytesReadable`: how far the buffer at `data` may be read (its length; at least
+    // `bytesUsed`). swscale's vector code reads a little past the end of the rows; a
+    // frame that does not leave it that much room is converted from a padded copy.
+    Result convert(const std::uint8_t* data, std::size_t bytesUsed, std::size_t bytesReadable = 0);
 
 private:
     Result decodeJpeg(const std::uint8_t* data, std::size_t bytesUsed);
-    Result convertRaw(const std::uint8_t* data, std::size_t bytesUsed);
+    Result convertRaw(const std::uint8_t* data, std::size_t bytesUsed, std::size_t bytesReadable);
 
     std::uint32_t m_fourcc = 0;
     QSize m_size;
     std::uint32_t m_bytesPerLine = 0;
     TurboJpegHandlePtr m_decoder;
     SwsContextPtr m_scaler;
+    std::vector<std::uint8_t> m_padded; // a frame copied with room after it
 };

@@ -557,7 +557,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
                 const QSize jpegSize = CameraJpeg::inspect(mapped.data(), used, m_streamSize);
                 if (!jpegSize.isEmpty()) frame = VideoFrame::fromJpeg(bytes(), jpegSize, m_streamSize);
             } else {
-                FrameConverter::Result converted = converter.convert(mapped.data(), used);
+                FrameConverter::Result converted = converter.convert(mapped.data(), used, mapped.length());
                 frame = VideoFrame(std::move(converted.image), converted.jpegAsIs ? bytes() : QByteArray());
             }
         }

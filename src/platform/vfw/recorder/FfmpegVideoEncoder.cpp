@@ -1,5 +1,7 @@
 #include "FfmpegVideoEncoder.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
@@ -77,7 +79,13 @@ bool FfmpegVideoEncoder::encode(const QImage& source, int64_t pts, const PacketS
                                      m_ctx->width, m_ctx->height, m_ctx->pix_fmt, SWS_BICUBIC, nullptr,
                                      nullptr, nullptr));
     if (!m_sws || av_frame_make_writable(m_frame.get()) < 0) return false;
-    const uint8_t* src[1] = {image.constBits()};
+    // The scaler's vector code reads whole blocks, past the end of a row: inside the
+    // picture that is the next row, after the last one it would be past the picture's
+    // memory. It reads a copy that has room after it.
+    const std::size_t bytes = std::size_t(image.sizeInBytes());
+    m_source.resize(bytes + AV_INPUT_BUFFER_PADDING_SIZE);
+    std::memcpy(m_source.data(), image.constBits(), bytes);
+    const uint8_t* src[1] = {m_source.data()};
     const int srcStride[1] = {int(image.bytesPerLine())};
     sws_scale(m_sws.get(), src, srcStride, 0, image.height(), m_frame->data, m_frame->linesize);
     m_frame->pts = pts;

@@ -4,7 +4,9 @@
 
 #include <QImage>
 #include <QString>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 // One of FFmpeg's video encoders chosen by name, fed with QImages. Used by one
 // thread at a time. B-frames are off, so packets come out in frame order.
@@ -32,6 +34,7 @@ private:
     AvFramePtr m_frame;
     AvPacketPtr m_packet;
     SwsContextPtr m_sws;
+    std::vector<std::uint8_t> m_source; // the picture with room after it for the scaler
     bool m_intraOnly = false;
     QString m_error;
 };
