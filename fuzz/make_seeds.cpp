@@ -134,8 +134,7 @@ int main(int argc, char** argv) {
     SingleFrameWriter writer;
     writer.open(settings, {32, 24});
     for (int i = 0; i < 2; ++i) {
-        VideoFrame frame;
-        frame.image = picture({32, 24});
+        const VideoFrame frame(picture({32, 24}));
         writer.append(frame);
     }
     writer.close();

@@ -1,5 +1,7 @@
 #include "MoviePlayer.h"
 
+#include "MovieFrameView.h"
+
 #include <QAudioOutput>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,7 +13,6 @@
 #include <QVBoxLayout>
 #include <QVideoFrame>
 #include <QVideoSink>
-#include <QVideoWidget>
 
 namespace {
 
@@ -46,10 +47,9 @@ MoviePlayer::MoviePlayer(QWidget* parent)
     m_player->setObjectName(QStringLiteral("MoviePlayer"));
     m_player->setAudioOutput(m_audio);
 
-    m_video = new QVideoWidget(this);
+    m_video = new MovieFrameView(this);
     m_video->setObjectName(QStringLiteral("MovieVideo"));
-    m_video->setAspectRatioMode(Qt::KeepAspectRatio);
-    m_player->setVideoOutput(m_video);
+    m_player->setVideoSink(m_video->videoSink());
 
     m_error = new QLabel(this);
     m_error->setObjectName(QStringLiteral("MovieError"));
@@ -128,6 +128,7 @@ void MoviePlayer::setFileName(const QString& path) {
     m_videoSize = QSize();
     m_loaded = m_opened = false;
     m_error->hide();
+    m_video->setStreamFormat(MovieFrameView::probeStreamFormat(path));
     m_video->show();
     m_player->setSource(QUrl::fromLocalFile(path));
 }

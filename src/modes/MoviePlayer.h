@@ -9,7 +9,7 @@ class QLabel;
 class QSlider;
 class QToolButton;
 class QVideoFrame;
-class QVideoWidget;
+class MovieFrameView;
 
 // The movie viewer's player control: the picture, and below it a control bar with
 // play/pause, stop, a position slider that seeks, the position and length as time,
@@ -37,6 +37,7 @@ public:
     QString errorText() const { return m_errorText; }
 
     QMediaPlayer* player() const { return m_player; }
+    MovieFrameView* view() const { return m_video; }
     QAudioOutput* audioOutput() const { return m_audio; }
 
     // Play when paused or stopped, pause when playing.
@@ -62,7 +63,7 @@ private:
 
     QMediaPlayer* m_player;
     QAudioOutput* m_audio;
-    QVideoWidget* m_video;
+    MovieFrameView* m_video;
     QLabel* m_error;
     QWidget* m_bar;
     QToolButton* m_play;

@@ -38,6 +38,16 @@ class TestEndOfRun : public QObject {
             return true;
         }
         void signal(int number) { ::kill(pid_t(process.processId()), number); }
+        // Every thread's stack of the running program, when gdb is there to read them.
+        QString stacks() {
+            if (process.state() != QProcess::Running) return {};
+            QProcess gdb;
+            gdb.start(QStringLiteral("gdb"),
+                      {QStringLiteral("-p"), QString::number(process.processId()), QStringLiteral("-batch"),
+                       QStringLiteral("-ex"), QStringLiteral("thread apply all bt 30")});
+            if (!gdb.waitForFinished(60000)) return {};
+            return QString::fromLocal8Bit(gdb.readAllStandardOutput().right(20000)) + '\n';
+        }
         bool finished(int ms = 60000) { return process.waitForFinished(ms); }
         QString log() {
             QFile f(dir.filePath(QStringLiteral("kelvanor.log")));
@@ -62,7 +72,8 @@ private slots:
         for (int i = 0; i < 4; ++i) {
             Run run;
             run.start(QStringLiteral("preview"));
-            QVERIFY(run.waitFor("LOADED"));
+            // A slow machine under a sanitizer can take long to start; a hang says where.
+            QVERIFY2(run.waitFor("LOADED", 120000), qPrintable(run.stacks() + run.describe()));
             QVERIFY(run.finished());
             QVERIFY2(run.endedCleanly(), qPrintable(run.describe()));
         }

@@ -1,5 +1,6 @@
 #include "wMovieViewer.h"
 
+#include "MovieFrameView.h"
 #include "MoviePlayer.h"
 #include "PulseServer.h"
 #include "SystemMetrics.h"
@@ -16,6 +17,8 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QVideoFrame>
+#include <QVideoSink>
 #include <QtTest>
 #include <atomic>
 #include <thread>
@@ -83,6 +86,36 @@ class TestMovieViewer : public QObject {
             (void)QTest::qWaitFor([&] { return finished; }, 30000);
         }
         return finished && ok;
+    }
+
+    // Why the viewer's first picture is not the recorded first frame (the colour bars'
+    // middles, within what a lossy compressor changes), or empty when it is.
+    static QString shownPictureDiffers(wMovieViewer* v, const QString& encoder) {
+        // Qt 6.4's player gives no picture at all for these two, though FFmpeg decodes them.
+        if (encoder == QLatin1String("amv") || encoder == QLatin1String("jpegls")) return {};
+        if (!QTest::qWaitFor(
+                [v] {
+                    return !v->Movie->view()->picture().isNull() || !v->Movie->view()->problem().isEmpty();
+                },
+                10000))
+            return QStringLiteral("no picture shown");
+        if (!v->Movie->view()->problem().isEmpty()) return v->Movie->view()->problem();
+        const QImage shown = v->Movie->view()->picture();
+        if (shown.size() != QSize(320, 240)) return QStringLiteral("picture of another size");
+        const QImage want = TestPattern::render({320, 240}, TestPattern::ColourBars, 50, 0, QTime(12, 0));
+        // FFmpeg's own RPZA encoder and decoder give the red and blue bars each other's
+        // colour (ffmpeg alone does it too): only the first five bars there.
+        const int bars = encoder == QLatin1String("rpza") ? 5 : 8;
+        for (int x = 20; x < bars * 40; x += 40) {
+            const QRgb a = want.pixel(x, 60), b = shown.pixel(x, 60);
+            if (std::abs(qRed(a) - qRed(b)) > 48 || std::abs(qGreen(a) - qGreen(b)) > 48 ||
+                std::abs(qBlue(a) - qBlue(b)) > 48)
+                return QStringLiteral("colour %1 at x %2 where %3 was recorded")
+                    .arg(b & 0xffffff, 6, 16, QLatin1Char('0'))
+                    .arg(x)
+                    .arg(a & 0xffffff, 6, 16, QLatin1Char('0'));
+        }
+        return {};
     }
 
     static QMdiSubWindow* frameOf(wMovieViewer* v) { return qobject_cast<QMdiSubWindow*>(v->parentWidget()); }
@@ -232,8 +265,13 @@ private slots:
 
     // Every encoder the compression dialog offers makes movies that the viewer plays.
     void everyOfferedEncoderPlays() {
-        QStringList notRecorded, notPlayed;
+        QStringList notRecorded, notPlayed, notShown;
         int played = 0;
+        // Qt 6.4's player hands over only the planes of its stand-in format: the
+        // decoders' planar formats with more planes cannot be read, and the viewer says so.
+        const QString cannotShow = QStringLiteral("Pictures in the pixel format ");
+        const QStringList unreadable{QStringLiteral("gbrp"), QStringLiteral("gbrp10le"),
+                                     QStringLiteral("yuv422p10le"), QStringLiteral("yuv444p10le")};
         for (const VideoEncoderInfo& info : aviVideoEncoders()) {
             const QString file = m_dir.filePath(QStringLiteral("enc-") + info.name + QStringLiteral(".avi"));
             if (!record(file, info.name, 6, false)) {
@@ -247,12 +285,22 @@ private slots:
                 notPlayed << info.name + QStringLiteral(": ") + v->Movie->errorText();
             else if (v->Movie->videoSize() != QSize(320, 240))
                 notPlayed << info.name + QStringLiteral(": picture size");
+            else if (const QString wrong = shownPictureDiffers(v, info.name); wrong.startsWith(cannotShow))
+                notShown << info.name + QStringLiteral(": ") + wrong;
+            else if (!wrong.isEmpty())
+                notPlayed << info.name + QStringLiteral(": ") + wrong;
             else
                 ++played;
             frameOf(v)->close();
         }
         QVERIFY2(notPlayed.isEmpty(), qPrintable(notPlayed.join(QStringLiteral("; "))));
-        QVERIFY(played >= 5);
+        for (const QString& entry : notShown) {
+            const QString format = entry.section(cannotShow, 1).section(QLatin1Char(' '), 0, 0);
+            QVERIFY2(unreadable.contains(format), qPrintable(entry));
+        }
+        QVERIFY(played >= 30);
+        qInfo("shown: %d; the viewer says it cannot show: %s", played,
+              qPrintable(notShown.join(QStringLiteral("; "))));
         qInfo("not recordable here: %s", qPrintable(notRecorded.join(QStringLiteral(", "))));
     }
 

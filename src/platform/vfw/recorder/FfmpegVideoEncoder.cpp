@@ -11,15 +11,19 @@ extern "C" {
 namespace {
 // The pixel format an encoder is fed with: BGR24 for uncompressed frames (the
 // classic RGB AVI), else 4:2:0 where it takes it (the common case), else the first
-// one the scaler can produce.
+// colour format the scaler can produce, else the first it can produce.
 AVPixelFormat chooseFormat(const AVCodec* codec) {
     if (codec->id == AV_CODEC_ID_RAWVIDEO) return AV_PIX_FMT_BGR24;
     if (!codec->pix_fmts) return AV_PIX_FMT_YUV420P;
     for (AVPixelFormat wanted : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_BGR24})
         for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
             if (*f == wanted) return *f;
-    for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
-        if (sws_isSupportedOutput(*f)) return *f;
+    // A colour format before a grey one (DPX lists grey first).
+    for (const bool colourOnly : {true, false})
+        for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+            const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(*f);
+            if (sws_isSupportedOutput(*f) && (!colourOnly || (desc && desc->nb_components >= 3))) return *f;
+        }
     return codec->pix_fmts[0];
 }
 } // namespace

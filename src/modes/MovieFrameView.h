@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QVideoFrame;
+class QVideoSink;
+struct SwsContext;
+
+// The movie viewer's picture: takes the player's frames from its own video sink,
+// converts each to RGB with swscale and draws it with its aspect ratio kept, on black.
+//
+// Qt 6.4's own frame conversion (QVideoFrame::toImage, used by QVideoWidget) writes
+// past its picture for some planar formats (4:2:2 planar from HuffYUV among them),
+// which corrupts the heap; this view never calls it. And Qt 6.4's FFmpeg backend hands
+// a decoder's picture in a format it has no name for (BGR24, RGB555, 4:1:1, 10-bit
+// 4:2:2...) under a stand-in name (RGBA8888, YUV420P, P016) without converting it:
+// the view is told the stream's real format (`setStreamFormat`) and reads such a
+// frame as what it is; a frame it cannot read safely is not drawn, and says so.
+class MovieFrameView : public QWidget {
+    Q_OBJECT
+public:
+    explicit MovieFrameView(QWidget* parent = nullptr);
+    ~MovieFrameView() override;
+
+    QVideoSink* videoSink() const { return m_sink; }
+    // The FFmpeg pixel format (an AVPixelFormat) the movie's decoder gives, -1 when
+    // unknown; see `probeStreamFormat`. Clears the picture.
+    void setStreamFormat(int avPixelFormat);
+    // The pixel format of the first video stream of `path` as FFmpeg decodes it, or -1.
+    static int probeStreamFormat(const QString& path);
+    // Why the last frame was not drawn (empty when it was).
+    QString problem() const { return m_problem; }
+    // The last frame shown, at the movie's size (null before the first).
+    QImage picture() const { return m_picture; }
+    // Converts one frame; a null image for a frame this view cannot convert.
+    QImage convert(const QVideoFrame& frame);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void onFrame(const QVideoFrame& frame);
+
+    QVideoSink* m_sink;
+    SwsContext* m_scaler = nullptr;
+    int m_streamFormat = -1;
+    QString m_problem;
+    QImage m_picture; // over its own buffer, with room after the pixels
+};
