@@ -40,10 +40,11 @@ class TestMovieViewer : public QObject {
         QFile::remove(file);
         Recorder recorder;
         bool finished = false, ok = false, begun = false;
-        connect(&recorder, &Recorder::status, this, [&](int id, const QString&) {
+        // The recorder as the receiver: its queued signals die with it, not with these locals.
+        connect(&recorder, &Recorder::status, &recorder, [&](int id, const QString&) {
             if (id == RecorderStatusId::Begin) begun = true;
         });
-        connect(&recorder, &Recorder::finished, this, [&](bool result) {
+        connect(&recorder, &Recorder::finished, &recorder, [&](bool result) {
             finished = true;
             ok = result;
         });
