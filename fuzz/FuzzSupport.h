@@ -12,6 +12,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace FuzzSupport {
@@ -47,9 +48,12 @@ inline QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A property of the program that the input broke: stop here so the fuzzer keeps it.
-inline void require(bool condition) {
-    if (!condition) std::abort();
+// A property of the program that the input broke: stop here so the fuzzer keeps it,
+// naming the line that found it.
+inline void require(bool condition, const char* file = __builtin_FILE(), int line = __builtin_LINE()) {
+    if (condition) return;
+    std::fprintf(stderr, "Broken property at %s:%d\n", file, line);
+    std::abort();
 }
 
 } // namespace FuzzSupport
