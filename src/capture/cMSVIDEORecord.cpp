@@ -92,6 +92,9 @@ void RecordMovie(Master& m) {
     }
 }
 
+// Room for a status that names a path of PATH_MAX bytes and more.
+constexpr int kStatusTextChars = 8192;
+
 LRESULT CaptureStatusCallback(HWND, int statusNumber, const char* text) {
     Master* m = Master::instance();
     if (!m) return 0;
@@ -103,7 +106,9 @@ LRESULT CaptureStatusCallback(HWND, int statusNumber, const char* text) {
         m->StatusTime->clear();
         m->GlobalToolbar->show();
     }
-    const QString status = WinApi32::StringFromPointer(text, 256);
+    // The whole text: a status names the movie's file, whose path may be long, and
+    // says why at its end.
+    const QString status = WinApi32::StringFromPointer(text, kStatusTextChars);
     m->StatusString->setText(status);
     if (statusNumber >= 400 && statusNumber < 500) g_lastError = status;
     if (statusNumber == IDS_CAP_BEGIN) g_begun = true;

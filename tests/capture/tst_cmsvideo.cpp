@@ -251,6 +251,17 @@ private slots:
         QVERIFY(m.GlobalToolbar->isVisibleTo(&m));
     }
 
+    void aStatusNamingALongPathKeepsItsReason() {
+        Master m;
+        const QString path = QStringLiteral("/tmp/") + QString(120, QChar(0x00FC)) + QLatin1Char('/') +
+                             QString(400, QLatin1Char('a')) + QStringLiteral(".avi");
+        const QString text = QStringLiteral("Cannot open '%1': Permission denied").arg(path);
+        QVERIFY(text.toLocal8Bit().size() > 600);
+        cMSVIDEO::CaptureStatusCallback(MSVIDEO::CaptureWindow, IDS_CAP_CANTOPEN,
+                                        text.toLocal8Bit().constData());
+        QCOMPARE(m.StatusString->text(), text);
+    }
+
     void fullScreenGivesTheHandleBack() {
         Master m;
         cMSVIDEO::StartVideoDevice(m);
