@@ -9,8 +9,7 @@ std::atomic<std::uint64_t> CameraJpeg::s_decodes{0};
 
 namespace {
 
-// A JPEG larger than this (and than four times the stream's picture) is not decoded:
-// a header may claim any size, and the picture is allocated before its data is read.
+// A JPEG larger than this (and than four times the stream's picture) is not decoded.
 constexpr qint64 kMaxJpegPixels = 3840 * 2160;
 
 // One decompressor for each thread that decodes (the camera's worker for headers,
@@ -32,8 +31,7 @@ QSize CameraJpeg::inspect(const std::uint8_t* data, std::size_t bytes, QSize str
     if (tjDecompressHeader3(decoder, data, static_cast<unsigned long>(bytes), &width, &height, &subsampling,
                             &colourspace) != 0)
         return {};
-    const qint64 limit = std::max(kMaxJpegPixels, 4 * qint64(streamSize.width()) * streamSize.height());
-    if (width <= 0 || height <= 0 || qint64(width) * height > limit) return {};
+    if (!sizeAllowed(QSize(width, height), streamSize)) return {};
     // The end-of-image marker, before any padding: entropy-coded data never holds
     // 0xFF 0xD9, so a buffer cut off in its scan cannot end with it.
     std::size_t end = bytes;
@@ -41,6 +39,11 @@ QSize CameraJpeg::inspect(const std::uint8_t* data, std::size_t bytes, QSize str
         --end;
     if (end < 2 || data[end - 2] != 0xFF || data[end - 1] != 0xD9) return {};
     return QSize(width, height);
+}
+
+bool CameraJpeg::sizeAllowed(QSize jpeg, QSize streamSize) {
+    const qint64 limit = std::max(kMaxJpegPixels, 4 * qint64(streamSize.width()) * streamSize.height());
+    return jpeg.width() > 0 && jpeg.height() > 0 && qint64(jpeg.width()) * jpeg.height() <= limit;
 }
 
 int CameraJpeg::scaleFor(QSize jpeg, QSize display) {

@@ -27,6 +27,11 @@ public:
     // bytes before the end marker and padding after it are allowed: webcams send them.
     static QSize inspect(const std::uint8_t* data, std::size_t bytes, QSize streamSize);
 
+    // Whether a JPEG that says it is `jpeg` big may be decoded for a stream of
+    // `streamSize`: a header may claim any size, and the picture is allocated before
+    // its data is read. Up to 4K, or four times the stream's picture.
+    static bool sizeAllowed(QSize jpeg, QSize streamSize);
+
     // The denominator (1, 2, 4 or 8) of the smallest DCT scale of `jpeg` that is not
     // smaller than `display` in either direction.
     static int scaleFor(QSize jpeg, QSize display);

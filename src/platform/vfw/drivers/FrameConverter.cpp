@@ -1,5 +1,7 @@
 #include "FrameConverter.h"
 
+#include "CameraJpeg.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -7,11 +9,6 @@
 #include <turbojpeg.h>
 
 namespace {
-
-// A JPEG larger than this (and than four times the stream's picture) is dropped
-// rather than decoded: a header may claim any size, and the picture is allocated
-// before its data is read.
-constexpr qint64 kMaxJpegPixels = 3840 * 2160;
 
 // How far past a row's end swscale's vector code may read (a few pixels' worth;
 // FFmpeg pads its own buffers by as much).
@@ -93,8 +90,7 @@ FrameConverter::Result FrameConverter::decodeJpeg(const std::uint8_t* data, std:
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
     // The header first: a camera may send a frame of another size than negotiated.
     if (tjDecompressHeader3(decoder, data, size, &width, &height, &subsampling, &colourspace) != 0) return {};
-    const qint64 limit = std::max(kMaxJpegPixels, 4 * qint64(m_size.width()) * m_size.height());
-    if (width <= 0 || height <= 0 || qint64(width) * height > limit) return {};
+    if (!CameraJpeg::sizeAllowed(QSize(width, height), m_size)) return {};
     Result result;
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull()) return {};
