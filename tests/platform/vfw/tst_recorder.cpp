@@ -332,6 +332,33 @@ private slots:
         QCOMPARE(probe.strip, (QVector<int>{0, 1, 2, 3, 3, 5, 6, 7}));
     }
 
+    // An encoder other than MJPEG takes pictures of every layout and a frame of
+    // another size (the camera's format changed), scaled to the movie's.
+    void ffmpegEncoderTakesEveryLayoutAndSize() {
+        const QString file = path(QStringLiteral("layouts.avi"));
+        Recorder recorder;
+        RecordingLog log;
+        log.attach(recorder, this, file);
+        RecorderSettings s;
+        s.filePath = file;
+        s.encoder = QStringLiteral("mpeg4");
+        QVERIFY(recorder.start(s));
+        KV_WAIT_BEGIN(log);
+        for (int i = 0; i < 5; ++i) {
+            VideoFrame f =
+                patternFrame(uint64_t(i), 1000000 + i * 66667, i == 3 ? QSize(640, 480) : QSize(320, 240));
+            if (i == 1) f = VideoFrame(f.image().convertToFormat(QImage::Format_RGB888));
+            if (i == 2) f = VideoFrame(f.image().convertToFormat(QImage::Format_ARGB32_Premultiplied));
+            f.captureTimeUs = 1000000 + i * 66667;
+            recorder.pushFrame(f, true);
+        }
+        recorder.stop();
+        KV_WAIT_END(log);
+        const AviProbe probe = AviProbe::read(file);
+        QCOMPARE(probe.width, 320);
+        QCOMPARE(probe.strip, (QVector<int>{0, 1, 2, 3, 4}));
+    }
+
     void unwritablePathMakesNoFile() {
         const QString file = QStringLiteral("/proc/kelvanor-no-such-dir/movie.avi");
         Recorder recorder;

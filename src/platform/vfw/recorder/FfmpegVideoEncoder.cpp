@@ -75,17 +75,20 @@ bool FfmpegVideoEncoder::open(const QString& name, int width, int height, AVRati
 
 bool FfmpegVideoEncoder::encode(const QImage& source, int64_t pts, const PacketSink& sink) {
     if (!m_ctx) return false;
+    // The scaler takes the picture's own layout and size: it converts and scales in
+    // one pass. RGB32 is 0xffRRGGBB in a 32-bit word.
     QImage image = source;
-    if (image.format() != QImage::Format_RGB888) image = image.convertToFormat(QImage::Format_RGB888);
-    if (image.size() != QSize(m_ctx->width, m_ctx->height))
-        image = image.scaled(m_ctx->width, m_ctx->height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    m_sws.reset(sws_getCachedContext(m_sws.release(), image.width(), image.height(), AV_PIX_FMT_RGB24,
-                                     m_ctx->width, m_ctx->height, m_ctx->pix_fmt, SWS_BICUBIC, nullptr,
-                                     nullptr, nullptr));
+    AVPixelFormat layout = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_0RGB;
+    if (image.format() == QImage::Format_RGB888)
+        layout = AV_PIX_FMT_RGB24;
+    else if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    m_sws.reset(sws_getCachedContext(m_sws.release(), image.width(), image.height(), layout, m_ctx->width,
+                                     m_ctx->height, m_ctx->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!m_sws || av_frame_make_writable(m_frame.get()) < 0) return false;
-    // The scaler's vector code reads whole blocks, past the end of a row: inside the
-    // picture that is the next row, after the last one it would be past the picture's
-    // memory. It reads a copy that has room after it.
+    // Its vector code reads whole blocks, past the end of a row: inside the picture
+    // that is the next row, after the last one it would be past the picture's memory.
+    // It reads a copy that has room after it.
     const std::size_t bytes = std::size_t(image.sizeInBytes());
     m_source.resize(bytes + AV_INPUT_BUFFER_PADDING_SIZE);
     std::memcpy(m_source.data(), image.constBits(), bytes);
