@@ -25,102 +25,56 @@ struct SourceFormat {
     bool swapChroma = false; // the frame's second and third planes are V, then U
 };
 
-// Qt's pixel formats as FFmpeg names their memory layout (byte order on a
-// little-endian machine: Qt's ARGB8888 is the bytes A, R, G, B).
-SourceFormat sourceFormat(QVideoFrameFormat::PixelFormat format) {
-    switch (format) {
-    case QVideoFrameFormat::Format_ARGB8888:
-    case QVideoFrameFormat::Format_ARGB8888_Premultiplied:
-        return {AV_PIX_FMT_ARGB};
-    case QVideoFrameFormat::Format_XRGB8888:
-        return {AV_PIX_FMT_0RGB};
-    case QVideoFrameFormat::Format_BGRA8888:
-    case QVideoFrameFormat::Format_BGRA8888_Premultiplied:
-        return {AV_PIX_FMT_BGRA};
-    case QVideoFrameFormat::Format_BGRX8888:
-        return {AV_PIX_FMT_BGR0};
-    case QVideoFrameFormat::Format_ABGR8888:
-        return {AV_PIX_FMT_ABGR};
-    case QVideoFrameFormat::Format_XBGR8888:
-        return {AV_PIX_FMT_0BGR};
-    case QVideoFrameFormat::Format_RGBA8888:
-        return {AV_PIX_FMT_RGBA};
-    case QVideoFrameFormat::Format_RGBX8888:
-        return {AV_PIX_FMT_RGB0};
-    case QVideoFrameFormat::Format_YUV420P:
-        return {AV_PIX_FMT_YUV420P};
-    case QVideoFrameFormat::Format_YV12:
-        return {AV_PIX_FMT_YUV420P, true};
-    case QVideoFrameFormat::Format_YUV422P:
-        return {AV_PIX_FMT_YUV422P};
-    case QVideoFrameFormat::Format_YUV420P10:
-        return {AV_PIX_FMT_YUV420P10LE};
-    case QVideoFrameFormat::Format_UYVY:
-        return {AV_PIX_FMT_UYVY422};
-    case QVideoFrameFormat::Format_YUYV:
-        return {AV_PIX_FMT_YUYV422};
-    case QVideoFrameFormat::Format_NV12:
-        return {AV_PIX_FMT_NV12};
-    case QVideoFrameFormat::Format_NV21:
-        return {AV_PIX_FMT_NV21};
-    case QVideoFrameFormat::Format_P010:
-        return {AV_PIX_FMT_P010LE};
-    case QVideoFrameFormat::Format_P016:
-        return {AV_PIX_FMT_P016LE};
-    case QVideoFrameFormat::Format_Y8:
-        return {AV_PIX_FMT_GRAY8};
-    case QVideoFrameFormat::Format_Y16:
-        return {AV_PIX_FMT_GRAY16LE};
-    default:
-        return {};
-    }
+using QtFormat = QVideoFrameFormat::PixelFormat;
+
+// Qt's pixel formats as FFmpeg names their memory layout (byte order: Qt's ARGB8888
+// is the bytes A, R, G, B). `named`: the name Qt 6.4's FFmpeg backend gives a
+// decoder's picture in that layout; a layout it has no name for it passes on under a
+// stand-in name (RGBA8888, YUV420P or P016), unconverted.
+struct FormatPair {
+    QtFormat qt;
+    AVPixelFormat av;
+    bool named;
+    bool swapChroma = false;
+};
+constexpr FormatPair kFormats[] = {
+    {QVideoFrameFormat::Format_ARGB8888, AV_PIX_FMT_ARGB, true},
+    {QVideoFrameFormat::Format_ARGB8888_Premultiplied, AV_PIX_FMT_ARGB, false},
+    {QVideoFrameFormat::Format_XRGB8888, AV_PIX_FMT_0RGB, true},
+    {QVideoFrameFormat::Format_BGRA8888, AV_PIX_FMT_BGRA, true},
+    {QVideoFrameFormat::Format_BGRA8888_Premultiplied, AV_PIX_FMT_BGRA, false},
+    {QVideoFrameFormat::Format_BGRX8888, AV_PIX_FMT_BGR0, true},
+    {QVideoFrameFormat::Format_ABGR8888, AV_PIX_FMT_ABGR, true},
+    {QVideoFrameFormat::Format_XBGR8888, AV_PIX_FMT_0BGR, true},
+    {QVideoFrameFormat::Format_RGBA8888, AV_PIX_FMT_RGBA, true},
+    {QVideoFrameFormat::Format_RGBX8888, AV_PIX_FMT_RGB0, true},
+    {QVideoFrameFormat::Format_YUV420P, AV_PIX_FMT_YUV420P, true},
+    {QVideoFrameFormat::Format_YV12, AV_PIX_FMT_YUV420P, false, true},
+    {QVideoFrameFormat::Format_YUV422P, AV_PIX_FMT_YUV422P, true},
+    {QVideoFrameFormat::Format_YUV420P10, AV_PIX_FMT_YUV420P10LE, true},
+    {QVideoFrameFormat::Format_UYVY, AV_PIX_FMT_UYVY422, true},
+    {QVideoFrameFormat::Format_YUYV, AV_PIX_FMT_YUYV422, true},
+    {QVideoFrameFormat::Format_NV12, AV_PIX_FMT_NV12, true},
+    {QVideoFrameFormat::Format_NV21, AV_PIX_FMT_NV21, true},
+    {QVideoFrameFormat::Format_P010, AV_PIX_FMT_P010LE, true},
+    {QVideoFrameFormat::Format_P016, AV_PIX_FMT_P016LE, true},
+    {QVideoFrameFormat::Format_Y8, AV_PIX_FMT_GRAY8, true},
+    {QVideoFrameFormat::Format_Y16, AV_PIX_FMT_GRAY16LE, true},
+};
+
+// How a frame Qt names `format` is laid out; NONE for one this view does not read.
+SourceFormat sourceFormat(QtFormat format) {
+    for (const FormatPair& pair : kFormats)
+        if (pair.qt == format) return {pair.av, pair.swapChroma};
+    return {};
 }
 
-// The name Qt 6.4's FFmpeg backend gives a decoder's format it knows; Invalid for
+// The name Qt 6.4's FFmpeg backend gives a decoder's picture in `format`; Invalid for
 // one it passes on under a stand-in name.
-QVideoFrameFormat::PixelFormat qtName(AVPixelFormat format) {
-    switch (format) {
-    case AV_PIX_FMT_ARGB:
-        return QVideoFrameFormat::Format_ARGB8888;
-    case AV_PIX_FMT_0RGB:
-        return QVideoFrameFormat::Format_XRGB8888;
-    case AV_PIX_FMT_BGRA:
-        return QVideoFrameFormat::Format_BGRA8888;
-    case AV_PIX_FMT_BGR0:
-        return QVideoFrameFormat::Format_BGRX8888;
-    case AV_PIX_FMT_ABGR:
-        return QVideoFrameFormat::Format_ABGR8888;
-    case AV_PIX_FMT_0BGR:
-        return QVideoFrameFormat::Format_XBGR8888;
-    case AV_PIX_FMT_RGBA:
-        return QVideoFrameFormat::Format_RGBA8888;
-    case AV_PIX_FMT_RGB0:
-        return QVideoFrameFormat::Format_RGBX8888;
-    case AV_PIX_FMT_YUV422P:
-        return QVideoFrameFormat::Format_YUV422P;
-    case AV_PIX_FMT_YUV420P:
-        return QVideoFrameFormat::Format_YUV420P;
-    case AV_PIX_FMT_YUV420P10LE:
-        return QVideoFrameFormat::Format_YUV420P10;
-    case AV_PIX_FMT_UYVY422:
-        return QVideoFrameFormat::Format_UYVY;
-    case AV_PIX_FMT_YUYV422:
-        return QVideoFrameFormat::Format_YUYV;
-    case AV_PIX_FMT_NV12:
-        return QVideoFrameFormat::Format_NV12;
-    case AV_PIX_FMT_NV21:
-        return QVideoFrameFormat::Format_NV21;
-    case AV_PIX_FMT_GRAY8:
-        return QVideoFrameFormat::Format_Y8;
-    case AV_PIX_FMT_GRAY16LE:
-        return QVideoFrameFormat::Format_Y16;
-    case AV_PIX_FMT_P010LE:
-        return QVideoFrameFormat::Format_P010;
-    case AV_PIX_FMT_P016LE:
-        return QVideoFrameFormat::Format_P016;
-    default:
-        return QVideoFrameFormat::Format_Invalid;
-    }
+QtFormat qtName(AVPixelFormat format) {
+    for (const FormatPair& pair : kFormats)
+        if (pair.named && pair.av == format) return pair.qt;
+    return QVideoFrameFormat::Format_Invalid;
 }
 
 // The same layout without its last (transparency) plane, or NONE.

@@ -92,8 +92,6 @@ class TestMovieViewer : public QObject {
     // Why the viewer's first picture is not the recorded first frame (the colour bars'
     // middles, within what a lossy compressor changes), or empty when it is.
     static QString shownPictureDiffers(wMovieViewer* v, const QString& encoder) {
-        // Qt 6.4's player gives no picture at all for these two, though FFmpeg decodes them.
-        if (encoder == QLatin1String("amv") || encoder == QLatin1String("jpegls")) return {};
         if (!QTest::qWaitFor(
                 [v] {
                     return !v->Movie->view()->picture().isNull() || !v->Movie->view()->problem().isEmpty();
@@ -273,6 +271,9 @@ private slots:
         const QString cannotShow = QStringLiteral("Pictures in the pixel format ");
         const QStringList unreadable{QStringLiteral("gbrp"), QStringLiteral("gbrp10le"),
                                      QStringLiteral("yuv422p10le"), QStringLiteral("yuv444p10le")};
+        // Qt 6.4's player gives no picture at all for these ("get_buffer() failed" in
+        // its decoder set-up), though FFmpeg decodes them: they open, and stay black.
+        const QStringList noPictureFromQt{QStringLiteral("amv"), QStringLiteral("jpegls")};
         for (const VideoEncoderInfo& info : aviVideoEncoders()) {
             const QString file = m_dir.filePath(QStringLiteral("enc-") + info.name + QStringLiteral(".avi"));
             if (!record(file, info.name, 6, false)) {
@@ -286,6 +287,8 @@ private slots:
                 notPlayed << info.name + QStringLiteral(": ") + v->Movie->errorText();
             else if (v->Movie->videoSize() != QSize(320, 240))
                 notPlayed << info.name + QStringLiteral(": picture size");
+            else if (noPictureFromQt.contains(info.name))
+                notShown << info.name + QStringLiteral(": no picture from Qt's player");
             else if (const QString wrong = shownPictureDiffers(v, info.name); wrong.startsWith(cannotShow))
                 notShown << info.name + QStringLiteral(": ") + wrong;
             else if (!wrong.isEmpty())
@@ -296,6 +299,7 @@ private slots:
         }
         QVERIFY2(notPlayed.isEmpty(), qPrintable(notPlayed.join(QStringLiteral("; "))));
         for (const QString& entry : notShown) {
+            if (noPictureFromQt.contains(entry.section(QLatin1Char(':'), 0, 0))) continue;
             const QString format = entry.section(cannotShow, 1).section(QLatin1Char(' '), 0, 0);
             QVERIFY2(unreadable.contains(format), qPrintable(entry));
         }
