@@ -599,6 +599,9 @@ bool Master::event(QEvent* event) {
     const bool handled = QMainWindow::event(event);
     switch (event->type()) {
     case QEvent::Show:
+    // After the desktop has shown the window: a Wayland client draws its own frame,
+    // whose size is known from then on (no Move follows there).
+    case QEvent::ShowToParent:
     case QEvent::Move:
     case QEvent::WindowStateChange:
         // Maximized or full screen, the desktop decides the size.

@@ -196,6 +196,12 @@ struct ProgramRun {
     QProcess process;
     QByteArray output;
 
+    ~ProgramRun() {
+        if (process.state() == QProcess::NotRunning) return;
+        process.kill(); // a failed test leaves it running
+        process.waitForFinished(10000);
+    }
+
     // Starts `scenario` with `env`; the program's folder is this run's, unless `folder` is
     // false (then it is the home's data folder, as for a user).
     void start(QProcessEnvironment env, const QStringList& args, bool ownFolder = true,
