@@ -45,7 +45,7 @@ const char* formatDescription(std::uint32_t fourcc) {
     case V4L2_PIX_FMT_YUYV:
         return "YUYV 4:2:2";
     case V4L2_PIX_FMT_NV12:
-        return "Y/UV 4:2:0";
+        return "Y/CbCr 4:2:0";
     case V4L2_PIX_FMT_YUV420:
         return "Planar YUV 4:2:0";
     case V4L2_PIX_FMT_RGB24:
@@ -490,11 +490,15 @@ void EmulatedCamera::sendControlEvent(Handle* origin, std::uint32_t id, std::uin
 int EmulatedCamera::subscribe(Handle& handle, const v4l2_event_subscription& sub) {
     // uvc_ioctl_subscribe_event: control events only.
     if (sub.type != V4L2_EVENT_CTRL) return EINVAL;
-    if (!controlSpec(sub.id)) return EINVAL;
+    v4l2_query_ext_ctrl query;
+    if (queryControl(sub.id, query) != 0) return EINVAL;
+    // A control class can be subscribed to; it never changes, so it sends nothing
+    // (v4l2_ctrl_add_event).
+    const bool isClass = query.type == V4L2_CTRL_TYPE_CTRL_CLASS;
     for (const Handle::Subscription& s : handle.subscriptions)
         if (s.type == sub.type && s.id == sub.id) return 0;
     handle.subscriptions.push_back({sub.type, sub.id, sub.flags});
-    if (sub.flags & V4L2_EVENT_SUB_FL_SEND_INITIAL) {
+    if ((sub.flags & V4L2_EVENT_SUB_FL_SEND_INITIAL) && !isClass) {
         // uvc_ctrl_add_event: the flags, and the value when it can be read.
         std::uint32_t changes = V4L2_EVENT_CTRL_CH_FLAGS;
         if (uvcControl(sub.id)->type != V4L2_CTRL_TYPE_BUTTON) changes |= V4L2_EVENT_CTRL_CH_VALUE;
@@ -551,7 +555,8 @@ int EmulatedCamera::extControls(Handle& handle, unsigned long request, v4l2_ext_
             if (master != info->masterManual) error = EACCES;
         }
         if (error) {
-            controls.error_idx = i;
+            // uvc_ctrl_check_access: nothing was touched.
+            controls.error_idx = request == VIDIOC_TRY_EXT_CTRLS ? i : controls.count;
             return error;
         }
     }
@@ -600,33 +605,28 @@ int EmulatedCamera::extControls(Handle& handle, unsigned long request, v4l2_ext_
 // ---- the queue ----------------------------------------------------------------------
 
 bool EmulatedCamera::allocate(std::uint32_t count, std::uint32_t size) {
+    // Buffers added to those there are (VIDIOC_CREATE_BUFS); each its own memory.
     const std::size_t slot = pageAligned(size);
-    const std::size_t total = slot * count;
-    const int fd = int(memfd_create("camera-emulator-buffers", MFD_CLOEXEC));
-    if (fd < 0) return false;
-    if (ftruncate(fd, off_t(total)) != 0) {
-        real::close(fd);
-        return false;
-    }
-    void* memory = real::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (memory == MAP_FAILED) {
-        real::close(fd);
-        return false;
-    }
-    m_memoryFd = fd;
-    m_memory = static_cast<std::uint8_t*>(memory);
-    m_memorySize = total;
-    m_bufferSize = size;
     ++m_generation;
-    const std::size_t first = m_buffers.size();
     for (std::uint32_t i = 0; i < count; ++i) {
+        const int fd = int(memfd_create("camera-emulator-buffer", MFD_CLOEXEC));
+        if (fd < 0) return false;
+        void* memory = MAP_FAILED;
+        if (ftruncate(fd, off_t(slot)) == 0)
+            memory = real::mmap(nullptr, slot, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (memory == MAP_FAILED) {
+            real::close(fd);
+            return false;
+        }
         Buffer b;
-        b.offset = slot * i;
-        b.info.index = std::uint32_t(first + i);
+        b.memoryFd = fd;
+        b.memory = static_cast<std::uint8_t*>(memory);
+        b.offset = m_nextOffset;
+        m_nextOffset += slot;
+        b.info.index = std::uint32_t(m_buffers.size());
         b.info.type = kCapture;
         b.info.memory = V4L2_MEMORY_MMAP;
         b.info.length = size;
-        // vb2 hands out offsets that name the buffer; here also where it lies.
         b.info.m.offset = std::uint32_t(b.offset);
         b.info.field = V4L2_FIELD_NONE;
         m_buffers.push_back(b);
@@ -635,14 +635,15 @@ bool EmulatedCamera::allocate(std::uint32_t count, std::uint32_t size) {
 }
 
 void EmulatedCamera::freeBuffers(Lock&) {
+    // Mappings the program still holds keep their memory, as vb2's orphaned buffers.
+    for (Buffer& b : m_buffers) {
+        real::munmap(b.memory, pageAligned(b.info.length));
+        real::close(b.memoryFd);
+    }
     m_buffers.clear();
     m_queued.clear();
     m_done.clear();
-    if (m_memory) real::munmap(m_memory, m_memorySize);
-    if (m_memoryFd >= 0) real::close(m_memoryFd);
-    m_memory = nullptr;
-    m_memoryFd = -1;
-    m_memorySize = 0;
+    m_nextOffset = 0;
     m_readIndex = -1;
 }
 
@@ -688,8 +689,8 @@ int EmulatedCamera::createBufs(Handle& handle, v4l2_create_buffers& create) {
     fillFormat(pix, m_fourcc, m_width, m_height);
     // uvc_queue_setup: a size smaller than the current format's is refused.
     if (create.format.fmt.pix.sizeimage < pix.sizeimage) return EINVAL;
-    if (!m_buffers.empty()) return EBUSY; // one memory file per buffer set here
-    create.count = std::min(create.count, kMaxBuffers);
+    create.count = std::min<std::uint32_t>(create.count, kMaxBuffers - std::uint32_t(m_buffers.size()));
+    if (create.count == 0) return ENOBUFS;
     if (!allocate(create.count, create.format.fmt.pix.sizeimage)) return ENOMEM;
     m_owner = &handle;
     m_waitingForBuffers = true;
@@ -830,7 +831,7 @@ void EmulatedCamera::produce() {
         m_queued.pop_front();
         Buffer& b = m_buffers[index];
         b.state = Buffer::State::Active;
-        std::uint8_t* memory = m_memory + b.offset;
+        std::uint8_t* memory = b.memory;
         const std::uint32_t capacity = b.info.length;
         lock.unlock();
         // Rendering and copying happen without the lock; STREAMOFF waits for this thread.
@@ -919,7 +920,7 @@ void* EmulatedCamera::mmap(Handle&, void* address, std::size_t length, int prote
     for (Buffer& b : m_buffers) {
         if (std::int64_t(b.offset) != offset) continue;
         if (length > pageAligned(b.info.length)) break;
-        void* mapped = real::mmap(address, length, protection, flags, m_memoryFd, off_t(offset));
+        void* mapped = real::mmap(address, length, protection, flags, b.memoryFd, 0);
         if (mapped == MAP_FAILED) {
             error = errno;
             return MAP_FAILED;
@@ -995,7 +996,7 @@ long EmulatedCamera::read(Handle& handle, void* data, std::size_t size, bool non
     }
     Buffer& b = m_buffers[std::size_t(m_readIndex)];
     const std::size_t n = std::min<std::size_t>(size, b.info.bytesused - m_readPos);
-    std::memcpy(data, m_memory + b.offset + m_readPos, n);
+    std::memcpy(data, b.memory + m_readPos, n);
     m_readPos += n;
     if (m_readPos >= b.info.bytesused) {
         b.state = Buffer::State::Queued;
@@ -1054,10 +1055,53 @@ void EmulatedCamera::updateSignals() {
 
 // ---- the ioctls ----------------------------------------------------------------------
 
+namespace {
+bool handled(unsigned long request) {
+    switch (request) {
+    case VIDIOC_QUERYCAP:
+    case VIDIOC_G_PRIORITY:
+    case VIDIOC_S_PRIORITY:
+    case VIDIOC_ENUMINPUT:
+    case VIDIOC_G_INPUT:
+    case VIDIOC_S_INPUT:
+    case VIDIOC_ENUM_FMT:
+    case VIDIOC_ENUM_FRAMESIZES:
+    case VIDIOC_ENUM_FRAMEINTERVALS:
+    case VIDIOC_G_FMT:
+    case VIDIOC_TRY_FMT:
+    case VIDIOC_S_FMT:
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM:
+    case VIDIOC_QUERYCTRL:
+    case VIDIOC_QUERY_EXT_CTRL:
+    case VIDIOC_QUERYMENU:
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL:
+    case VIDIOC_G_EXT_CTRLS:
+    case VIDIOC_S_EXT_CTRLS:
+    case VIDIOC_TRY_EXT_CTRLS:
+    case VIDIOC_SUBSCRIBE_EVENT:
+    case VIDIOC_UNSUBSCRIBE_EVENT:
+    case VIDIOC_DQEVENT:
+    case VIDIOC_REQBUFS:
+    case VIDIOC_CREATE_BUFS:
+    case VIDIOC_QUERYBUF:
+    case VIDIOC_QBUF:
+    case VIDIOC_DQBUF:
+    case VIDIOC_STREAMON:
+    case VIDIOC_STREAMOFF:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
 int EmulatedCamera::ioctl(Handle& handle, unsigned long request, void* arg, bool nonBlocking) {
     Lock lock(m_mutex);
     if (!m_registered) return ENODEV;
-    if (!arg && _IOC_SIZE(request)) return EFAULT;
+    // The core copies the argument of the ioctls it knows; others are not the driver's.
+    if (!arg && _IOC_SIZE(request) && handled(request)) return EFAULT;
     switch (request) {
     case VIDIOC_QUERYCAP:
         return querycap(*static_cast<v4l2_capability*>(arg));
