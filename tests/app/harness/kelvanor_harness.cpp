@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
             QTimer::singleShot(0, m, [m, &step, scenario, movie] {
                 if (scenario == QLatin1String("devices")) {
                     char name[256], version[256];
-                    for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version); ++i)
+                    for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version);
+                         ++i)
                         std::printf("DEVICE %s\n", name);
                     std::fflush(stdout);
                     step = Step::Done;

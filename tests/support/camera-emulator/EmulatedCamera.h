@@ -79,8 +79,8 @@ private:
     struct Buffer {
         enum class State { Dequeued, Queued, Active, Done } state = State::Dequeued;
         v4l2_buffer info{};
-        std::size_t offset = 0; // the mmap offset that names it
-        int memoryFd = -1;      // its memory (a memory file of its own)
+        std::size_t offset = 0;         // the mmap offset that names it
+        int memoryFd = -1;              // its memory (a memory file of its own)
         std::uint8_t* memory = nullptr; // our mapping of it
         int mapped = 0;
     };
@@ -146,9 +146,9 @@ private:
     // The capture queue (videobuf2's rules).
     Handle* m_owner = nullptr;
     std::vector<Buffer> m_buffers;
-    std::uint32_t m_bufferSize = 0;   // sizeimage when the buffers were made
-    std::uint32_t m_generation = 0;   // of the buffer set
-    std::size_t m_nextOffset = 0; // the mmap offset of the next buffer made
+    std::uint32_t m_bufferSize = 0; // sizeimage when the buffers were made
+    std::uint32_t m_generation = 0; // of the buffer set
+    std::size_t m_nextOffset = 0;   // the mmap offset of the next buffer made
     std::deque<std::uint32_t> m_queued, m_done;
     bool m_streaming = false, m_queueError = false, m_waitingForBuffers = true;
     bool m_fileIo = false; // read() owns the queue

@@ -18,9 +18,11 @@
 
 namespace {
 
-QByteArray camera(const QByteArray& node, const QByteArray& card, const QByteArray& bus, const QByteArray& extra = {}) {
-    return "camera " + node + "\ncard = " + card + "\nbus = " + bus +
-           "\nby-id = usb-Kelvanor_" + card.left(4) + "-video-index0\n"
+QByteArray camera(const QByteArray& node, const QByteArray& card, const QByteArray& bus,
+                  const QByteArray& extra = {}) {
+    return "camera " + node + "\ncard = " + card + "\nbus = " + bus + "\nby-id = usb-Kelvanor_" +
+           card.left(4) +
+           "-video-index0\n"
            "format = MJPG 1280x720@30,15 640x480@30\n"
            "format = YUYV 640x480@30 320x240@30\n"
            "control = brightness -64 64 1 0\n"
@@ -44,7 +46,8 @@ class TestDriverThroughEmulator : public QObject {
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(cameras);
         file.close();
-        QVERIFY(std::rename(QFile::encodeName(next).constData(), QFile::encodeName(m_config).constData()) == 0);
+        QVERIFY(std::rename(QFile::encodeName(next).constData(), QFile::encodeName(m_config).constData()) ==
+                0);
     }
 
     static std::vector<V4l2Node> emulatedNodes() {
@@ -89,7 +92,8 @@ private slots:
         QVERIFY(exposure().inactive);
         // The camera refuses the manual value while its automatic control holds it.
         QVERIFY(!driver.setControl(V4L2_CID_EXPOSURE_ABSOLUTE, 300));
-        QVERIFY2(driver.lastError().contains(QStringLiteral("automatic control")), qPrintable(driver.lastError()));
+        QVERIFY2(driver.lastError().contains(QStringLiteral("automatic control")),
+                 qPrintable(driver.lastError()));
         QVERIFY(driver.setControl(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL));
         QVERIFY(!exposure().inactive);
         QVERIFY(driver.setControl(V4L2_CID_EXPOSURE_ABSOLUTE, 300));

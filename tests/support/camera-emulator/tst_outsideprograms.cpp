@@ -79,8 +79,9 @@ class TestOutsidePrograms : public QObject {
         QProcess process;
         process.start(QStringLiteral("ffprobe"),
                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                       QStringLiteral("-show_entries"), QStringLiteral("stream=codec_name,width,height,nb_read_frames"),
-                       QStringLiteral("-of"), QStringLiteral("csv=p=0"), movie});
+                       QStringLiteral("-show_entries"),
+                       QStringLiteral("stream=codec_name,width,height,nb_read_frames"), QStringLiteral("-of"),
+                       QStringLiteral("csv=p=0"), movie});
         process.waitForFinished(60000);
         return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed().split(QLatin1Char(','));
     }
@@ -95,26 +96,29 @@ private slots:
 
     void listDevicesFindsTheCameraByItsBus() {
         const Result r = run(QStringLiteral("v4l2-ctl"), {QStringLiteral("--list-devices")});
-        QCOMPARE(r.exitCode, 0);
-        QVERIFY2(r.output.contains(QStringLiteral("Kelvanor Test Camera (usb-0000:00:14.0-1):\n\t/dev/video42")),
-                 qPrintable(r.output));
+        // It goes on to open its default node, /dev/video0, which is not there: its
+        // exit code says so, not the list.
+        QVERIFY2(
+            r.output.contains(QStringLiteral("Kelvanor Test Camera (usb-0000:00:14.0-1):\n\t/dev/video42")),
+            qPrintable(r.output));
     }
 
     void listFormatsShowsWhatTheFileDescribes() {
-        const Result r = run(QStringLiteral("v4l2-ctl"), {QStringLiteral("-d"),
-                                                          QStringLiteral("/dev/v4l/by-id/usb-Kelvanor_Test_Camera-video-index0"),
-                                                          QStringLiteral("--list-formats-ext")});
+        const Result r =
+            run(QStringLiteral("v4l2-ctl"),
+                {QStringLiteral("-d"), QStringLiteral("/dev/v4l/by-id/usb-Kelvanor_Test_Camera-video-index0"),
+                 QStringLiteral("--list-formats-ext")});
         QCOMPARE(r.exitCode, 0);
         // Each format in the file's order, its sizes and their intervals.
-        static const QRegularExpression expected(
-            QStringLiteral("\\[0\\]: 'MJPG' \\(Motion-JPEG, compressed\\)\\s+Size: Discrete 1280x720\\s+"
-                           "Interval: Discrete 0.033s \\(30.000 fps\\)\\s+Interval: Discrete 0.067s \\(15.000 fps\\)\\s+"
-                           "Size: Discrete 640x480[^\\[]*"
-                           "\\[1\\]: 'YUYV' \\(YUYV 4:2:2\\)\\s+Size: Discrete 640x480[^\\[]*Size: Discrete 320x240[^\\[]*"
-                           "\\[2\\]: 'NV12' \\(Y/CbCr 4:2:0\\)[^\\[]*"
-                           "\\[3\\]: 'YU12' \\(Planar YUV 4:2:0\\)\\s+Size: Continuous 160x120 - 640x480[^\\[]*"
-                           "\\[4\\]: 'RGB3' \\(24-bit RGB 8-8-8\\)\\s+Size: Stepwise 160x120 - 640x480 with step 16/8[^\\[]*"
-                           "\\[5\\]: 'H264' \\(H.264, compressed\\)\\s+Size: Discrete 1280x720"));
+        static const QRegularExpression expected(QStringLiteral(
+            "\\[0\\]: 'MJPG' \\(Motion-JPEG, compressed\\)\\s+Size: Discrete 1280x720\\s+"
+            "Interval: Discrete 0.033s \\(30.000 fps\\)\\s+Interval: Discrete 0.067s \\(15.000 fps\\)\\s+"
+            "Size: Discrete 640x480[^\\[]*"
+            "\\[1\\]: 'YUYV' \\(YUYV 4:2:2\\)\\s+Size: Discrete 640x480[^\\[]*Size: Discrete 320x240[^\\[]*"
+            "\\[2\\]: 'NV12' \\(Y/CbCr 4:2:0\\)[^\\[]*"
+            "\\[3\\]: 'YU12' \\(Planar YUV 4:2:0\\)\\s+Size: Continuous 160x120 - 640x480[^\\[]*"
+            "\\[4\\]: 'RGB3' \\(24-bit RGB 8-8-8\\)\\s+Size: Stepwise 160x120 - 640x480 with step 16/8[^\\[]*"
+            "\\[5\\]: 'H264' \\(H.264, compressed\\)\\s+Size: Discrete 1280x720"));
         QVERIFY2(expected.match(r.output).hasMatch(), qPrintable(r.output));
     }
 
@@ -124,18 +128,22 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("aperture priority: exposure inactive")
             << QStringList{QStringLiteral("--list-ctrls")} << 0
-            << QStringLiteral("exposure_time_absolute 0x009a0902 (int)    : min=1 max=5000 step=1 default=156 "
-                              "value=156 flags=inactive");
+            << QStringLiteral(
+                   "exposure_time_absolute 0x009a0902 (int)    : min=1 max=5000 step=1 default=156 "
+                   "value=156 flags=inactive");
         QTest::newRow("manual mode: exposure active")
-            << QStringList{QStringLiteral("-c"), QStringLiteral("auto_exposure=1"), QStringLiteral("--list-ctrls")}
+            << QStringList{QStringLiteral("-c"), QStringLiteral("auto_exposure=1"),
+                           QStringLiteral("--list-ctrls")}
             << 0
-            << QStringLiteral("exposure_time_absolute 0x009a0902 (int)    : min=1 max=5000 step=1 default=156 "
-                              "value=156\n");
+            << QStringLiteral(
+                   "exposure_time_absolute 0x009a0902 (int)    : min=1 max=5000 step=1 default=156 "
+                   "value=156\n");
         QTest::newRow("writing the inactive control: refused")
             << QStringList{QStringLiteral("-c"), QStringLiteral("exposure_time_absolute=100")} << 255
             << QStringLiteral("Permission denied");
         QTest::newRow("a value between steps: rounded to the nearest")
-            << QStringList{QStringLiteral("-c"), QStringLiteral("white_balance_automatic=0,white_balance_temperature=2814"),
+            << QStringList{QStringLiteral("-c"),
+                           QStringLiteral("white_balance_automatic=0,white_balance_temperature=2814"),
                            QStringLiteral("--list-ctrls")}
             << 0 << QStringLiteral("default=4600 value=2810\n");
         QTest::newRow("a menu item the camera lacks: refused")
@@ -146,7 +154,8 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, exitCode);
         QFETCH(QString, expected);
-        const Result r = run(QStringLiteral("v4l2-ctl"), QStringList{QStringLiteral("-d"), QStringLiteral("/dev/video42")} + args);
+        const Result r = run(QStringLiteral("v4l2-ctl"),
+                             QStringList{QStringLiteral("-d"), QStringLiteral("/dev/video42")} + args);
         QCOMPARE(r.exitCode, exitCode);
         QVERIFY2(r.output.contains(expected), qPrintable(r.output));
     }
@@ -154,19 +163,21 @@ private slots:
     void ffmpegRecordsTheCamerasJpegs_data() {
         QTest::addColumn<QByteArray>("quirks");
         QTest::newRow("with Huffman tables") << QByteArray();
-        QTest::newRow("without Huffman tables, padded") << QByteArray("quirk = mjpeg-no-dht\nquirk = mjpeg-padding 300\n");
+        QTest::newRow("without Huffman tables, padded")
+            << QByteArray("quirk = mjpeg-no-dht\nquirk = mjpeg-padding 300\n");
     }
     void ffmpegRecordsTheCamerasJpegs() {
         QFETCH(QByteArray, quirks);
         const QString movie = m_dir.filePath(QStringLiteral("copy.avi"));
         QFile::remove(movie);
-        const Result r = run(QStringLiteral("ffmpeg"),
-                             {QStringLiteral("-hide_banner"), QStringLiteral("-f"), QStringLiteral("v4l2"),
-                              QStringLiteral("-input_format"), QStringLiteral("mjpeg"), QStringLiteral("-video_size"),
-                              QStringLiteral("1280x720"), QStringLiteral("-i"), QStringLiteral("/dev/video42"),
-                              QStringLiteral("-frames:v"), QStringLiteral("45"), QStringLiteral("-c"),
-                              QStringLiteral("copy"), QStringLiteral("-y"), movie},
-                             quirks);
+        const Result r =
+            run(QStringLiteral("ffmpeg"),
+                {QStringLiteral("-hide_banner"), QStringLiteral("-f"), QStringLiteral("v4l2"),
+                 QStringLiteral("-input_format"), QStringLiteral("mjpeg"), QStringLiteral("-video_size"),
+                 QStringLiteral("1280x720"), QStringLiteral("-i"), QStringLiteral("/dev/video42"),
+                 QStringLiteral("-frames:v"), QStringLiteral("45"), QStringLiteral("-c"),
+                 QStringLiteral("copy"), QStringLiteral("-y"), movie},
+                quirks);
         QVERIFY2(r.exitCode == 0, qPrintable(r.output));
         // Every frame decodes (ffmpeg's decoder supplies the standard tables).
         QCOMPARE(probe(movie), (QStringList{QStringLiteral("mjpeg"), QStringLiteral("1280"),
@@ -175,9 +186,9 @@ private slots:
 
     void fswebcamTakesAPicture() {
         const QString shot = m_dir.filePath(QStringLiteral("shot.jpg"));
-        const Result r = run(QStringLiteral("fswebcam"), {QStringLiteral("-d"), QStringLiteral("/dev/video42"),
-                                                          QStringLiteral("-r"), QStringLiteral("640x480"),
-                                                          QStringLiteral("--no-banner"), shot});
+        const Result r = run(QStringLiteral("fswebcam"),
+                             {QStringLiteral("-d"), QStringLiteral("/dev/video42"), QStringLiteral("-r"),
+                              QStringLiteral("640x480"), QStringLiteral("--no-banner"), shot});
         QVERIFY2(r.exitCode == 0, qPrintable(r.output));
         const QImage picture(shot);
         QCOMPARE(picture.size(), QSize(640, 480));
@@ -187,7 +198,8 @@ private slots:
     }
 
     void v4l2ComplianceFindsOnlyWhatItsVersionCannotKnow() {
-        const Result r = run(QStringLiteral("v4l2-compliance"), {QStringLiteral("-d"), QStringLiteral("/dev/video42")});
+        const Result r =
+            run(QStringLiteral("v4l2-compliance"), {QStringLiteral("-d"), QStringLiteral("/dev/video42")});
         // uvcvideo refuses writes to a control its automatic master holds (EACCES,
         // uvc_ctrl_is_accessible); v4l2-compliance learnt to expect that after
         // v4l-utils 1.22, so this version fails its two control tests over it.
@@ -195,8 +207,11 @@ private slots:
         QStringList failures;
         for (auto it = failure.globalMatch(r.output); it.hasNext();)
             failures << it.next().captured(0);
-        QCOMPARE(failures, (QStringList{QStringLiteral("fail: v4l2-test-controls.cpp(489): s_ctrl returned an error (13)"),
-                                        QStringLiteral("fail: v4l2-test-controls.cpp(736): s_ext_ctrls returned an error (13)")}));
+        QCOMPARE(
+            failures,
+            (QStringList{
+                QStringLiteral("fail: v4l2-test-controls.cpp(489): s_ctrl returned an error (13)"),
+                QStringLiteral("fail: v4l2-test-controls.cpp(736): s_ext_ctrls returned an error (13)")}));
         QVERIFY2(r.output.contains(QStringLiteral("Succeeded: 43, Failed: 2")), qPrintable(r.output));
     }
 
@@ -218,7 +233,8 @@ private slots:
         env.insert(QStringLiteral("KV_CAMERA_EMULATOR_CONFIG"), path);
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(QStringLiteral("v4l2-compliance"), {QStringLiteral("-d"), QStringLiteral("/dev/video42")});
+        process.start(QStringLiteral("v4l2-compliance"),
+                      {QStringLiteral("-d"), QStringLiteral("/dev/video42")});
         QVERIFY(process.waitForFinished(120000));
         const QString output = QString::fromLocal8Bit(process.readAll());
         QVERIFY2(process.exitCode() == 0 && output.contains(QStringLiteral("Failed: 0")), qPrintable(output));

@@ -60,7 +60,8 @@ private slots:
         run.start(QStringLiteral("devices"));
         QVERIFY2(run.process.waitForFinished(120000), qPrintable(run.describe()));
         run.output += run.process.readAllStandardOutput();
-        const QStringList devices = QString::fromLocal8Bit(run.output).split(QLatin1Char('\n')).filter(QStringLiteral("DEVICE "));
+        const QStringList devices =
+            QString::fromLocal8Bit(run.output).split(QLatin1Char('\n')).filter(QStringLiteral("DEVICE "));
         QVERIFY2(devices.size() == 2, qPrintable(run.describe()));
         QCOMPARE(devices[0], QStringLiteral("DEVICE Kelvanor Desk"));
     }
@@ -82,11 +83,13 @@ private slots:
         QCOMPARE(probe.decodedFrames(), int(probe.headerFrames));
         // The camera's 4:2:2 JPEGs as they came: the program's own encoder writes 4:2:0.
         QProcess ffprobe;
-        ffprobe.start(QStringLiteral("ffprobe"), {QStringLiteral("-v"), QStringLiteral("error"),
-                                                  QStringLiteral("-show_entries"), QStringLiteral("stream=pix_fmt"),
-                                                  QStringLiteral("-of"), QStringLiteral("csv=p=0"), movie});
+        ffprobe.start(QStringLiteral("ffprobe"),
+                      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                       QStringLiteral("stream=pix_fmt"), QStringLiteral("-of"), QStringLiteral("csv=p=0"),
+                       movie});
         QVERIFY(ffprobe.waitForFinished(60000));
-        QCOMPARE(QString::fromLocal8Bit(ffprobe.readAllStandardOutput()).trimmed(), QStringLiteral("yuvj422p"));
+        QCOMPARE(QString::fromLocal8Bit(ffprobe.readAllStandardOutput()).trimmed(),
+                 QStringLiteral("yuvj422p"));
     }
 };
 
