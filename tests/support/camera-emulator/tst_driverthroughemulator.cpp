@@ -121,10 +121,13 @@ private slots:
         for (std::size_t i = 0; i < frames.size(); ++i) {
             QCOMPARE(frames[i].size(), QSize(1280, 720));
             QVERIFY(frames[i].mjpeg().startsWith("\xFF\xD8"));
-            QCOMPARE(frames[i].sequence, std::uint64_t(i));
+            if (i) QVERIFY(frames[i].sequence > frames[i - 1].sequence);
             if (i) QVERIFY(frames[i].captureTimeUs > frames[i - 1].captureTimeUs);
         }
-        QCOMPARE(driver.droppedFrames(), std::uint64_t(0));
+        // The camera's numbering starts at 0; a frame it lost (a late producer on a busy
+        // machine) is a gap, which the driver counts as dropped.
+        QCOMPARE(frames[0].sequence, std::uint64_t(0));
+        QCOMPARE(driver.droppedFrames(), frames.back().sequence + 1 - frames.size());
         QCOMPARE(frames[0].image().size(), QSize(1280, 720));
     }
 
