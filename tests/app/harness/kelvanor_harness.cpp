@@ -7,6 +7,7 @@
 //            request (as when the desktop session ends)
 //   record   records a movie without a time limit into the movie file
 //   run      a multiple-image run of single-frame movie shots into the movie file
+//   devices  prints "DEVICE <name>" for each capture driver, in order, and leaves
 //   idle     (or any other word) leaves the main window idle
 // It prints "LOADED" once the main window has loaded, "RECORDING" once a movie has
 // frames, and "RUNNING" once a run has three shots.
@@ -22,6 +23,7 @@
 #include "Master.h"
 #include "TerminationSignals.h"
 #include "cMaster.h"
+#include "vfw.h"
 #include "wSplash.h"
 
 #include <QApplication>
@@ -89,7 +91,15 @@ int main(int argc, char** argv) {
             // The user's step runs as an event of its own: a recording waits inside
             // it, and this timer must go on ticking meanwhile.
             QTimer::singleShot(0, m, [m, &step, scenario, movie] {
-                if (scenario == QLatin1String("preview")) {
+                if (scenario == QLatin1String("devices")) {
+                    char name[256], version[256];
+                    for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version);
+                         ++i)
+                        std::printf("DEVICE %s\n", name);
+                    std::fflush(stdout);
+                    step = Step::Done;
+                    QCoreApplication::exit(0);
+                } else if (scenario == QLatin1String("preview")) {
                     step = Step::Done;
                     QCoreApplication::exit(0);
                 } else if (scenario == QLatin1String("record")) {
