@@ -146,7 +146,6 @@ private:
     // The capture queue (videobuf2's rules).
     Handle* m_owner = nullptr;
     std::vector<Buffer> m_buffers;
-    std::uint32_t m_bufferSize = 0; // sizeimage when the buffers were made
     std::uint32_t m_generation = 0; // of the buffer set
     std::size_t m_nextOffset = 0;   // the mmap offset of the next buffer made
     std::deque<std::uint32_t> m_queued, m_done;
