@@ -12,7 +12,7 @@ BUILD="build-essential cmake ninja-build pkg-config ccache
 # The desktop entry's and the metainfo's validators, the man page's checker; Wayland
 # (a headless Weston and Qt's client) and PipeWire's PulseAudio server for the tests that
 # run the program there; dpkg-dev and lintian for the Debian package.
-TEST="xdotool ffmpeg pulseaudio pulseaudio-utils poppler-utils clang-format
+TEST="xdotool ffmpeg v4l-utils fswebcam pulseaudio pulseaudio-utils poppler-utils clang-format
  desktop-file-utils appstream man-db weston qt6-wayland pipewire pipewire-pulse wireplumber
  dpkg-dev file lintian"
 # clang with its sanitizer and libFuzzer runtimes; llvm-symbolizer for readable reports.

@@ -7,11 +7,13 @@
 //            request (as when the desktop session ends)
 //   record   records a movie without a time limit into the movie file
 //   run      a multiple-image run of single-frame movie shots into the movie file
+//   devices  prints "DEVICE <name>" for each capture driver, in order, and leaves
 //   sound    records a movie with sound, without a time limit, into the movie file
 //   play     plays the movie file in the movie viewer, then leaves the event loop
 //   quit     the close request, its question answered Yes
 //   codecs   opens the compressors window, then leaves the event loop
 //   full     opens the full-screen video window, then closes it with a key
+//   idle     (or any other word) leaves the main window idle
 // It prints "LOADED" once the main window has loaded (then "PLATFORM <name>" and
 // "WINDOW <outer width>x<height>"), "RECORDING" once a movie has frames, "RUNNING" once
 // a run has three shots, "PLAYING <width>x<height>" once the viewer shows a picture,
@@ -21,6 +23,12 @@
 // full, and in any scenario when StartUp ends without a main window; each prints
 // "BOX <text>" before the program ends. The program's folder comes from the environment
 // (KELVANOR_FOLDER) as for the program.
+//
+// From the environment: KV_HARNESS_SIGNAL_GRACE_MS sets the grace period for a
+// repeated termination signal; with KV_HARNESS_HOLD_END=1 the UI thread stops when
+// the first termination signal reaches it, prints "SIGNALLED" and waits until its
+// standard input closes, so the orderly end cannot finish before the test's next
+// signal.
 
 #include "MSVIDEO.h"
 #include "MainModule.h"
@@ -28,7 +36,9 @@
 #include "MovieFrameView.h"
 #include "MoviePlayer.h"
 #include "MsgBox.h"
+#include "TerminationSignals.h"
 #include "cMaster.h"
+#include "vfw.h"
 #include "wCODECS.h"
 #include "wMSVIDEOFullScreen.h"
 #include "wMovieViewer.h"
@@ -57,11 +67,35 @@ QString text(QRect r) {
     return QStringLiteral("%1,%2,%3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
+// Stops the UI thread at the first activation of the termination signals' pipe.
+class HoldAtFirstSignal : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!m_held && event->type() == QEvent::SockAct &&
+            qobject_cast<TerminationSignals*>(watched->parent())) {
+            m_held = true;
+            say("SIGNALLED");
+            char line[64];
+            while (std::fgets(line, sizeof line, stdin)) {
+            }
+        }
+        return false;
+    }
+
+private:
+    bool m_held = false;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     SetUpApplication();
+    if (qEnvironmentVariableIsSet("KV_HARNESS_SIGNAL_GRACE_MS"))
+        TerminationSignals::setGracePeriod(
+            std::chrono::milliseconds(qEnvironmentVariableIntValue("KV_HARNESS_SIGNAL_GRACE_MS")));
+    HoldAtFirstSignal hold;
+    if (qEnvironmentVariableIntValue("KV_HARNESS_HOLD_END") == 1) app.installEventFilter(&hold);
     const QString scenario = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString movie = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
     // Boxes answered in place of a user; a refused start shows one before any window.
@@ -97,7 +131,15 @@ int main(int argc, char** argv) {
             // The user's step runs as an event of its own: a recording waits inside
             // it, and this timer must go on ticking meanwhile.
             QTimer::singleShot(0, m, [m, &step, &viewer, scenario, movie] {
-                if (scenario == QLatin1String("preview")) {
+                if (scenario == QLatin1String("devices")) {
+                    char name[256], version[256];
+                    for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version);
+                         ++i)
+                        std::printf("DEVICE %s\n", name);
+                    std::fflush(stdout);
+                    step = Step::Done;
+                    QCoreApplication::exit(0);
+                } else if (scenario == QLatin1String("preview")) {
                     step = Step::Done;
                     QCoreApplication::exit(0);
                 } else if (scenario == QLatin1String("record") || scenario == QLatin1String("sound")) {
