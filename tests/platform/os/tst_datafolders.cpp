@@ -1,5 +1,6 @@
 #include "DataFolders.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -78,6 +79,23 @@ private slots:
         QCOMPARE(folders.mid(0, 2), (QStringList{path(QStringLiteral("b/video-kelvanor")),
                                                  path(QStringLiteral("a/video-kelvanor"))}));
         QVERIFY(!folders.contains(path(QStringLiteral("home-share/video-kelvanor"))));
+    }
+
+    // An installation under any prefix finds its data beside its program: <prefix>/bin
+    // and <prefix>/share/video-kelvanor, after $XDG_DATA_DIRS.
+    void theInstallationsOwnDataFolderComesLast() {
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(path(QStringLiteral("b"))));
+        QVERIFY(QDir().mkpath(path(QStringLiteral("b/video-kelvanor"))));
+        const QString own = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                            QStringLiteral("/../share/video-kelvanor"));
+        QVERIFY(!DataFolders::installedFolders().contains(own)); // only where it exists
+        QVERIFY(!QFileInfo::exists(own));
+        QVERIFY(QDir().mkpath(own));
+        const QStringList folders = DataFolders::installedFolders();
+        QDir(own).removeRecursively();
+        QDir().rmdir(QFileInfo(own).path());
+        QCOMPARE(folders.value(folders.size() - 1), own);
+        QCOMPARE(folders.value(0), path(QStringLiteral("b/video-kelvanor")));
     }
 
     void findTakesTheFirstFileThatExists() {
