@@ -133,6 +133,11 @@ private slots:
         m.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         QCOMPARE(m.frameGeometry().size(), QSize(640, 480));
+        // The panels beside it keep their room: the contact text whole.
+        const QLabel* contact = m.MasterStatus->panel(QStringLiteral("contact"));
+        QVERIFY(contact->isVisible());
+        QVERIFY(contact->width() >= contact->sizeHint().width());
+        QVERIFY(m.MasterStatus->panel(QStringLiteral("diskcap"))->width() >= 150);
     }
 
     void captionsAreTheWindowsOwn() {

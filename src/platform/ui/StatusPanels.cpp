@@ -13,9 +13,10 @@ QLabel* StatusPanels::addPanel(const QString& key, const QString& text, const QS
     label->setFrameShape(QFrame::StyledPanel);
     label->setFrameShadow(QFrame::Sunken);
     label->setMinimumWidth(minimumWidth);
-    // A panel takes its share of the bar and cuts a text that is longer, as status bar
-    // panels do: a long movie file name must not widen the main window.
-    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // A stretching panel takes its share of the bar and cuts a text that is longer, as
+    // status bar panels do: a long movie file name must not widen the main window. One
+    // that does not stretch keeps its text's width.
+    if (stretch > 0) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     addPermanentWidget(label, stretch);
     return label;
 }
