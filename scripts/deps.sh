@@ -13,7 +13,7 @@ BUILD="build-essential cmake ninja-build pkg-config ccache
 # (a headless Weston and Qt's client) and PipeWire's PulseAudio server for the tests that
 # run the program there; dpkg-dev and lintian for the Debian package.
 TEST="xdotool ffmpeg v4l-utils fswebcam pulseaudio pulseaudio-utils poppler-utils clang-format
- desktop-file-utils appstream man-db weston qt6-wayland pipewire pipewire-pulse wireplumber
+ desktop-file-utils appstream man-db weston qt6-wayland pipewire pipewire-pulse wireplumber dbus-daemon
  dpkg-dev file lintian"
 # clang with its sanitizer and libFuzzer runtimes; llvm-symbolizer for readable reports.
 CI="clang-14 libclang-rt-14-dev llvm-14"
