@@ -35,7 +35,10 @@ start_from_menu() {
     exec_line=$(sed -n 's/^Exec=//p' "$entry")
     [ -n "$exec_line" ] || fail "no Exec line in $entry"
     data=$home/.local/share/video-kelvanor
-    (cd / && exec env -i HOME="$home" PATH="$2" QT_QPA_PLATFORM=offscreen $exec_line >"$work/out.txt" 2>&1) &
+    # Nothing else set up; a sanitizer build keeps its options (CI's leak suppressions).
+    (cd / && exec env -i HOME="$home" PATH="$2" QT_QPA_PLATFORM=offscreen \
+        ${ASAN_OPTIONS:+ASAN_OPTIONS="$ASAN_OPTIONS"} ${LSAN_OPTIONS:+LSAN_OPTIONS="$LSAN_OPTIONS"} \
+        ${UBSAN_OPTIONS:+UBSAN_OPTIONS="$UBSAN_OPTIONS"} $exec_line >"$work/out.txt" 2>&1) &
     app=$!
     # The splash shows for 4 s, then the main window loads. Bounded wait for the process.
     tries=0
@@ -46,7 +49,7 @@ start_from_menu() {
         sleep 0.2
     done
     kill -TERM "$app"
-    wait "$app" || fail "the program did not end in order on SIGTERM (status $?)"
+    wait "$app" || { cat "$work/out.txt"; fail "the program did not end in order on SIGTERM (status $?)"; }
     app=""
     for f in kelvanor.log klsr.kl2 cameras.ini; do
         [ -f "$data/$f" ] || fail "$f is not in the data folder $data"
