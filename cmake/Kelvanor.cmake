@@ -57,7 +57,8 @@ endfunction()
 
 # kv_tests(LIBS <libs...> [SOURCES <extra shared sources>])
 # Every tst_<name>.cpp in the current folder becomes the test executable and
-# ctest test <folder>_<name>. Tests run on the offscreen platform.
+# ctest test <folder>_<name>, linked with LIBS and the test-support library
+# (tests/support). Tests run on the offscreen platform.
 function(kv_tests)
   cmake_parse_arguments(KV "" "" "LIBS;SOURCES;LABELS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
@@ -68,10 +69,7 @@ function(kv_tests)
     string(REGEX REPLACE "^tst_" "" stem ${stem})
     set(target tst_${prefix}_${stem})
     add_executable(${target} ${src} ${KV_SOURCES})
-    target_link_libraries(${target} PRIVATE Qt6::Test ${KV_LIBS})
-    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-    target_compile_definitions(${target} PRIVATE KV_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
-                                                 KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    target_link_libraries(${target} PRIVATE Qt6::Test test_support ${KV_LIBS})
     kv_warnings(${target})
     add_test(NAME ${prefix}_${stem} COMMAND ${target})
     set_tests_properties(${prefix}_${stem} PROPERTIES
