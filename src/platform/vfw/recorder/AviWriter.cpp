@@ -1,6 +1,8 @@
 #include "AviWriter.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/error.h>
 }
 
@@ -46,7 +48,9 @@ bool AviWriter::open(const QString& path, int width, int height, AVRational fram
     if (rc < 0 || !raw) return fail(QStringLiteral("Cannot set up the AVI writer"), rc);
     AvFormatOutputPtr ctx(raw);
 
-    m_frameTimeBase = av_inv_q(frameRate);
+    const AVRational frameTimeBase = av_inv_q(frameRate);
+    m_frameTimeBaseNum = frameTimeBase.num;
+    m_frameTimeBaseDen = frameTimeBase.den;
     m_video = avformat_new_stream(ctx.get(), nullptr);
     if (!m_video) return fail(QStringLiteral("Cannot add the video stream"), AVERROR(ENOMEM));
     if (encoder) {
@@ -60,7 +64,7 @@ bool AviWriter::open(const QString& path, int width, int height, AVRational fram
         par->format = AV_PIX_FMT_YUVJ420P;
         par->bits_per_coded_sample = 24;
     }
-    m_video->time_base = m_frameTimeBase;
+    m_video->time_base = frameTimeBase;
     m_video->avg_frame_rate = frameRate;
     m_video->r_frame_rate = frameRate;
 
@@ -105,7 +109,7 @@ bool AviWriter::writeVideo(const QByteArray& data, bool keyFrame) {
 bool AviWriter::writeVideoPacket(AVPacket* pkt) {
     if (!m_ctx) return false;
     pkt->stream_index = m_video->index;
-    av_packet_rescale_ts(pkt, m_frameTimeBase, m_video->time_base);
+    av_packet_rescale_ts(pkt, AVRational{m_frameTimeBaseNum, m_frameTimeBaseDen}, m_video->time_base);
     const int rc = av_write_frame(m_ctx.get(), pkt);
     av_packet_unref(pkt);
     if (rc < 0 || m_ctx->pb->error < 0)

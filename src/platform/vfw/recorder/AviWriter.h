@@ -5,7 +5,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 #include <optional>
+
+struct AVCodecContext;
+struct AVPacket;
+struct AVRational;
+struct AVStream;
 
 // One AVI file written with FFmpeg's AVI muxer: a video stream at a constant frame
 // rate and, optionally, a PCM sound stream. The muxer itself switches to OpenDML
@@ -52,7 +58,9 @@ private:
     AvFormatOutputPtr m_ctx;
     AVStream* m_video = nullptr;
     AVStream* m_audio = nullptr;
-    AVRational m_frameTimeBase{1, 15};
+    // The time base of the frames given (1/rate): their pts count frames.
+    int m_frameTimeBaseNum = 1;
+    int m_frameTimeBaseDen = 15;
     int m_blockAlign = 1;
     int64_t m_videoFrames = 0;
     int64_t m_audioSamples = 0;

@@ -8,6 +8,10 @@
 #include <functional>
 #include <vector>
 
+struct AVCodecContext;
+struct AVPacket;
+struct AVRational;
+
 // One of FFmpeg's video encoders chosen by name, fed with QImages. Used by one
 // thread at a time. B-frames are off, so packets come out in frame order.
 class FfmpegVideoEncoder {

@@ -9,6 +9,10 @@
 #include <chrono>
 #include <cmath>
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 // The writer thread of a recording: setting up, writing frames and sound in
 // order, flushing, watching the disk, and finishing the file.
 

@@ -2,6 +2,10 @@
 
 #include <QFile>
 
+extern "C" {
+#include <libavutil/rational.h>
+}
+
 bool SingleFrameWriter::open(const RecorderSettings& settings, QSize frameSize) {
     if (m_writer.isOpen()) close();
     m_settings = settings;

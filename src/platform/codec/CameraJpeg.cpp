@@ -1,6 +1,6 @@
 #include "CameraJpeg.h"
 
-#include "recorder/TurboJpegPtr.h"
+#include "TurboJpegPtr.h"
 
 #include <algorithm>
 #include <turbojpeg.h>

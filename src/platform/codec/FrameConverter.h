@@ -1,7 +1,7 @@
 #pragma once
 
-#include "recorder/FfmpegPtr.h"
-#include "recorder/TurboJpegPtr.h"
+#include "FfmpegPtr.h"
+#include "TurboJpegPtr.h"
 
 #include <QImage>
 #include <QSize>

@@ -8,6 +8,11 @@
 #include <linux/videodev2.h>
 #include <turbojpeg.h>
 
+extern "C" {
+#include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
+}
+
 namespace {
 
 // How far past a row's end swscale's vector code may read (a few pixels' worth;
