@@ -1,5 +1,6 @@
 #include "MoviePlayer.h"
 
+#include "MovieFrameConverter.h"
 #include "MovieFrameView.h"
 
 #include <QAudioOutput>
@@ -128,7 +129,7 @@ void MoviePlayer::setFileName(const QString& path) {
     m_videoSize = QSize();
     m_loaded = m_opened = false;
     m_error->hide();
-    m_video->setStreamFormat(MovieFrameView::probeStreamFormat(path));
+    m_video->setStreamFormat(MovieFrameConverter::probeStreamFormat(path));
     m_video->show();
     m_player->setSource(QUrl::fromLocalFile(path));
 }
