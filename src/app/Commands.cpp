@@ -54,7 +54,7 @@ void connectAll(Master& m) {
         else if (key == QLatin1String("viewer"))
             FileMenu_Click(m, 3);
         else if (key == QLatin1String("about"))
-            wAboutWindow(&m).exec();
+            wAboutWindow::Open(&m, true);
     });
 
     // Start or stop a capture: the record button's picture says which.
@@ -236,9 +236,7 @@ void HelpMenu_Click(Master& m, int index) {
         break;
     }
     case 9: { // the About window, not modal
-        auto* about = new wAboutWindow(&m);
-        about->setAttribute(Qt::WA_DeleteOnClose);
-        about->show();
+        wAboutWindow::Open(&m, false);
         break;
     }
     default:

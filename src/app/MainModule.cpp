@@ -48,7 +48,7 @@ int StartUp() {
 
     {
         wSplash splash;
-        splash.exec();
+        splash.showUntilClosed();
     }
     if (endedEarly) return 0;
 

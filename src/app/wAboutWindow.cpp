@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 
 namespace {
 
@@ -40,7 +41,33 @@ QPixmap textPicture(const QString& text, const QFont& font, int width, const QPa
     return picture;
 }
 
+// The one open About window.
+QPointer<wAboutWindow> g_window;
+
 } // namespace
+
+wAboutWindow* wAboutWindow::instance() {
+    return g_window.data();
+}
+
+void wAboutWindow::Open(QWidget* parent, bool modal) {
+    if (g_window && g_window->isVisible()) {
+        g_window->show();
+        g_window->raise();
+        g_window->activateWindow();
+        return;
+    }
+    if (modal) {
+        wAboutWindow about(parent);
+        about.exec();
+        return;
+    }
+    auto* about = new wAboutWindow(parent);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    about->show();
+}
+
+wAboutWindow::~wAboutWindow() = default;
 
 wAboutWindow::wAboutWindow(QWidget* parent) : QDialog(parent) {
     // The pictures are in the program's resources, linked from a static library.
@@ -48,6 +75,7 @@ wAboutWindow::wAboutWindow(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("wAboutWindow"));
     setWindowTitle(QStringLiteral("About Video Kelvanor 2000"));
     setAttribute(Qt::WA_DeleteOnClose, false);
+    g_window = this;
 
     const int photoLeft = qRound(kPhotoLeftTwips / SystemMetrics::twipsPerPixelX());
     const int frameLeft = photoLeft + kPhotoWidth + kMargin;
@@ -170,10 +198,10 @@ QString wAboutWindow::aboutText() {
               "at an interval. A capture can start at a set time.\n\n"
               "Built on free software:\n\n"
               "Qt %1\nGNU LGPL version 3\n\n"
-              "FFmpeg (libavcodec, libavformat, libswscale)\nGNU LGPL version 2.1 or later\n\n"
+              "FFmpeg (libavcodec, libavformat, libswscale): recording and playback\nGNU LGPL version 2.1 or "
+              "later\n\n"
               "libjpeg-turbo\nIJG licence and modified BSD licence\n\n"
               "libv4l2 (v4l-utils)\nGNU LGPL version 2.1 or later\n\n"
-              "PulseAudio\nGNU LGPL version 2.1 or later\n\n"
-              "GStreamer (movie playback)\nGNU LGPL version 2.1 or later")
+              "PulseAudio\nGNU LGPL version 2.1 or later")
         .arg(QString::fromLatin1(qVersion()));
 }

@@ -8,12 +8,21 @@
 
 // The About window: the program's version, a text that scrolls up through its
 // frame without end, and a slide show of four pictures that a click on the text
-// pauses and resumes. Made anew at each opening (text below the frame, picture 0);
-// "OK" closes it. Opened modal from the main toolbar, not modal from the Help menu.
+// pauses and resumes. There is one at a time: opened while closed it starts again
+// (text below the frame, picture 0); opened while open, the open one comes to the
+// front. "OK" closes it. Opened modal from the main toolbar, not modal from the Help
+// menu.
 class wAboutWindow : public QDialog {
     Q_OBJECT
 public:
     explicit wAboutWindow(QWidget* parent = nullptr);
+    ~wAboutWindow() override;
+
+    // The open About window, or nullptr.
+    static wAboutWindow* instance();
+    // Opens the window over `parent`, or brings the open one to the front. Modal: runs
+    // the window's own loop and returns when it is closed (at once when one was open).
+    static void Open(QWidget* parent, bool modal);
 
     QWidget* TextFrame;                  // the visible window onto the scrolling text
     QLabel* AboutText;                   // the picture holding the text, inside TextFrame

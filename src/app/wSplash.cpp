@@ -1,5 +1,6 @@
 #include "wSplash.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -33,4 +34,14 @@ void wSplash::showEvent(QShowEvent* event) {
 void wSplash::Timer1_Timer() {
     Timer1->stop();
     accept();
+}
+
+void wSplash::showUntilClosed() {
+    setWindowModality(Qt::ApplicationModal);
+    QEventLoop wait;
+    connect(this, &QDialog::finished, &wait, &QEventLoop::quit);
+    show();
+    // Closed while being shown, or the program asked to end meanwhile
+    // (QCoreApplication::exit leaves every loop, this one at once).
+    if (isVisible()) wait.exec();
 }

@@ -2,6 +2,7 @@
 
 #include "MSVIDEO.h"
 #include "Master.h"
+#include "WindowActivation.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -29,6 +30,7 @@ wVFWInfo::wVFWInfo(Master& master) : QDialog(&master), m_master(master) {
     setObjectName(QStringLiteral("wVFWInfo"));
     setWindowTitle(QStringLiteral("Driver Information"));
     setModal(false);
+    WindowActivation::follow();
 
     DrvName = new QLabel(this);
     DrvName->setObjectName(QStringLiteral("DrvName"));
@@ -66,7 +68,9 @@ wVFWInfo* wVFWInfo::Show(Master& master) {
 }
 
 bool wVFWInfo::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate) Form_Activate();
+    // Activated from another of the program's windows, not handed back by the desktop
+    // when the user returns from another program.
+    if (e->type() == QEvent::WindowActivate && WindowActivation::fromOwnWindow(this)) Form_Activate();
     return QDialog::event(e);
 }
 

@@ -8,8 +8,9 @@ class QPlainTextEdit;
 class QPushButton;
 
 // "Driver Information": what the connected driver reports about itself. Not modal.
-// Each activation reads the driver's capabilities again and prints them below what
-// is already there.
+// Each activation from another of the program's windows reads the driver's
+// capabilities again and prints them below what is already there; coming back to it
+// from another program does not.
 class wVFWInfo : public QDialog {
     Q_OBJECT
 public:

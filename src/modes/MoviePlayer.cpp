@@ -111,6 +111,7 @@ MoviePlayer::MoviePlayer(QWidget* parent)
     });
     connect(m_player, &QMediaPlayer::positionChanged, this, [this](qint64 ms) {
         if (!m_position->isSliderDown()) m_position->setValue(int(qMin<qint64>(ms, INT_MAX)));
+        checkPictureAt(ms, false);
         showTime();
     });
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MoviePlayer::showState);
@@ -127,7 +128,8 @@ void MoviePlayer::setFileName(const QString& path) {
     m_fileName = path;
     m_errorText.clear();
     m_videoSize = QSize();
-    m_loaded = m_opened = false;
+    m_loaded = m_opened = m_pictureSeen = false;
+    m_noPictureText.clear();
     m_error->hide();
     m_video->setStreamFormat(MovieFrameConverter::probeStreamFormat(path));
     m_video->show();
@@ -169,6 +171,7 @@ void MoviePlayer::onMediaStatus(QMediaPlayer::MediaStatus status) {
         onError(QMediaPlayer::FormatError, tr("No picture of this movie could be decoded."));
         return;
     }
+    if (status == QMediaPlayer::EndOfMedia) checkPictureAt(m_player->position(), true);
     if (status != QMediaPlayer::LoadedMedia || m_loaded) return;
     m_loaded = true;
     if (!m_player->hasVideo()) {
@@ -183,7 +186,30 @@ void MoviePlayer::onMediaStatus(QMediaPlayer::MediaStatus status) {
 }
 
 void MoviePlayer::onVideoFrame(const QVideoFrame& frame) {
-    if (!m_opened && m_loaded && frame.isValid() && !frame.size().isEmpty()) completeOpen(frame.size());
+    if (!frame.isValid() || frame.size().isEmpty()) return;
+    if (!m_pictureSeen) {
+        m_pictureSeen = true;
+        if (!m_noPictureText.isEmpty() && m_errorText.isEmpty()) { // it came after all
+            m_noPictureText.clear();
+            m_error->hide();
+            m_video->show();
+        }
+    }
+    if (!m_opened && m_loaded) completeOpen(frame.size());
+}
+
+void MoviePlayer::checkPictureAt(qint64 ms, bool atEnd) {
+    // A second of playing: past the first frames at any rate a camera records, and
+    // long enough for a decoder on a busy machine to have handed one over.
+    constexpr qint64 kFirstFramesMs = 1000;
+    if (m_pictureSeen || !m_opened || !m_errorText.isEmpty() || !m_noPictureText.isEmpty()) return;
+    if (!m_player->hasVideo() || (!atEnd && ms < kFirstFramesMs)) return;
+    // Qt's player opens some movies that FFmpeg decodes (AMV, JPEG-LS) and then hands
+    // over no picture of them: say so rather than stay black.
+    m_noPictureText = tr("No picture of this movie could be shown: the player decodes none of its frames.");
+    m_video->hide();
+    m_error->setText(tr("%1\n%2").arg(m_fileName, m_noPictureText));
+    m_error->show();
 }
 
 void MoviePlayer::completeOpen(QSize size) {

@@ -35,6 +35,10 @@ public:
 
     // The player's error text for a file that cannot be played, else empty.
     QString errorText() const { return m_errorText; }
+    // Said in place of the picture when the player has played past the movie's first
+    // frames (or to its end) without handing over one picture, else empty. The sound
+    // and the controls go on; a picture that comes after all takes its place again.
+    QString noPictureText() const { return m_noPictureText; }
 
     QMediaPlayer* player() const { return m_player; }
     MovieFrameView* view() const { return m_video; }
@@ -58,6 +62,8 @@ private:
     void onVideoFrame(const QVideoFrame& frame);
     void onError(QMediaPlayer::Error error, const QString& text);
     void completeOpen(QSize size);
+    // Says that no picture could be shown, once `ms` is past the first frames.
+    void checkPictureAt(qint64 ms, bool atEnd);
     void showTime();
     void showState();
 
@@ -74,7 +80,9 @@ private:
 
     QString m_fileName;
     QString m_errorText;
+    QString m_noPictureText;
     QSize m_videoSize;
-    bool m_loaded = false; // the player has read the file
-    bool m_opened = false; // OpenComplete has been sent
+    bool m_pictureSeen = false; // the player has handed over a picture
+    bool m_loaded = false;      // the player has read the file
+    bool m_opened = false;      // OpenComplete has been sent
 };

@@ -125,11 +125,22 @@ std::vector<Step> commonSteps(Master& m) {
             const int index = m.MSVIDEOPreviewRate->currentIndex();
             cMSVIDEO::SetPreviewMode(m, index >= 0 ? index + 1 : MSVIDEO::PreviewRate);
         },
+        // The video window re-reads the capture parameters from the capture window at
+        // every activation: each loaded value goes to the capture window too, or the
+        // next click on the video window would throw it away.
         [](const QString& line) {
-            if (const auto v = ParameterFile::toInt32(line)) MSVIDEO::CaptureParms.dwIndexSize = DWORD(*v);
+            if (const auto v = ParameterFile::toInt32(line)) {
+                MSVIDEO::CaptureParms.dwIndexSize = DWORD(*v);
+                MSVIDEO::CaptureResult =
+                    MSVIDEO::SetCaptureSetup(MSVIDEO::CaptureWindow, MSVIDEO::CaptureParms);
+            }
         },
         [](const QString& line) {
-            if (const auto v = ParameterFile::toInt32(line)) MSVIDEO::CaptureParms.fYield = BOOL(*v);
+            if (const auto v = ParameterFile::toInt32(line)) {
+                MSVIDEO::CaptureParms.fYield = BOOL(*v);
+                MSVIDEO::CaptureResult =
+                    MSVIDEO::SetCaptureSetup(MSVIDEO::CaptureWindow, MSVIDEO::CaptureParms);
+            }
         },
         int16(Vars::ScheduledStartHours),
         int16(Vars::ScheduledStartMinutes),

@@ -55,12 +55,9 @@ void wMovieViewer::Movie_OpenComplete() {
 }
 
 wMovieViewer::Fit wMovieViewer::fit(QSize video, int barHeight, QSize limit) {
-    const int caption = SystemMetrics::captionHeight();
-    const int bx = SystemMetrics::borderWidth();
-    const int by = SystemMetrics::borderHeight();
     const int minWidth = qRound(kMinMovieWidthTwips / SystemMetrics::twipsPerPixelX());
-    const int extraWidth = 2 * bx;
-    const int extraHeight = caption + 20 * by;
+    const int extraWidth = extraSize().width();
+    const int extraHeight = extraSize().height();
 
     QSize picture = video.isValid() ? video : QSize(0, 0);
     if (!limit.isEmpty() && !picture.isEmpty()) {
@@ -96,9 +93,19 @@ void wMovieViewer::fitWindow() {
     Movie->setGeometry(QRect(QPoint(0, 0), f.movie));
 }
 
+QSize wMovieViewer::extraSize() {
+    // Two borders beside the control, a caption and 20 borders above and below it;
+    // never less than the frame itself takes, so no edge of the picture is hidden
+    // under a sizing frame thicker than the thin border.
+    const int frame = 2 * SystemMetrics::frameWidth();
+    return {qMax(2 * SystemMetrics::borderWidth(), frame),
+            SystemMetrics::captionHeight() + qMax(20 * SystemMetrics::borderHeight(), frame)};
+}
+
 void wMovieViewer::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // The control at the top left, as wide as the window; below it the space that
-    // the frame's 20 border heights leave once its own two borders are taken.
-    Movie->setGeometry(0, 0, width(), qMax(0, height() - 18 * SystemMetrics::borderHeight()));
+    // the extra height leaves once the frame's caption and sizing frame are taken.
+    const int below = extraSize().height() - SystemMetrics::captionHeight() - 2 * SystemMetrics::frameWidth();
+    Movie->setGeometry(0, 0, width(), qMax(0, height() - below));
 }

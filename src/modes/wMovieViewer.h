@@ -39,8 +39,12 @@ public:
     // `barHeight` high. The control is at least 3400 twips wide; the window is two
     // borders wider than the control and a caption plus 20 border heights taller. A
     // movie that would make the window larger than `limit` (ignored when empty) is
-    // scaled down, keeping its aspect ratio. Frame sizes and twips come from SystemMetrics.
+    // scaled down, keeping its aspect ratio. Frame sizes and twips come from SystemMetrics;
+    // where the child window's sizing frame is thicker than those borders, the window
+    // grows to hold the control whole.
     static Fit fit(QSize video, int barHeight, QSize limit);
+    // How much wider and taller the window is than the control.
+    static QSize extraSize();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -229,8 +229,16 @@ void wAutostart::CDTimer_Timer() {
                       locale.toString(today, QStringLiteral("dd MMMM yyyy")));
     RealTime->setText(timeText(time));
 
-    // The chosen date, within the present year, not before today.
     if (ano->count() == 0) return; // still loading
+    // Armed, the clock never moves the choice: a choice that the present has reached
+    // starts now. (Moving it up would push an hour or a minute that has just come
+    // further away, as the adjustment below moves the fields one by one.)
+    if (tdata->isActive()) {
+        tdata_Timer();
+        return;
+    }
+
+    // The chosen date, within the present year, not before today.
     if (ano->currentText().toInt() == today.year()) {
         const int month = mes->currentIndex() + 1; // as chosen, before the month is moved
         if (mes->currentIndex() >= 0 && month < today.month()) mes->setCurrentIndex(today.month() - 1);
@@ -299,18 +307,20 @@ void wAutostart::tcountdown_Timer() {
     csec->setValue(s);
 }
 
-QDateTime wAutostart::chosenMoment() const {
+bool wAutostart::chosenMomentHasCome() const {
     const QDate date(ano->currentText().toInt(), mes->currentIndex() + 1, dia->currentText().toInt());
-    if (!date.isValid()) return {};
-    return QDateTime(date, QTime(bh->value(), bm->value(), bs->value()));
+    if (!date.isValid()) return false;
+    const QDateTime now = Clock::now();
+    const QDate today = now.date();
+    if (today != date) return today > date;
+    return now.time() >= QTime(bh->value(), bm->value(), bs->value());
 }
 
 void wAutostart::tdata_Timer() {
     // At or after the chosen second: a tick that comes late on a busy machine must
-    // not skip it. A day that does not exist in its month never comes.
+    // not skip it.
     if (!tdata->isActive()) return; // a tick after the capture was called
-    const QDateTime moment = chosenMoment();
-    if (!moment.isValid() || Clock::now() < moment) return;
+    if (!chosenMomentHasCome()) return;
     tdata->stop();
     startCapture();
 }

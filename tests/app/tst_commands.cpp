@@ -2,9 +2,13 @@
 #include "MSVIDEO.h"
 #include "Master.h"
 #include "MasterEvents.h"
+#include "MovieFrameView.h"
+#include "MoviePlayer.h"
 #include "MsgBox.h"
 #include "SystemDirectory.h"
+#include "SystemMetrics.h"
 #include "Vars.h"
+#include "wAboutWindow.h"
 #include "wImage.h"
 #include "wMSVIDEO.h"
 #include "wMovieViewer.h"
@@ -13,6 +17,7 @@
 
 #include <QApplication>
 #include <QMdiSubWindow>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -195,6 +200,47 @@ private slots:
         QApplication::processEvents(); // the program goes on while it is open
     }
 
+    // One About window at a time: opening it again brings the open one to the front,
+    // from the Help menu and from the toolbar (which would otherwise stack a modal
+    // one over it); once closed, the next opening starts again.
+    void aboutIsOneWindow() {
+        const auto shown = [this] {
+            QList<wAboutWindow*> open;
+            for (wAboutWindow* w : m->findChildren<wAboutWindow*>())
+                if (w->isVisible()) open << w;
+            return open;
+        };
+        command("HelpMenu_9")->trigger();
+        QCOMPARE(shown().size(), 1);
+        QPointer<wAboutWindow> first = shown().front();
+        first->Timer2_Timer();
+        first->Timer1_Timer();
+        command("HelpMenu_9")->trigger();
+        QCOMPARE(shown(), QList<wAboutWindow*>{first.data()});
+        QString modalSeen;
+        QTimer::singleShot(0, this, [&] {
+            if (QWidget* w = QApplication::activeModalWidget()) {
+                modalSeen = w->objectName();
+                w->close();
+            }
+        });
+        command("MainToolbar/about")->trigger();
+        QCoreApplication::processEvents();
+        QCOMPARE(modalSeen, QString()); // no second, modal window over it
+        QCOMPARE(shown(), QList<wAboutWindow*>{first.data()});
+        QCOMPARE(first->CurrentPhoto, qint16(1)); // the open one, as it was
+
+        first->Command1_Click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!first);
+        command("HelpMenu_9")->trigger();
+        QCOMPARE(shown().size(), 1);
+        wAboutWindow* again = shown().front();
+        QCOMPARE(again->CurrentPhoto, qint16(0));
+        QCOMPARE(again->AboutText->y(), again->TextFrame->height());
+        again->close();
+    }
+
     void movieViewerAsksForAnAviAndMakesANewWindowEachTime() {
         CommonDialogTest::enable();
         CommonDialogTest::clear();
@@ -213,6 +259,35 @@ private slots:
         // Cancelled: no window.
         m->menuItem("FileMenu", 3)->trigger();
         QCOMPARE(viewers(), 2);
+    }
+
+    // A small movie opened in the main window at its start-up size: the window is a
+    // caption and 20 thin borders (1 pixel each) taller than its control, so the
+    // picture is scaled down only as far as the panels above the area demand (with
+    // the child frame's 4-pixel sizing border taken for the border, 80 pixels went
+    // under the control bar and the picture shrank to 236 pixels wide).
+    void smallMovieInTheMainWindowKeepsItsSize() {
+        QCOMPARE(SystemMetrics::borderWidth(), 1);
+        QCOMPARE(SystemMetrics::borderHeight(), 1);
+        const QString file = m_dir.filePath(QStringLiteral("small.avi"));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=10", "-t", "1",
+                      "-c:v", "mjpeg", "-pix_fmt", "yuvj420p", file});
+        QVERIFY(ffmpeg.waitForFinished(60000) && ffmpeg.exitCode() == 0);
+        QCOMPARE(m->frameGeometry().size(), QSize(640, 480));
+        CommonDialogTest::enable();
+        CommonDialogTest::clear();
+        CommonDialogTest::queueFile(file);
+        m->menuItem("FileMenu", 3)->trigger();
+        wMovieViewer* v = m->MDIClient->findChild<wMovieViewer*>();
+        QVERIFY(v);
+        QTRY_VERIFY_WITH_TIMEOUT(v->Movie->videoSize().isValid() || !v->Movie->errorText().isEmpty(), 20000);
+        QCOMPARE(v->Movie->videoSize(), QSize(320, 240));
+        const QWidget* frame = v->parentWidget();
+        QCOMPARE(frame->height() - v->Movie->height(), SystemMetrics::captionHeight() + 20);
+        QCOMPARE(v->Movie->height() - v->Movie->view()->height(), v->Movie->controlBarHeight());
+        QVERIFY2(v->Movie->view()->width() >= 300, qPrintable(QString::number(v->Movie->view()->width())));
     }
 
     void modeButtonsStayPressed() {

@@ -116,7 +116,13 @@ private slots:
             m->MultipleImageText->setText(QStringLiteral("Run"));
         }
         Vars::ScheduledStartMinutes = 2;
+        // The advanced settings, as their window's OK leaves them.
+        MSVIDEO::CaptureParms.dwIndexSize = 12345;
+        MSVIDEO::CaptureParms.fYield = 1;
+        QVERIFY(MSVIDEO::SetCaptureSetup(MSVIDEO::CaptureWindow, MSVIDEO::CaptureParms));
         QVERIFY(quit(m, MsgBoxResult::vbYes));
+        QCOMPARE(lastRunLines().value(5), QStringLiteral(" 12345"));
+        QCOMPARE(lastRunLines().value(6), QStringLiteral(" 1"));
 
         MSVIDEO::reset();
         Vars::reset();
@@ -125,6 +131,11 @@ private slots:
         QCOMPARE(MSVIDEO::PreviewRate, qint16(5)); // the list's own handling ran
         QCOMPARE(m->MSVIDEOPreviewRate->currentIndex(), 4);
         QCOMPARE(Vars::ScheduledStartMinutes, qint16(2));
+        // They survive the video window's activation, which re-reads the capture window.
+        QVERIFY(wMSVIDEO::instance());
+        wMSVIDEO::instance()->RefreshWindow();
+        QCOMPARE(MSVIDEO::CaptureParms.dwIndexSize, DWORD(12345));
+        QCOMPARE(MSVIDEO::CaptureParms.fYield, BOOL(1));
         if (mode == QLatin1String("movie")) {
             QCOMPARE(m->MovieFrameRateControl->value(), 25);
             QCOMPARE(m->MovieFrameRateDisplay->text(), QStringLiteral(" 25 FPS"));

@@ -144,6 +144,35 @@ private slots:
         first->ok_button->click();
         QVERIFY(!first->isVisible());
     }
+
+    // It prints at each activation among the program's own windows; the desktop
+    // handing the activation back when the user returns from another program is none.
+    void printsOnActivationAmongTheProgramsWindowsOnly() {
+        useDrivers();
+        Master m;
+        cMSVIDEO::StartVideoDevice(m);
+        m.show();
+        wVFWInfo w(m);
+        w.show();
+        const auto activate = [](QWidget* window) {
+            QEvent e(QEvent::WindowActivate);
+            QCoreApplication::sendEvent(window, &e);
+        };
+        const auto printed = [&w] { return w.dVFW->toPlainText().count(QStringLiteral("Driver Index")); };
+        activate(&w); // its first activation
+        QCOMPARE(printed(), 1);
+        // To another program and back: deactivated, then the same window activated again.
+        QEvent away(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(&w, &away);
+        activate(&w);
+        QCOMPARE(printed(), 1);
+        // From the main window to it: a new activation.
+        activate(&m);
+        activate(&w);
+        QCOMPARE(printed(), 2);
+        activate(&w);
+        QCOMPARE(printed(), 2);
+    }
 };
 
 QTEST_MAIN(TestwVFWInfo)

@@ -176,6 +176,15 @@ private slots:
         }
     }
 
+    // A child frame whose sizing border is thicker than the thin border: the window
+    // still holds the control whole (2 borders of 1 would leave it 6 pixels short).
+    void thickFrameHoldsTheControlWhole() {
+        SystemMetrics::setOverride(20, 1, 1, 15, 15, 4);
+        const wMovieViewer::Fit f = wMovieViewer::fit(QSize(320, 240), 30, QSize(1000, 800));
+        QCOMPARE(f.movie, QSize(320, 270));
+        QCOMPARE(f.window, QSize(320 + 8, 270 + 20 + 20));
+    }
+
     void timeText_data() {
         QTest::addColumn<qint64>("ms");
         QTest::addColumn<QString>("text");
@@ -260,6 +269,43 @@ private slots:
         auto* volume = v->findChild<QSlider*>(QStringLiteral("VolumeSlider"));
         volume->setValue(25);
         QCOMPARE(qRound(v->Movie->audioOutput()->volume() * 100), 25);
+    }
+
+    // A movie that Qt's player opens and then gives no picture of is said to have none
+    // once it has played through; one with pictures never is.
+    void movieWithoutPictureFromThePlayerIsSaid_data() {
+        QTest::addColumn<QString>("encoder");
+        QTest::addColumn<bool>("pictures");
+        QTest::newRow("AMV") << "amv" << false;
+        QTest::newRow("JPEG-LS") << "jpegls" << false;
+        QTest::newRow("MJPEG") << "mjpeg" << true;
+    }
+    void movieWithoutPictureFromThePlayerIsSaid() {
+        QFETCH(QString, encoder);
+        QFETCH(bool, pictures);
+        const QString file = m_dir.filePath(QStringLiteral("nopicture-") + encoder + QStringLiteral(".avi"));
+        if (!record(file, encoder, 15, false)) QSKIP("this FFmpeg cannot record with that encoder");
+        wMovieViewer* v = wMovieViewer::OpenMovie(m_area, file);
+        QMediaPlayer* player = v->Movie->player();
+        QTRY_VERIFY_WITH_TIMEOUT(player->duration() > 0 && v->Movie->videoSize().isValid(), 20000);
+        if (pictures) QTRY_VERIFY_WITH_TIMEOUT(!v->Movie->view()->picture().isNull(), 20000);
+        QCOMPARE(v->Movie->noPictureText(), QString());
+        v->findChild<QToolButton*>(QStringLiteral("PlayButton"))->click();
+        QTRY_VERIFY_WITH_TIMEOUT(player->mediaStatus() == QMediaPlayer::EndOfMedia ||
+                                     (!pictures && !v->Movie->noPictureText().isEmpty()),
+                                 20000);
+        auto* error = v->findChild<QLabel*>(QStringLiteral("MovieError"));
+        if (pictures) {
+            QCOMPARE(v->Movie->noPictureText(), QString());
+            QVERIFY(!error->isVisible());
+        } else {
+            QVERIFY(!v->Movie->noPictureText().isEmpty());
+            QVERIFY(error->isVisible());
+            QVERIFY(error->text().contains(file));
+            QVERIFY(v->Movie->errorText().isEmpty()); // not an error: the controls stay
+            QVERIFY(v->findChild<QToolButton*>(QStringLiteral("PlayButton"))->isEnabled());
+        }
+        frameOf(v)->close();
     }
 
     // Every encoder the compression dialog offers makes movies that the viewer plays.

@@ -9,6 +9,10 @@
 #include <QtTest>
 #include <memory>
 
+// The whole test runs in a zone with summer time, set before Qt reads the zone, so
+// the changes of the clock in spring and autumn can be played through.
+[[maybe_unused]] static const bool kZoneSet = qputenv("TZ", "Europe/Berlin");
+
 // The scheduled-start window with the clock set to chosen moments; its timers are
 // driven by calling their handlers. The capture action is seen through its first
 // step, the CloseScheduledStart hook.
@@ -270,6 +274,56 @@ private slots:
         }
         QCOMPARE(m_captures, 0);
         QVERIFY(wAutostart::instance());
+    }
+
+    // The clock's changes of the year, second by second through the real timers'
+    // handlers in either order: a time in the repeated autumn hour comes at its first
+    // pass, one in the skipped spring hour at the first second after the gap.
+    void clockChangesOfTheYear_data() {
+        QTest::addColumn<QDate>("day");
+        QTest::addColumn<qint64>("armedUtc");    // seconds since the epoch
+        QTest::addColumn<qint64>("expectedUtc"); // the second the capture must start
+        QTest::addColumn<bool>("clockFirst");    // the clock's tick before the watch's
+        const auto utc = [](int y, int mo, int d, int h, int mi) {
+            return QDateTime(QDate(y, mo, d), QTime(h, mi), Qt::UTC).toSecsSinceEpoch();
+        };
+        for (const bool clockFirst : {true, false}) {
+            const char* order = clockFirst ? ", clock first" : ", watch first";
+            // 27 October 2024: 03:00 summer time (01:00 UTC) becomes 02:00 winter time.
+            // Armed at 02:20 summer time, 02:30 is 00:30 UTC, not 01:30 UTC.
+            QTest::newRow(qPrintable(QStringLiteral("autumn 02:30") + QLatin1String(order)))
+                << QDate(2024, 10, 27) << utc(2024, 10, 27, 0, 20) << utc(2024, 10, 27, 0, 30) << clockFirst;
+            // 31 March 2024: 02:00 winter time (01:00 UTC) becomes 03:00 summer time;
+            // 02:30 does not exist, and 03:00:00 is the first second after it.
+            QTest::newRow(qPrintable(QStringLiteral("spring 02:30") + QLatin1String(order)))
+                << QDate(2024, 3, 31) << utc(2024, 3, 31, 0, 50) << utc(2024, 3, 31, 1, 0) << clockFirst;
+        }
+    }
+    void clockChangesOfTheYear() {
+        QFETCH(QDate, day);
+        QFETCH(qint64, armedUtc);
+        QFETCH(qint64, expectedUtc);
+        QFETCH(bool, clockFirst);
+        Clock::set(QDateTime::fromSecsSinceEpoch(armedUtc));
+        QVERIFY2(Clock::now().offsetFromUtc() != 0, "the test's time zone is not in force");
+        wAutostart* w = open();
+        w->counttag->setCurrentIndex(1);
+        choose(w, 0, day.month(), day.day(), 2, 30, 0);
+        w->start_Click();
+        qint64 startedAt = -1;
+        for (qint64 t = armedUtc; t < armedUtc + 3 * 3600 && startedAt < 0; ++t) {
+            Clock::set(QDateTime::fromSecsSinceEpoch(t));
+            QPointer<wAutostart> win = wAutostart::instance();
+            QVERIFY(win);
+            if (clockFirst) win->CDTimer_Timer();
+            if (win && win->tdata->isActive()) win->tdata_Timer();
+            if (!clockFirst && win) win->CDTimer_Timer();
+            if (m_captures > 0) startedAt = t;
+            closedWindowsGo();
+        }
+        QCOMPARE(QDateTime::fromSecsSinceEpoch(startedAt, Qt::UTC),
+                 QDateTime::fromSecsSinceEpoch(expectedUtc, Qt::UTC));
+        QCOMPARE(m_captures, 1);
     }
 
     void captureActionClosesTheWindow() {
