@@ -23,13 +23,13 @@ bool isVideoNodeName(const QString& name) {
 
 DeviceWatcher::DeviceWatcher(const QString& folder, QObject* parent) : QObject(parent), m_folder(folder) {
     m_fd.reset(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-    if (m_fd.fd < 0) return;
-    if (inotify_add_watch(m_fd.fd, QFile::encodeName(folder).constData(), kNodeEvents) < 0) {
+    if (!m_fd.isValid()) return;
+    if (inotify_add_watch(m_fd.get(), QFile::encodeName(folder).constData(), kNodeEvents) < 0) {
         m_fd.reset();
         return;
     }
     watchByIdFolder();
-    m_notifier = new QSocketNotifier(m_fd.fd, QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &DeviceWatcher::handleEvents);
 }
 
@@ -37,25 +37,20 @@ DeviceWatcher::~DeviceWatcher() {
     delete m_notifier; // before the descriptor it watches
 }
 
-void DeviceWatcher::Descriptor::reset(int value) {
-    if (fd >= 0) ::close(fd);
-    fd = value;
-}
-
 void DeviceWatcher::watchByIdFolder() {
     // Made by udev with the first camera; watched from when it exists.
     if (m_byIdWatch >= 0) return;
     const QString byId = QDir(m_folder).filePath(QStringLiteral("v4l/by-id"));
     if (QDir(byId).exists())
-        m_byIdWatch = inotify_add_watch(m_fd.fd, QFile::encodeName(byId).constData(), kNodeEvents);
+        m_byIdWatch = inotify_add_watch(m_fd.get(), QFile::encodeName(byId).constData(), kNodeEvents);
 }
 
 void DeviceWatcher::handleEvents() {
-    if (m_fd.fd < 0) return;
+    if (!m_fd.isValid()) return;
     bool relevant = false;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
-        const ssize_t length = ::read(m_fd.fd, buffer, sizeof buffer);
+        const ssize_t length = ::read(m_fd.get(), buffer, sizeof buffer);
         if (length <= 0) break; // EAGAIN: all read
         for (ssize_t offset = 0; offset < length;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileDescriptor.h"
+
 #include <QObject>
 #include <QString>
 
@@ -20,7 +22,7 @@ public:
     DeviceWatcher& operator=(const DeviceWatcher&) = delete;
 
     // Whether the folder is watched (false when inotify is not available).
-    bool isWatching() const { return m_fd.fd >= 0; }
+    bool isWatching() const { return m_fd.isValid(); }
     QString folder() const { return m_folder; }
 
     // Reads the pending notifications; when one concerns a video node, reads the
@@ -34,18 +36,8 @@ signals:
 private:
     void watchByIdFolder();
 
-    // Owns the inotify descriptor.
-    struct Descriptor {
-        Descriptor() = default;
-        Descriptor(const Descriptor&) = delete;
-        Descriptor& operator=(const Descriptor&) = delete;
-        ~Descriptor() { reset(); }
-        void reset(int value = -1);
-        int fd = -1;
-    };
-
     QString m_folder;
-    Descriptor m_fd; // declared before the notifier that watches it
+    FileDescriptor m_fd; // inotify's; declared before the notifier that watches it
     int m_byIdWatch = -1;
     QSocketNotifier* m_notifier = nullptr; // a child: deleted first by the destructor
 };

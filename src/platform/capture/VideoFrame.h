@@ -44,8 +44,8 @@ public:
 
     // Monotonic capture time in microseconds (CLOCK_MONOTONIC), and the driver's
     // running frame number starting at 0.
-    int64_t captureTimeUs = 0;
-    uint64_t sequence = 0;
+    std::int64_t captureTimeUs = 0;
+    std::uint64_t sequence = 0;
 
 private:
     QImage m_image;

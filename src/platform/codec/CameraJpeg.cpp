@@ -10,7 +10,7 @@ std::atomic<std::uint64_t> CameraJpeg::s_decodes{0};
 namespace {
 
 // A JPEG larger than this (and than four times the stream's picture) is not decoded.
-constexpr qint64 kMaxJpegPixels = 3840 * 2160;
+constexpr std::int64_t kMaxJpegPixels = 3840 * 2160;
 
 // One decompressor for each thread that decodes (the camera's worker for headers,
 // the window for its paint, the recorder's encoders).
@@ -42,8 +42,9 @@ QSize CameraJpeg::inspect(const std::uint8_t* data, std::size_t bytes, QSize str
 }
 
 bool CameraJpeg::sizeAllowed(QSize jpeg, QSize streamSize) {
-    const qint64 limit = std::max(kMaxJpegPixels, 4 * qint64(streamSize.width()) * streamSize.height());
-    return jpeg.width() > 0 && jpeg.height() > 0 && qint64(jpeg.width()) * jpeg.height() <= limit;
+    const std::int64_t limit =
+        std::max(kMaxJpegPixels, 4 * std::int64_t(streamSize.width()) * streamSize.height());
+    return jpeg.width() > 0 && jpeg.height() > 0 && std::int64_t(jpeg.width()) * jpeg.height() <= limit;
 }
 
 int CameraJpeg::scaleFor(QSize jpeg, QSize display) {

@@ -5,16 +5,12 @@
 #include "Logging.h"
 #include "ThreadName.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <linux/videodev2.h>
-#include <map>
 
 namespace {
 
@@ -23,23 +19,6 @@ constexpr int kPollSliceMs = 100;         // how quickly stop() is noticed
 constexpr std::uint32_t kMaxSide = 16384; // pixels; larger than any camera picture
 // A kernel timestamp further than this from the time of dequeuing is not believed.
 constexpr std::int64_t kMaxTimestampAgeUs = 2000000;
-
-QString errorText(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QString versionText(std::uint32_t version) {
-    return QStringLiteral("%1.%2.%3").arg(version >> 16).arg((version >> 8) & 0xFF).arg(version & 0xFF);
-}
-
-QString cString(const std::uint8_t* text, std::size_t size) {
-    return QString::fromLocal8Bit(reinterpret_cast<const char*>(text),
-                                  int(strnlen(reinterpret_cast<const char*>(text), size)));
-}
-
-std::uint32_t deviceCaps(const v4l2_capability& cap) {
-    return (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
-}
 
 bool fitsRange(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum, std::uint32_t step) {
     return value >= minimum && value <= maximum && (value - minimum) % std::max(1u, step) == 0;
@@ -60,34 +39,6 @@ std::vector<QSize> commonSizes(const v4l2_frmsize_stepwise& range) {
     return sizes;
 }
 
-// The name of a node that exists but cannot be opened: the reason, and what helps.
-QString unopenedName(const QString& path, const QString& sysName, int error) {
-    const QString who = sysName.isEmpty() ? path : QStringLiteral("%1 (%2)").arg(sysName, path);
-    if (error == EACCES || error == EPERM)
-        return QStringLiteral("%1: %2 - join the \"video\" group to use it").arg(who, errorText(error));
-    return QStringLiteral("%1: %2").arg(who, errorText(error));
-}
-
-QString readSysText(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return QString::fromLocal8Bit(file.readAll()).trimmed();
-}
-
-// The by-id link names of `folder`/v4l/by-id by the node each points to.
-std::map<QString, QString> byIdLinks(const QString& folder) {
-    std::map<QString, QString> links;
-    const QDir dir(QDir(folder).filePath(QStringLiteral("v4l/by-id")));
-    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
-        if (!link.isSymLink()) continue;
-        // "-video-index0" is a camera's capture node; other indexes are its metadata nodes.
-        const QString target = QFileInfo(link.symLinkTarget()).fileName();
-        if (!links.count(target) || link.fileName().endsWith(QLatin1String("index0")))
-            links[target] = link.fileName();
-    }
-    return links;
-}
-
 } // namespace
 
 V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory)
@@ -97,59 +48,17 @@ V4l2Driver::~V4l2Driver() {
     close();
 }
 
-std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, const QString& folder,
-                                               const QString& sysFolder) {
-    static const QRegularExpression pattern(QStringLiteral("^video(\\d+)$"));
-    std::vector<std::pair<int, QString>> numbered;
-    for (const QString& entry : QDir(folder).entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
-        const auto match = pattern.match(entry);
-        if (match.hasMatch()) numbered.emplace_back(match.captured(1).toInt(), entry);
-    }
-    std::sort(numbered.begin(), numbered.end());
-    const std::map<QString, QString> links = byIdLinks(folder);
-    std::vector<V4l2Node> nodes;
-    std::vector<QString> busInfo; // by node, to tell cameras of the same name apart
-    for (const auto& [number, entry] : numbered) {
-        const QString path = QDir(folder).filePath(entry);
-        auto device = factory();
-        if (!device) continue;
-        if (const int error = device->open(QFile::encodeName(path))) {
-            // Gone, or no device behind the node: nothing to show.
-            if (error == ENOENT || error == ENODEV || error == ENXIO) continue;
-            // A device's further nodes (metadata) are not worth a line of their own.
-            const QString sysNode = QDir(sysFolder).filePath(entry);
-            const QString index = readSysText(sysNode + QStringLiteral("/index"));
-            if (!index.isEmpty() && index != QLatin1String("0")) continue;
-            nodes.push_back(
-                {path, unopenedName(path, readSysText(sysNode + QStringLiteral("/name")), error), QString()});
-            busInfo.push_back(QString());
-            continue;
-        }
-        v4l2_capability cap{};
-        const bool ok = device->ioctl(VIDIOC_QUERYCAP, &cap) == 0;
-        device->close();
-        const std::uint32_t caps = deviceCaps(cap);
-        if (!ok || !(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
-        const QString card = cString(cap.card, sizeof cap.card);
-        busInfo.push_back(cString(cap.bus_info, sizeof cap.bus_info));
-        nodes.push_back({path, card, versionText(cap.version), card, busInfo.back(),
-                         links.count(entry) ? links.at(entry) : QString()});
-    }
-    // Identical cameras: each gets its bus (its node when the bus does not tell them
-    // apart either).
-    std::map<QString, int> sameName, sameBus;
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        ++sameName[nodes[i].cardName];
-        ++sameBus[nodes[i].cardName + QLatin1Char('\n') + busInfo[i]];
-    }
-    for (std::size_t i = 0; i < nodes.size(); ++i) {
-        V4l2Node& node = nodes[i];
-        if (sameName[node.cardName] < 2) continue;
-        const bool busTells =
-            !busInfo[i].isEmpty() && sameBus[node.cardName + QLatin1Char('\n') + busInfo[i]] == 1;
-        node.cardName = QStringLiteral("%1 (%2)").arg(node.cardName, busTells ? busInfo[i] : node.path);
-    }
-    return nodes;
+QString V4l2Driver::errorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString V4l2Driver::fieldText(const std::uint8_t* text, std::size_t size) {
+    return QString::fromLocal8Bit(reinterpret_cast<const char*>(text),
+                                  int(strnlen(reinterpret_cast<const char*>(text), size)));
+}
+
+std::uint32_t V4l2Driver::deviceCaps(const v4l2_capability& cap) {
+    return (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
 }
 
 bool V4l2Driver::fail(const QString& what, int error) {
@@ -211,8 +120,8 @@ bool V4l2Driver::open() {
 // stands for must still be the one behind its node.
 bool V4l2Driver::isThisCamera(const v4l2_capability& cap) const {
     if (m_node.card.isEmpty() && m_node.busInfo.isEmpty()) return true; // not known when listed
-    return cString(cap.card, sizeof cap.card) == m_node.card &&
-           cString(cap.bus_info, sizeof cap.bus_info) == m_node.busInfo;
+    return fieldText(cap.card, sizeof cap.card) == m_node.card &&
+           fieldText(cap.bus_info, sizeof cap.bus_info) == m_node.busInfo;
 }
 
 void V4l2Driver::close() {
@@ -240,7 +149,7 @@ void V4l2Driver::enumerateFormats() {
         for (QSize frameSize : frameSizes(desc.pixelformat)) {
             FormatOption option;
             option.fourcc = desc.pixelformat;
-            option.pixelFormatName = cString(desc.description, sizeof desc.description);
+            option.pixelFormatName = fieldText(desc.description, sizeof desc.description);
             option.size = frameSize;
             option.intervals = frameIntervals(desc.pixelformat, frameSize);
             m_formats.push_back(std::move(option));
@@ -347,7 +256,7 @@ std::vector<DriverControl> V4l2Driver::controls() const {
         if (query.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY)) continue;
         DriverControl control;
         control.id = id;
-        control.name = cString(query.name, sizeof query.name);
+        control.name = fieldText(query.name, sizeof query.name);
         control.minimum = query.minimum;
         control.maximum = query.maximum;
         control.step = std::max(1, query.step);
@@ -373,7 +282,7 @@ std::vector<DriverControl> V4l2Driver::controls() const {
                 if (m_device->ioctl(VIDIOC_QUERYMENU, &menu) != 0)
                     control.menuItems << QString();
                 else if (query.type == V4L2_CTRL_TYPE_MENU)
-                    control.menuItems << cString(menu.name, sizeof menu.name);
+                    control.menuItems << fieldText(menu.name, sizeof menu.name);
                 else
                     control.menuItems << QString::number(menu.value);
             }

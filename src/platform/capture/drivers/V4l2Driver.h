@@ -4,6 +4,7 @@
 #include "V4l2Device.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -52,7 +53,8 @@ public:
     explicit V4l2Driver(V4l2Node node, DeviceFactory factory = makeLibV4l2Device);
     ~V4l2Driver() override;
 
-    // Every /dev/video<N> that can capture and stream, in node-number order.
+    // Every /dev/video<N> that can capture and stream, in node-number order (in
+    // V4l2DriverNodes.cpp).
     // Each node is opened plainly and asked VIDIOC_QUERYCAP only; its by-id name comes
     // from the links in `folder`/v4l/by-id. A node that exists
     // but cannot be opened (no permission) is listed with the reason, unless sysfs
@@ -88,6 +90,12 @@ public:
     void setDecodeEveryFrame(bool on) { m_decodeEveryFrame = on; }
 
 private:
+    // The text of an errno value; a V4L2 string field (not always terminated); the
+    // capabilities of the node itself when the device reports them apart.
+    static QString errorText(int error);
+    static QString fieldText(const std::uint8_t* text, std::size_t size);
+    static std::uint32_t deviceCaps(const v4l2_capability& cap);
+
     bool fail(const QString& what, int error);
     bool isThisCamera(const v4l2_capability& cap) const;
     void enumerateFormats();

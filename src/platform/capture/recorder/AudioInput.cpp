@@ -29,11 +29,11 @@ bool AudioInput::open(const AudioFormat& format, const QString& streamName) {
     m_format = format;
     pa_sample_spec sampleFormat{};
     sampleFormat.format = format.bitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
-    sampleFormat.channels = uint8_t(format.channels);
-    sampleFormat.rate = uint32_t(format.samplesPerSec);
+    sampleFormat.channels = std::uint8_t(format.channels);
+    sampleFormat.rate = std::uint32_t(format.samplesPerSec);
     pa_buffer_attr attr{};
-    attr.maxlength = uint32_t(-1);
-    attr.fragsize = uint32_t(pa_usec_to_bytes(20000, &sampleFormat));
+    attr.maxlength = std::uint32_t(-1);
+    attr.fragsize = std::uint32_t(pa_usec_to_bytes(20000, &sampleFormat));
     int error = 0;
     m_stream.reset(pa_simple_new(nullptr, "Video Kelvanor 2000", PA_STREAM_RECORD, nullptr,
                                  streamName.toUtf8().constData(), &sampleFormat, nullptr, &attr, &error));
@@ -69,11 +69,11 @@ void AudioInput::run() {
             m_failed = true;
             return;
         }
-        const int64_t now = monotonicTimeUs();
+        const std::int64_t now = monotonicTimeUs();
         const pa_usec_t latency = pa_simple_get_latency(m_stream.get(), &error);
         // Without the latency the block is taken as read the moment it arrives.
         if (latency == pa_usec_t(-1)) qCDebug(lcAudio) << "no latency from the server:" << pa_strerror(error);
-        const int64_t endUs = now - (latency == pa_usec_t(-1) ? 0 : int64_t(latency));
+        const std::int64_t endUs = now - (latency == pa_usec_t(-1) ? 0 : std::int64_t(latency));
         m_sink(block.data(), blockBytes, endUs);
     }
 }

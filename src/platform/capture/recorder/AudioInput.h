@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -17,7 +18,7 @@ class AudioInput {
 public:
     // Called on the reading thread with whole sample blocks and the monotonic time
     // (microseconds, CLOCK_MONOTONIC) at which the block's last sample was taken.
-    using Sink = std::function<void(const char* data, qsizetype bytes, int64_t endMonoUs)>;
+    using Sink = std::function<void(const char* data, qsizetype bytes, std::int64_t endMonoUs)>;
 
     AudioInput() = default;
     ~AudioInput();

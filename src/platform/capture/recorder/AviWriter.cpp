@@ -20,11 +20,11 @@ AviWriter::~AviWriter() {
     if (m_ctx) finish();
 }
 
-AVRational AviWriter::frameRateFor(int64_t usPerFrame) {
+AVRational AviWriter::frameRateFor(std::int64_t usPerFrame) {
     if (usPerFrame <= 0) return {15, 1};
-    const int64_t fps = std::llround(1e6 / double(usPerFrame));
+    const std::int64_t fps = std::llround(1e6 / double(usPerFrame));
     if (fps > 0 && std::llround(1e6 / double(fps)) == usPerFrame) return {int(fps), 1};
-    const int64_t ntsc = std::llround(1e6 * 1.001 / double(usPerFrame));
+    const std::int64_t ntsc = std::llround(1e6 * 1.001 / double(usPerFrame));
     if (ntsc > 0 && std::llround(1e6 * 1001.0 / double(ntsc * 1000)) == usPerFrame)
         return {int(ntsc * 1000), 1001};
     AVRational rate;
@@ -79,7 +79,7 @@ bool AviWriter::open(const QString& path, int width, int height, AVRational fram
         par->sample_rate = audio->samplesPerSec;
         par->bits_per_coded_sample = audio->bitsPerSample;
         par->block_align = audio->blockAlign();
-        par->bit_rate = int64_t(audio->samplesPerSec) * audio->blockAlign() * 8;
+        par->bit_rate = std::int64_t(audio->samplesPerSec) * audio->blockAlign() * 8;
         m_audio->time_base = {1, audio->samplesPerSec};
         m_blockAlign = audio->blockAlign();
     }
@@ -98,7 +98,7 @@ bool AviWriter::writeVideo(const QByteArray& data, bool keyFrame) {
     AVPacket* pkt = m_packet.get();
     av_packet_unref(pkt);
     // The packet borrows the bytes: the muxer writes them before returning.
-    pkt->data = reinterpret_cast<uint8_t*>(const_cast<char*>(data.constData()));
+    pkt->data = reinterpret_cast<std::uint8_t*>(const_cast<char*>(data.constData()));
     pkt->size = int(data.size());
     pkt->pts = pkt->dts = m_videoFrames;
     pkt->duration = 1;
@@ -121,11 +121,11 @@ bool AviWriter::writeVideoPacket(AVPacket* pkt) {
 
 bool AviWriter::writeAudio(const char* data, qsizetype bytes) {
     if (!m_ctx || !m_audio) return false;
-    const int64_t samples = bytes / m_blockAlign;
+    const std::int64_t samples = bytes / m_blockAlign;
     if (samples <= 0) return true;
     AVPacket* pkt = m_packet.get();
     av_packet_unref(pkt);
-    pkt->data = reinterpret_cast<uint8_t*>(const_cast<char*>(data));
+    pkt->data = reinterpret_cast<std::uint8_t*>(const_cast<char*>(data));
     pkt->size = int(samples * m_blockAlign);
     pkt->stream_index = m_audio->index;
     pkt->pts = pkt->dts =
@@ -149,7 +149,7 @@ bool AviWriter::flush() {
     return true;
 }
 
-int64_t AviWriter::fileBytes() const {
+std::int64_t AviWriter::fileBytes() const {
     return m_ctx ? avio_tell(m_ctx->pb) : 0;
 }
 

@@ -43,14 +43,14 @@ public:
     // the file is closed as it is: readable, but without index.
     bool finish();
 
-    int64_t videoFrames() const { return m_videoFrames; }
-    int64_t audioSamples() const { return m_audioSamples; }
-    int64_t fileBytes() const;
+    std::int64_t videoFrames() const { return m_videoFrames; }
+    std::int64_t audioSamples() const { return m_audioSamples; }
+    std::int64_t fileBytes() const;
     QString errorText() const { return m_error; }
 
     // The file's frame rate for a frame period: whole rates (66667 us is 15/1) and
     // the NTSC rates (33367 us is 30000/1001) exactly, others as 1000000/period.
-    static AVRational frameRateFor(int64_t usPerFrame);
+    static AVRational frameRateFor(std::int64_t usPerFrame);
 
 private:
     bool fail(const QString& what, int averror);
@@ -62,8 +62,8 @@ private:
     int m_frameTimeBaseNum = 1;
     int m_frameTimeBaseDen = 15;
     int m_blockAlign = 1;
-    int64_t m_videoFrames = 0;
-    int64_t m_audioSamples = 0;
+    std::int64_t m_videoFrames = 0;
+    std::int64_t m_audioSamples = 0;
     AvPacketPtr m_packet;
     QString m_path;
     QString m_error;

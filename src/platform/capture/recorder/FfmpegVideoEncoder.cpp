@@ -75,7 +75,7 @@ bool FfmpegVideoEncoder::open(const QString& name, int width, int height, AVRati
     return true;
 }
 
-bool FfmpegVideoEncoder::encode(const QImage& source, int64_t pts, const PacketSink& sink) {
+bool FfmpegVideoEncoder::encode(const QImage& source, std::int64_t pts, const PacketSink& sink) {
     if (!m_ctx) return false;
     // The scaler takes the picture's own layout and size: it converts and scales in
     // one pass. RGB32 is 0xffRRGGBB in a 32-bit word.
@@ -94,7 +94,7 @@ bool FfmpegVideoEncoder::encode(const QImage& source, int64_t pts, const PacketS
     const std::size_t bytes = std::size_t(image.sizeInBytes());
     m_source.resize(bytes + AV_INPUT_BUFFER_PADDING_SIZE);
     std::memcpy(m_source.data(), image.constBits(), bytes);
-    const uint8_t* src[1] = {m_source.data()};
+    const std::uint8_t* src[1] = {m_source.data()};
     const int srcStride[1] = {int(image.bytesPerLine())};
     sws_scale(m_sws.get(), src, srcStride, 0, image.height(), m_frame->data, m_frame->linesize);
     m_frame->pts = pts;

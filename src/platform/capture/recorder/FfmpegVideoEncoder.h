@@ -27,7 +27,7 @@ public:
 
     // Encodes one picture as frame number pts (in frame units); finished packets go
     // to sink, which answers false to stop on a write error.
-    bool encode(const QImage& image, int64_t pts, const PacketSink& sink);
+    bool encode(const QImage& image, std::int64_t pts, const PacketSink& sink);
     // Drains the encoder at the end of the movie.
     bool flush(const PacketSink& sink);
 

@@ -12,15 +12,15 @@ constexpr size_t kWindow = 25;
 // block (2.5 %), so the picture never jumps (a frame left out or doubled) while
 // sound and picture stay together; estimates within 10 ms of the clock in use are
 // the server's jitter and leave it alone.
-constexpr int64_t kSlewUs = 500;
-constexpr int64_t kDeadbandUs = 10000;
+constexpr std::int64_t kSlewUs = 500;
+constexpr std::int64_t kDeadbandUs = 10000;
 } // namespace
 
-void MovieClock::addAudioAnchor(int64_t samplesEnd, int64_t endMonoUs) {
+void MovieClock::addAudioAnchor(std::int64_t samplesEnd, std::int64_t endMonoUs) {
     if (!usesAudio()) return;
     m_anchors.push_back({samplesEnd * 1000000 / m_rate, endMonoUs});
     if (m_anchors.size() > kWindow) m_anchors.pop_front();
-    int64_t offset = INT64_MAX;
+    std::int64_t offset = INT64_MAX;
     for (const Anchor& a : m_anchors)
         offset = std::min(offset, a.monoUs - a.audioUs);
     m_targetOffsetUs = offset;
@@ -30,12 +30,12 @@ void MovieClock::addAudioAnchor(int64_t samplesEnd, int64_t endMonoUs) {
         m_offsetUs += std::clamp(offset - m_offsetUs, -kSlewUs, kSlewUs);
 }
 
-int64_t MovieClock::lateUs(int64_t samplesEnd, int64_t endMonoUs) const {
+std::int64_t MovieClock::lateUs(std::int64_t samplesEnd, std::int64_t endMonoUs) const {
     if (!usesAudio() || m_anchors.size() < kWindow) return 0;
-    return std::max<int64_t>(0, endMonoUs - (m_targetOffsetUs + samplesEnd * 1000000 / m_rate));
+    return std::max<std::int64_t>(0, endMonoUs - (m_targetOffsetUs + samplesEnd * 1000000 / m_rate));
 }
 
-int64_t MovieClock::masterUs(int64_t monoUs) const {
+std::int64_t MovieClock::masterUs(std::int64_t monoUs) const {
     if (!usesAudio() || m_anchors.empty()) return monoUs;
     return monoUs - m_offsetUs;
 }

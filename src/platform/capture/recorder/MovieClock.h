@@ -14,39 +14,39 @@ public:
     bool usesAudio() const { return m_rate > 0; }
     // A sound block ending at sample samplesEnd (counted from the first sample read)
     // was taken at monotonic time endMonoUs.
-    void addAudioAnchor(int64_t samplesEnd, int64_t endMonoUs);
+    void addAudioAnchor(std::int64_t samplesEnd, std::int64_t endMonoUs);
     // How much later than the sound clock predicts a block ending at samplesEnd
     // arrived: sound the server lost (it fell behind), or 0.
-    int64_t lateUs(int64_t samplesEnd, int64_t endMonoUs) const;
+    std::int64_t lateUs(std::int64_t samplesEnd, std::int64_t endMonoUs) const;
     // False in sound mode until the first ten sound blocks (200 ms) arrived: the
     // clock settles on them, and the movie starts once it has.
     bool isReady() const { return !usesAudio() || m_anchors.size() >= 10; }
 
     // Sound position (microseconds from the first sample) at a monotonic time; in
     // monotonic mode the time itself.
-    int64_t masterUs(int64_t monoUs) const;
+    std::int64_t masterUs(std::int64_t monoUs) const;
     // Movie time 0 is the master time of monoUs (the first frame of the movie).
-    void setOrigin(int64_t monoUs) {
+    void setOrigin(std::int64_t monoUs) {
         m_originUs = masterUs(monoUs);
         m_started = true;
     }
-    int64_t originUs() const { return m_originUs; }
-    int64_t movieUs(int64_t monoUs) const { return masterUs(monoUs) - m_originUs; }
+    std::int64_t originUs() const { return m_originUs; }
+    std::int64_t movieUs(std::int64_t monoUs) const { return masterUs(monoUs) - m_originUs; }
 
 private:
     struct Anchor {
-        int64_t audioUs; // sound position of the block's end
-        int64_t monoUs;  // when it was taken
+        std::int64_t audioUs; // sound position of the block's end
+        std::int64_t monoUs;  // when it was taken
     };
 
     int m_rate = 0;
-    int64_t m_originUs = 0;
+    std::int64_t m_originUs = 0;
     std::deque<Anchor> m_anchors;
     // Monotonic time of sound position 0. A block is read a little after it was
     // taken, never before, so the smallest value of recent blocks is the estimate
     // (m_targetOffsetUs); m_offsetUs is the value in use, which follows it smoothly.
-    int64_t m_targetOffsetUs = 0;
-    int64_t m_offsetUs = 0;
+    std::int64_t m_targetOffsetUs = 0;
+    std::int64_t m_offsetUs = 0;
     bool m_started = false;
 };
 
@@ -59,22 +59,22 @@ template <typename Payload> class FrameGrid {
 public:
     struct Placed {
         Payload payload;
-        int64_t slot;
+        std::int64_t slot;
     };
 
-    explicit FrameGrid(int64_t usPerFrame) : m_period(usPerFrame) {}
+    explicit FrameGrid(std::int64_t usPerFrame) : m_period(usPerFrame) {}
 
-    int64_t slotOf(int64_t movieUs) const {
-        const int64_t shifted = movieUs + m_period / 2;
+    std::int64_t slotOf(std::int64_t movieUs) const {
+        const std::int64_t shifted = movieUs + m_period / 2;
         return shifted >= 0 ? shifted / m_period : -1 - (-shifted - 1) / m_period;
     }
 
     // Offers a frame; gives the earlier candidate when this frame starts a later slot.
-    bool offer(const Payload& payload, int64_t movieUs, Placed* committed) {
-        const int64_t slot = slotOf(movieUs);
+    bool offer(const Payload& payload, std::int64_t movieUs, Placed* committed) {
+        const std::int64_t slot = slotOf(movieUs);
         if (slot < 0 || slot <= m_lastCommitted) return false;
         if (m_hasCandidate && slot == m_candidate.slot) {
-            const int64_t target = slot * m_period;
+            const std::int64_t target = slot * m_period;
             if (distance(movieUs, target) < distance(m_candidateUs, target)) {
                 m_candidate.payload = payload;
                 m_candidateUs = movieUs;
@@ -101,14 +101,14 @@ public:
         return true;
     }
     bool hasCandidate() const { return m_hasCandidate; }
-    int64_t candidateSlot() const { return m_hasCandidate ? m_candidate.slot : -1; }
+    std::int64_t candidateSlot() const { return m_hasCandidate ? m_candidate.slot : -1; }
 
 private:
-    static int64_t distance(int64_t a, int64_t b) { return a > b ? a - b : b - a; }
+    static std::int64_t distance(std::int64_t a, std::int64_t b) { return a > b ? a - b : b - a; }
 
-    int64_t m_period;
-    int64_t m_lastCommitted = -1;
+    std::int64_t m_period;
+    std::int64_t m_lastCommitted = -1;
     bool m_hasCandidate = false;
     Placed m_candidate{};
-    int64_t m_candidateUs = 0;
+    std::int64_t m_candidateUs = 0;
 };

@@ -13,7 +13,7 @@ namespace {
 
 // Sound arriving this much later than its clock predicts was lost by the server
 // (smaller delays are the server's own jitter, which the clock smooths out).
-constexpr int64_t kSoundGapUs = 80000;
+constexpr std::int64_t kSoundGapUs = 80000;
 
 } // namespace
 
@@ -123,7 +123,7 @@ void Recorder::pushFrame(const VideoFrame& frame, bool wait) {
         if (m_clock.usesAudio())
             m_audioOriginSample = std::llround(m_clock.originUs() * 1e-6 * m_settings.audio.samplesPerSec);
     }
-    const int64_t movieUs = m_clock.movieUs(frame.captureTimeUs);
+    const std::int64_t movieUs = m_clock.movieUs(frame.captureTimeUs);
     if (m_maxSlots > 0 && m_grid->slotOf(movieUs) >= m_maxSlots) {
         lock.unlock();
         requestEnd(EndReason::Limit);
@@ -142,7 +142,7 @@ void Recorder::pushFrame(const VideoFrame& frame, bool wait) {
     commitLocked(placed.payload, placed.slot);
 }
 
-void Recorder::commitLocked(const VideoFrame& frame, int64_t slot, bool last) {
+void Recorder::commitLocked(const VideoFrame& frame, std::int64_t slot, bool last) {
     // A full queue means the encoders are behind: the frame is left out, and its
     // slot is filled by repeating the frame before it. The movie's last frame is
     // always taken.
@@ -158,21 +158,22 @@ void Recorder::commitLocked(const VideoFrame& frame, int64_t slot, bool last) {
     job->slot = slot;
     job->repeatsBefore = slot - m_nextSlot;
     m_nextSlot = slot + 1;
-    const int64_t error = std::llabs(m_clock.movieUs(frame.captureTimeUs) - slot * m_settings.usPerFrame);
+    const std::int64_t error =
+        std::llabs(m_clock.movieUs(frame.captureTimeUs) - slot * m_settings.usPerFrame);
     m_progress.maxPlacementErrorUs = std::max(m_progress.maxPlacementErrorUs, error);
     m_jobs.push_back(std::move(job));
     m_jobsChanged.notify_all();
 }
 
-void Recorder::onAudio(const char* data, qsizetype bytes, int64_t endMonoUs) {
+void Recorder::onAudio(const char* data, qsizetype bytes, std::int64_t endMonoUs) {
     const int align = m_settings.audio.blockAlign();
-    const int64_t samples = bytes / align;
+    const std::int64_t samples = bytes / align;
     std::lock_guard lock(m_mutex);
     // A sound server short of CPU time may lose sound. What it lost becomes silence,
     // so that the sound after it keeps its place beside the picture.
-    const int64_t lateUs = m_clock.lateUs(m_audioSamplesRead + samples, endMonoUs);
+    const std::int64_t lateUs = m_clock.lateUs(m_audioSamplesRead + samples, endMonoUs);
     if (lateUs > kSoundGapUs) {
-        const int64_t lost = lateUs * m_settings.audio.samplesPerSec / 1000000;
+        const std::int64_t lost = lateUs * m_settings.audio.samplesPerSec / 1000000;
         qCDebug(lcAudio) << "the server lost" << lost << "samples; silence in their place";
         if (m_audioBuf.isEmpty()) m_audioBufStart = m_audioSamplesRead;
         m_audioBuf.append(

@@ -12,6 +12,7 @@
 #include <QSize>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -35,13 +36,13 @@ public:
     struct Progress {
         bool capturing = false;
         bool hasAudio = false;
-        uint32_t videoFrames = 0;   // frames in the file so far, repeats included
-        uint32_t framesDropped = 0; // slots filled by repeating the previous frame
-        uint32_t framesBehind = 0;  // frames left out because the encoders were behind
-        uint64_t waveSamples = 0;
-        uint32_t elapsedMs = 0; // movie time written
+        std::uint32_t videoFrames = 0;   // frames in the file so far, repeats included
+        std::uint32_t framesDropped = 0; // slots filled by repeating the previous frame
+        std::uint32_t framesBehind = 0;  // frames left out because the encoders were behind
+        std::uint64_t waveSamples = 0;
+        std::uint32_t elapsedMs = 0; // movie time written
         // Largest distance seen between a frame's capture time and its place in the movie.
-        int64_t maxPlacementErrorUs = 0;
+        std::int64_t maxPlacementErrorUs = 0;
     };
 
     explicit Recorder(QObject* parent = nullptr);
@@ -70,8 +71,8 @@ signals:
 private:
     struct Job {
         VideoFrame frame;
-        int64_t slot = 0;
-        int64_t repeatsBefore = 0;
+        std::int64_t slot = 0;
+        std::int64_t repeatsBefore = 0;
         QByteArray packet;
         enum State { Pending, Encoding, Done } state = Pending;
     };
@@ -81,13 +82,13 @@ private:
     bool setUp();
     void encodeWorker();
     void requestEnd(EndReason reason, const QString& text = {});
-    void commitLocked(const VideoFrame& frame, int64_t slot, bool last = false);
+    void commitLocked(const VideoFrame& frame, std::int64_t slot, bool last = false);
     bool writeJob(Job& job);
-    bool writeVideoFrame(const QByteArray& packet, const VideoFrame& frame, int64_t slot);
-    bool writeAudioUpTo(int64_t videoFrames, bool pad);
+    bool writeVideoFrame(const QByteArray& packet, const VideoFrame& frame, std::int64_t slot);
+    bool writeAudioUpTo(std::int64_t videoFrames, bool pad);
     bool diskFull();
     void finishFile();
-    void onAudio(const char* data, qsizetype bytes, int64_t endMonoUs);
+    void onAudio(const char* data, qsizetype bytes, std::int64_t endMonoUs);
     QByteArray encodeJpeg(JpegEncoder& encoder, const VideoFrame& frame) const;
     void emitStatus(int id, const QString& text) { emit status(id, text); }
     QString summary(const Progress& p) const;
@@ -107,27 +108,27 @@ private:
     MovieClock m_clock;
     std::unique_ptr<FrameGrid<VideoFrame>> m_grid;
     bool m_haveOrigin = false;
-    int64_t m_maxSlots = 0; // 0: no limit
-    int64_t m_nextSlot = 0; // next slot handed to the encoders
+    std::int64_t m_maxSlots = 0; // 0: no limit
+    std::int64_t m_nextSlot = 0; // next slot handed to the encoders
     QSize m_size;
     std::deque<std::shared_ptr<Job>> m_jobs;
     size_t m_maxJobs = 8;
     Progress m_progress;
-    int64_t m_startMonoUs = 0;
+    std::int64_t m_startMonoUs = 0;
     // Sound read so far and not yet written: bytes from sample m_audioBufStart on.
     QByteArray m_audioBuf;
-    int64_t m_audioBufStart = 0;
-    int64_t m_audioSamplesRead = 0;
+    std::int64_t m_audioBufStart = 0;
+    std::int64_t m_audioSamplesRead = 0;
 
     // Writer thread only.
     AviWriter m_writer;
     FfmpegVideoEncoder m_ffEncoder;
     AudioInput m_audio;
     QByteArray m_lastPacket;
-    VideoFrame m_lastFrame;     // decoded only for an encoder other than MJPEG
-    int64_t m_audioWritten = 0; // samples of the sound stream in the file
-    int64_t m_audioOriginSample = 0;
-    int64_t m_slotsWritten = 0;
+    VideoFrame m_lastFrame;          // decoded only for an encoder other than MJPEG
+    std::int64_t m_audioWritten = 0; // samples of the sound stream in the file
+    std::int64_t m_audioOriginSample = 0;
+    std::int64_t m_slotsWritten = 0;
     bool m_writeFailed = false;
     bool m_diskFull = false; // writer thread only: no more frames go to the file
 

@@ -21,7 +21,7 @@ struct AudioFormat {
 struct RecorderSettings {
     QString filePath;
     // The frame period of the file in microseconds (66667 is 15 frames per second).
-    int64_t usPerFrame = 66667;
+    std::int64_t usPerFrame = 66667;
     // Seconds of movie after which the recording ends by itself; 0 is no limit.
     int timeLimitS = 0;
     bool captureAudio = false;
@@ -33,7 +33,7 @@ struct RecorderSettings {
     // Dropped frames above this share of all frames make the end status a warning.
     int percentDropForError = 10;
     // The recording stops cleanly when the file system has less free space than this.
-    int64_t reserveBytes = 4 * 1024 * 1024;
+    std::int64_t reserveBytes = 4 * 1024 * 1024;
     // How the user ends the recording ("Hit Escape to Stop"); shown with the
     // start and progress texts, empty when only the program can end it.
     QString stopHint;

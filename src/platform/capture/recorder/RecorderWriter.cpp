@@ -19,18 +19,18 @@ extern "C" {
 namespace {
 using namespace std::chrono_literals;
 
-QString seconds3(int64_t ms) {
+QString seconds3(std::int64_t ms) {
     return QStringLiteral("%1.%2").arg(ms / 1000).arg(ms % 1000, 3, 10, QLatin1Char('0'));
 }
 
 // Free bytes where the file is; a query that fails does not stop the recording.
-int64_t freeBytes(const QString& filePath) {
-    const std::optional<quint64> free = DiskSpace::freeBytesFor(QFileInfo(filePath).absoluteFilePath());
+std::int64_t freeBytes(const QString& filePath) {
+    const std::optional<std::uint64_t> free = DiskSpace::freeBytesFor(QFileInfo(filePath).absoluteFilePath());
     if (!free) {
         qCDebug(lcRecorder) << "free space of" << filePath << "unknown; recording on";
         return INT64_MAX;
     }
-    return int64_t(std::min<quint64>(*free, quint64(INT64_MAX)));
+    return std::int64_t(std::min<std::uint64_t>(*free, std::uint64_t(INT64_MAX)));
 }
 } // namespace
 
@@ -80,18 +80,19 @@ bool Recorder::setUp() {
     }
     if (withSound)
         m_audio.start(
-            [this](const char* data, qsizetype bytes, int64_t endUs) { onAudio(data, bytes, endUs); });
+            [this](const char* data, qsizetype bytes, std::int64_t endUs) { onAudio(data, bytes, endUs); });
     return true;
 }
 
 bool Recorder::diskFull() {
     // Room for what is still buffered, the index (16 bytes an entry in each of two
     // indexes) and the final headers.
-    const int64_t needed = m_settings.reserveBytes + 32 * (m_slotsWritten + m_audioWritten / 256) + 65536;
+    const std::int64_t needed =
+        m_settings.reserveBytes + 32 * (m_slotsWritten + m_audioWritten / 256) + 65536;
     return freeBytes(m_settings.filePath) < needed;
 }
 
-bool Recorder::writeVideoFrame(const QByteArray& packet, const VideoFrame& frame, int64_t slot) {
+bool Recorder::writeVideoFrame(const QByteArray& packet, const VideoFrame& frame, std::int64_t slot) {
     bool ok;
     if (m_mjpeg) {
         ok = m_writer.writeVideo(packet, true);
@@ -155,7 +156,7 @@ bool Recorder::writeJob(Job& job) {
     if (job.repeatsBefore > 0 && m_lastFrame.isValid())
         qCDebug(lcRecorder) << job.repeatsBefore << "slot(s) before" << job.slot
                             << "without a frame: the previous frame repeated";
-    for (int64_t i = 0; i < job.repeatsBefore && m_lastFrame.isValid(); ++i) {
+    for (std::int64_t i = 0; i < job.repeatsBefore && m_lastFrame.isValid(); ++i) {
         if (!writeVideoFrame(m_lastPacket, m_lastFrame, job.slot - job.repeatsBefore + i)) return false;
         std::lock_guard lock(m_mutex);
         ++m_progress.framesDropped;
@@ -166,20 +167,20 @@ bool Recorder::writeJob(Job& job) {
     return writeAudioUpTo(m_slotsWritten, false);
 }
 
-bool Recorder::writeAudioUpTo(int64_t videoFrames, bool pad) {
+bool Recorder::writeAudioUpTo(std::int64_t videoFrames, bool pad) {
     if (!m_progress.hasAudio || !m_writer.isOpen() || m_writeFailed) return true;
     const AudioFormat& fmt = m_settings.audio;
     const int align = fmt.blockAlign();
     const char silentByte = fmt.bitsPerSample == 8 ? char(0x80) : char(0);
     // The sound that belongs to the frames written so far, in samples.
-    const int64_t target =
+    const std::int64_t target =
         std::llround(double(videoFrames) * double(m_settings.usPerFrame) * 1e-6 * fmt.samplesPerSec);
     for (;;) {
         QByteArray chunk;
         {
             std::lock_guard lock(m_mutex);
-            const int64_t next = m_audioOriginSample + m_audioWritten;
-            const int64_t wanted = target - m_audioWritten;
+            const std::int64_t next = m_audioOriginSample + m_audioWritten;
+            const std::int64_t wanted = target - m_audioWritten;
             if (wanted <= 0) return true;
             if (m_audioBufStart < next) {
                 const qsizetype drop =
@@ -192,7 +193,7 @@ bool Recorder::writeAudioUpTo(int64_t videoFrames, bool pad) {
                 // Sound missing before the buffer (it started late) is silence.
                 chunk = QByteArray(qsizetype(std::min(wanted, m_audioBufStart - next)) * align, silentByte);
             } else if (!m_audioBuf.isEmpty()) {
-                const int64_t take = std::min<int64_t>(wanted, m_audioBuf.size() / align);
+                const std::int64_t take = std::min<std::int64_t>(wanted, m_audioBuf.size() / align);
                 chunk = m_audioBuf.left(qsizetype(take) * align);
                 m_audioBuf.remove(0, chunk.size());
                 m_audioBufStart += take;
@@ -211,7 +212,7 @@ bool Recorder::writeAudioUpTo(int64_t videoFrames, bool pad) {
         }
         m_audioWritten += chunk.size() / align;
         std::lock_guard lock(m_mutex);
-        m_progress.waveSamples = uint64_t(m_audioWritten);
+        m_progress.waveSamples = std::uint64_t(m_audioWritten);
     }
 }
 
@@ -220,8 +221,8 @@ QString Recorder::withStopHint(const QString& text) const {
 }
 
 QString Recorder::summary(const Progress& p) const {
-    const int64_t ms = int64_t(p.videoFrames) * m_settings.usPerFrame / 1000;
-    const int64_t milliFps = ms > 0 ? int64_t(p.videoFrames) * 1000000 / ms : 0;
+    const std::int64_t ms = std::int64_t(p.videoFrames) * m_settings.usPerFrame / 1000;
+    const std::int64_t milliFps = ms > 0 ? std::int64_t(p.videoFrames) * 1000000 / ms : 0;
     QString text = QStringLiteral("Captured %1 sec.  %2 frames (%3 dropped) (%4 fps).")
                        .arg(seconds3(ms))
                        .arg(p.videoFrames)
@@ -230,7 +231,7 @@ QString Recorder::summary(const Progress& p) const {
     if (p.hasAudio) {
         const int sps = m_settings.audio.samplesPerSec;
         text += QStringLiteral("  %1 audio bytes (%2,%3 sps)")
-                    .arg(p.waveSamples * uint64_t(m_settings.audio.blockAlign()))
+                    .arg(p.waveSamples * std::uint64_t(m_settings.audio.blockAlign()))
                     .arg(sps / 1000)
                     .arg(sps % 1000, 3, 10, QLatin1Char('0'));
     }
@@ -265,8 +266,8 @@ void Recorder::run() {
             writeJob(*job);
             {
                 std::lock_guard progressLock(m_mutex);
-                m_progress.videoFrames = uint32_t(m_slotsWritten);
-                m_progress.elapsedMs = uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
+                m_progress.videoFrames = std::uint32_t(m_slotsWritten);
+                m_progress.elapsedMs = std::uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
             }
             if (!m_writeFailed && !m_diskFull && m_writer.isOpen() && diskFull()) {
                 m_diskFull = true;
@@ -357,8 +358,8 @@ void Recorder::finishFile() {
     Progress p;
     {
         std::lock_guard lock(m_mutex);
-        m_progress.videoFrames = uint32_t(m_slotsWritten);
-        m_progress.elapsedMs = uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
+        m_progress.videoFrames = std::uint32_t(m_slotsWritten);
+        m_progress.elapsedMs = std::uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
         m_progress.capturing = false;
         m_ready = false;
         p = m_progress;
@@ -395,9 +396,10 @@ void Recorder::finishFile() {
     // Sound was asked for but none came: the last text the user sees must say so.
     if (m_settings.captureAudio && !p.hasAudio)
         finalText += QStringLiteral(" The movie has no sound: no sound source could be opened.");
-    const uint32_t total = p.videoFrames;
-    if (total > 0 && uint64_t(p.framesDropped) * 100 > uint64_t(m_settings.percentDropForError) * total) {
-        const uint64_t hundredths = uint64_t(p.framesDropped) * 10000 / total;
+    const std::uint32_t total = p.videoFrames;
+    if (total > 0 &&
+        std::uint64_t(p.framesDropped) * 100 > std::uint64_t(m_settings.percentDropForError) * total) {
+        const std::uint64_t hundredths = std::uint64_t(p.framesDropped) * 10000 / total;
         const QString warning = QStringLiteral("Dropped %1 of %2 frames (%3.%4%) during capture.")
                                     .arg(p.framesDropped)
                                     .arg(total)

@@ -7,6 +7,7 @@
 #include "VideoFrame.h"
 
 #include <QSize>
+#include <cstdint>
 
 // A movie built one frame at a time: open() creates the AVI at the settings'
 // frame period, every append() adds one frame, close() writes the index. Each call
@@ -19,7 +20,7 @@ public:
     bool close();
 
     bool isOpen() const { return m_writer.isOpen(); }
-    int64_t frames() const { return m_writer.videoFrames(); }
+    std::int64_t frames() const { return m_writer.videoFrames(); }
     QString errorText() const { return m_error; }
 
 private:
@@ -29,6 +30,6 @@ private:
     AviWriter m_writer;
     JpegEncoder m_jpeg;
     FfmpegVideoEncoder m_encoder;
-    int64_t m_next = 0;
+    std::int64_t m_next = 0;
     QString m_error;
 };

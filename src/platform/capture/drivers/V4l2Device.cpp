@@ -1,5 +1,7 @@
 #include "V4l2Device.h"
 
+#include "FileDescriptor.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <libv4l2.h>
@@ -27,38 +29,32 @@ const NodeCalls kLibV4l2Calls{v4l2_open, v4l2_close, v4l2_ioctl, v4l2_mmap, v4l2
 // closed through the same set.
 class NodeDevice : public V4l2Device {
 public:
-    explicit NodeDevice(const NodeCalls& calls) : m_calls(calls) {}
-    NodeDevice(const NodeDevice&) = delete;
-    NodeDevice& operator=(const NodeDevice&) = delete;
-    ~NodeDevice() override { close(); }
+    explicit NodeDevice(const NodeCalls& calls)
+        : m_calls(calls), m_fd(FileDescriptor::closedWith(calls.close)) {}
 
     int open(const QByteArray& path) override {
         const int fd = m_calls.open(path.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return errno;
-        close();
-        m_fd = fd;
+        m_fd.reset(fd);
         return 0;
     }
-    void close() override {
-        if (m_fd >= 0) m_calls.close(m_fd);
-        m_fd = -1;
-    }
-    int descriptor() const override { return m_fd; }
+    void close() override { m_fd.reset(); }
+    int descriptor() const override { return m_fd.get(); }
     int ioctl(unsigned long request, void* arg) override {
-        if (m_fd < 0) return EBADF;
+        if (!m_fd.isValid()) return EBADF;
         int result;
         do {
-            result = m_calls.ioctl(m_fd, request, arg);
+            result = m_calls.ioctl(m_fd.get(), request, arg);
         } while (result < 0 && errno == EINTR);
         return result < 0 ? errno : 0;
     }
     void* map(std::size_t length, std::int64_t offset) override {
-        void* address = m_calls.mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, offset);
+        void* address = m_calls.mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd.get(), offset);
         return address == MAP_FAILED ? nullptr : address;
     }
     void unmap(void* address, std::size_t length) override { m_calls.munmap(address, length); }
     int poll(int timeoutMs) override {
-        pollfd fds{m_fd, POLLIN | POLLPRI, 0};
+        pollfd fds{m_fd.get(), POLLIN | POLLPRI, 0};
         const int result = ::poll(&fds, 1, timeoutMs);
         if (result < 0) return errno == EINTR ? 0 : -errno;
         if (result == 0) return 0;
@@ -68,7 +64,7 @@ public:
 
 private:
     const NodeCalls& m_calls;
-    int m_fd = -1;
+    FileDescriptor m_fd;
 };
 
 } // namespace
