@@ -5,37 +5,20 @@ function(kv_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
 endfunction()
 
-# kv_library(<name> [LIBS <libs...>] [PRIVATE_LIBS <libs...>] [SUBDIRS <folders...>]
-#            [NO_ROOT] [FILES <files...>] [EXCLUDE <files...>] [RESOURCES <files...>])
-# One static library per source folder, made of every .cpp/.h in it (unless
-# NO_ROOT) and in its subfolders listed in SUBDIRS, plus FILES and minus EXCLUDE
-# (both relative to the folder). Its folder is its public include directory.
-# LIBS are part of its interface; PRIVATE_LIBS are what it is built on and no
-# business of its users (a static library still passes them on to the link).
-# Also known as kelvanor::<name>.
+# kv_library(<name> [LIBS <libs...>] [PRIVATE_LIBS <libs...>] [RESOURCES <files...>])
+# One static library per source folder, made of every .cpp/.h in the folder and its
+# subfolders: a folder is one library, and a library is one folder. The folder is its
+# include directory, so a library sees its own headers and those of the libraries it
+# links, no others. LIBS are part of its interface (what its headers include);
+# PRIVATE_LIBS are what its sources are built on and no business of its users (a
+# static library still passes them on to the link). Also known as kelvanor::<name>.
 #
 # The sources are globbed rather than listed: a file added to a folder belongs to
 # its library without a second edit, which is how every folder here is meant to
 # work. The price is the moc stamp below.
 function(kv_library name)
-  cmake_parse_arguments(KV "NO_ROOT" "" "LIBS;PRIVATE_LIBS;SUBDIRS;FILES;EXCLUDE;RESOURCES" ${ARGN})
-  set(globs "")
-  if(NOT KV_NO_ROOT)
-    list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  endif()
-  foreach(sub ${KV_SUBDIRS})
-    list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.h)
-  endforeach()
-  set(sources "")
-  if(globs)
-    file(GLOB sources CONFIGURE_DEPENDS ${globs})
-  endif()
-  foreach(file ${KV_FILES})
-    list(APPEND sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-  endforeach()
-  foreach(file ${KV_EXCLUDE})
-    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
-  endforeach()
+  cmake_parse_arguments(KV "" "" "LIBS;PRIVATE_LIBS;RESOURCES" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   add_library(${name} STATIC ${sources} ${KV_RESOURCES})
   add_library(kelvanor::${name} ALIAS ${name})
   # Moc must run again when a file is added to the folder: Ninja's moc step only
@@ -57,7 +40,8 @@ endfunction()
 
 # kv_tests(LIBS <libs...> [SOURCES <extra shared sources>])
 # Every tst_<name>.cpp in the current folder becomes the test executable and
-# ctest test <folder>_<name>. Tests run on the offscreen platform.
+# ctest test <folder>_<name>, linked with LIBS and the test-support library
+# (tests/support). Tests run on the offscreen platform.
 function(kv_tests)
   cmake_parse_arguments(KV "" "" "LIBS;SOURCES;LABELS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
@@ -68,10 +52,7 @@ function(kv_tests)
     string(REGEX REPLACE "^tst_" "" stem ${stem})
     set(target tst_${prefix}_${stem})
     add_executable(${target} ${src} ${KV_SOURCES})
-    target_link_libraries(${target} PRIVATE Qt6::Test ${KV_LIBS})
-    target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
-    target_compile_definitions(${target} PRIVATE KV_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data"
-                                                 KV_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    target_link_libraries(${target} PRIVATE Qt6::Test test_support ${KV_LIBS})
     kv_warnings(${target})
     add_test(NAME ${prefix}_${stem} COMMAND ${target})
     set_tests_properties(${prefix}_${stem} PROPERTIES

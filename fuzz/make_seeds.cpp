@@ -3,12 +3,12 @@
 // Usage: fuzz_make_seeds <corpus folder>   (fuzz/corpus)
 #include "AviFile.h"
 #include "JPEG.h"
+#include "JpegEncoder.h"
 #include "MsgBox.h"
 #include "PictureBox.h"
 #include "PictureFile.h"
 #include "Registry.h"
 #include "SystemDirectory.h"
-#include "recorder/JpegEncoder.h"
 #include "recorder/SingleFrameWriter.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // pass) against libv4lconvert to RGB24 followed by QImage's RGB888 to RGB32, the path
 // frames took when libv4l2 was asked for RGB24. Both in one run, on the same frames.
 
-#include "drivers/FrameConverter.h"
+#include "FrameConverter.h"
 #include "drivers/TestPattern.h"
 
 #include <QElapsedTimer>

@@ -29,6 +29,10 @@
 #include <thread>
 #include <unistd.h>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 namespace {
 
 std::vector<VideoFrame> patternFrames(QSize size, int count) {

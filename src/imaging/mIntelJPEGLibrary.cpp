@@ -1,8 +1,8 @@
 #include "mIntelJPEGLibrary.h"
 
+#include "JpegEncoder.h"
 #include "MsgBox.h"
 #include "cDIBSection.h"
-#include "recorder/JpegEncoder.h"
 
 #include <QFile>
 #include <cstring>

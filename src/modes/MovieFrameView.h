@@ -2,16 +2,15 @@
 
 #include <QImage>
 #include <QWidget>
-#include <cstdint>
 #include <memory>
-#include <vector>
 
+class MovieFrameConverter;
 class QVideoFrame;
 class QVideoSink;
-struct SwsContext;
 
 // The movie viewer's picture: takes the player's frames from its own video sink,
-// converts each to RGB with swscale and draws it with its aspect ratio kept, on black.
+// converts each to RGB (MovieFrameConverter) and draws it with its aspect ratio kept,
+// on black.
 //
 // Qt 6.4's own frame conversion (QVideoFrame::toImage, used by QVideoWidget) writes
 // past its picture for some planar formats (4:2:2 planar from HuffYUV among them),
@@ -27,11 +26,9 @@ public:
     ~MovieFrameView() override;
 
     QVideoSink* videoSink() const { return m_sink; }
-    // The FFmpeg pixel format (an AVPixelFormat) the movie's decoder gives, -1 when
-    // unknown; see `probeStreamFormat`. Clears the picture.
-    void setStreamFormat(int avPixelFormat);
-    // The pixel format of the first video stream of `path` as FFmpeg decodes it, or -1.
-    static int probeStreamFormat(const QString& path);
+    // The pixel format the movie's decoder gives, as FFmpeg names it ("yuv422p"), empty
+    // when unknown; see MovieFrameConverter::probeStreamFormat. Clears the picture.
+    void setStreamFormat(const QString& format);
     // Why the last frame was not drawn (empty when it was).
     QString problem() const { return m_problem; }
     // The last frame shown, at the movie's size (null before the first).
@@ -46,8 +43,8 @@ private:
     void onFrame(const QVideoFrame& frame);
 
     QVideoSink* m_sink;
-    SwsContext* m_scaler = nullptr;
-    int m_streamFormat = -1;
+    std::unique_ptr<MovieFrameConverter> m_converter;
+    QString m_streamFormat;
     QString m_problem;
     QImage m_picture; // over its own buffer, with room after the pixels
 };

@@ -1,5 +1,6 @@
 #include "MoviePlayer.h"
 
+#include "MovieFrameConverter.h"
 #include "MovieFrameView.h"
 
 #include <QAudioOutput>
@@ -130,7 +131,7 @@ void MoviePlayer::setFileName(const QString& path) {
     m_loaded = m_opened = m_pictureSeen = false;
     m_noPictureText.clear();
     m_error->hide();
-    m_video->setStreamFormat(MovieFrameView::probeStreamFormat(path));
+    m_video->setStreamFormat(MovieFrameConverter::probeStreamFormat(path));
     m_video->show();
     m_player->setSource(QUrl::fromLocalFile(path));
 }

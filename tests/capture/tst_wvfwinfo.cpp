@@ -1,6 +1,6 @@
-#include "../platform/vfw/FakeV4l2Device.h"
 #include "DriverList.h"
 #include "EventLog.h"
+#include "FakeV4l2Device.h"
 #include "MSVIDEO.h"
 #include "Master.h"
 #include "MsgBox.h"

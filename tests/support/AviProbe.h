@@ -3,15 +3,18 @@
 // Reads a recorded AVI back with FFmpeg for the recorder tests: streams, rate,
 // size, the frame-number strip of every decoded frame, the sound stream.
 
+#include "FfmpegPtr.h"
 #include "drivers/TestPattern.h"
-#include "recorder/FfmpegPtr.h"
 
 #include <QImage>
 #include <QString>
 #include <QVector>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libswscale/swscale.h>
 }
 
 struct AviProbe {

@@ -16,7 +16,7 @@ void set(const QDateTime& fixed) {
     g_fixed = fixed;
 }
 
-void advance(qint64 ms) {
+void advance(std::int64_t ms) {
     if (g_fixed) g_fixed = g_fixed->addMSecs(ms);
 }
 

@@ -5,12 +5,12 @@
 #include <sys/statvfs.h>
 
 namespace {
-std::function<std::optional<quint64>(const QString&)> g_override;
+std::function<std::optional<std::uint64_t>(const QString&)> g_override;
 }
 
 namespace DiskSpace {
 
-std::optional<quint64> freeBytesFor(const QString& filePath) {
+std::optional<std::uint64_t> freeBytesFor(const QString& filePath) {
     if (g_override) return g_override(filePath);
     if (filePath.isEmpty() || QDir::isRelativePath(filePath)) return std::nullopt;
     QString dir = QFileInfo(filePath).absolutePath();
@@ -21,10 +21,10 @@ std::optional<quint64> freeBytesFor(const QString& filePath) {
     }
     struct statvfs st {};
     if (statvfs(QFile::encodeName(dir).constData(), &st) != 0) return std::nullopt;
-    return quint64(st.f_bavail) * quint64(st.f_frsize);
+    return std::uint64_t(st.f_bavail) * std::uint64_t(st.f_frsize);
 }
 
-void setOverride(std::function<std::optional<quint64>(const QString&)> query) {
+void setOverride(std::function<std::optional<std::uint64_t>(const QString&)> query) {
     g_override = std::move(query);
 }
 

@@ -81,7 +81,7 @@ bool CaptureWindow::connectDriver(int index) {
 
 void CaptureWindow::subscribe() {
     // An error queued by an earlier connection must not fail this one.
-    const quint64 connection = ++m_connection;
+    const std::uint64_t connection = ++m_connection;
     QPointer<CaptureWindow> self(this);
     m_subscription = m_source->subscribe([this](const VideoFrame& frame) { onFrame(frame); },
                                          [self, connection](const QString& reason) {
@@ -248,8 +248,8 @@ VideoFrame CaptureWindow::newestFrame() const {
 
 void CaptureWindow::paintEvent(QPaintEvent*) {
     VideoFrame frame;
-    const quint64 previousArrival = m_lastPaintedArrival;
-    quint64 arrival = 0;
+    const std::uint64_t previousArrival = m_lastPaintedArrival;
+    std::uint64_t arrival = 0;
     {
         std::lock_guard lock(m_frameMutex);
         frame = m_newest;

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -92,7 +93,7 @@ public:
     QString failureText() const;
     bool previewTimerRunning() const { return m_previewTimer.isActive(); }
     // Frames painted so far (each distinct frame counted once).
-    quint64 paintedFrames() const { return m_paintedFrames; }
+    std::uint64_t paintedFrames() const { return m_paintedFrames; }
     // The preview timer's handler: repaints when a new frame has come since the last paint.
     void previewTick();
 
@@ -140,7 +141,7 @@ private:
     HWND m_handle = 0;
     std::shared_ptr<SharedDriver> m_source;
     int m_subscription = 0;
-    quint64 m_connection = 0;          // counts connections
+    std::uint64_t m_connection = 0;    // counts connections
     CaptureDriver* m_driver = nullptr; // m_source's driver
     int m_driverIndex = -1;
     QString m_followKey; // the connected entry's DriverList::Entry::followKey()
@@ -165,10 +166,10 @@ private:
 
     mutable std::mutex m_frameMutex;
     VideoFrame m_newest;
-    quint64 m_framesArrived = 0; // under m_frameMutex
+    std::uint64_t m_framesArrived = 0; // under m_frameMutex
     std::atomic<bool> m_arrivalQueued{false};
-    quint64 m_lastPaintedArrival = 0;
-    quint64 m_paintedFrames = 0;
+    std::uint64_t m_lastPaintedArrival = 0;
+    std::uint64_t m_paintedFrames = 0;
 
     mutable std::mutex m_sinkMutex;
     FrameSink m_sink;

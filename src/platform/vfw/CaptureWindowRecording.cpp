@@ -97,7 +97,8 @@ RecorderSettings settingsFrom(const CAPTUREPARMS& parms, const WAVEFORMATEX& aud
                               const VideoCompression& comp, const QString& file) {
     RecorderSettings s;
     s.filePath = file;
-    s.usPerFrame = parms.dwRequestMicroSecPerFrame > 0 ? int64_t(parms.dwRequestMicroSecPerFrame) : 66667;
+    s.usPerFrame =
+        parms.dwRequestMicroSecPerFrame > 0 ? std::int64_t(parms.dwRequestMicroSecPerFrame) : 66667;
     s.timeLimitS = parms.fLimitEnabled ? int(parms.wTimeLimit) : 0;
     s.captureAudio = parms.fCaptureAudio != 0;
     s.audio = {int(audio.nChannels), int(audio.nSamplesPerSec), int(audio.wBitsPerSample)};
@@ -242,12 +243,12 @@ LRESULT CaptureWindow::recordingMessage(UINT msg, WPARAM, LPARAM) {
         }
         m_progress.currentVideoFrame = DWORD(rec->single.frames());
         m_progress.currentTimeElapsedMs =
-            DWORD(rec->single.frames() * int64_t(m_captureParms.dwRequestMicroSecPerFrame) / 1000);
+            DWORD(rec->single.frames() * std::int64_t(m_captureParms.dwRequestMicroSecPerFrame) / 1000);
         return TRUE;
     }
     case WM_CAP_SINGLE_FRAME_CLOSE: {
         if (!rec->single.isOpen()) return FALSE;
-        const int64_t frames = rec->single.frames();
+        const std::int64_t frames = rec->single.frames();
         const bool ok = rec->single.close();
         setRecordingSink({});
         if (!ok) {

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <cstdint>
 #include <map>
 
 class QLabel;

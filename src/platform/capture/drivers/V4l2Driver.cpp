@@ -1,0 +1,510 @@
+#include "V4l2Driver.h"
+
+#include "CameraJpeg.h"
+#include "FrameConverter.h"
+#include "Logging.h"
+#include "ThreadName.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <linux/videodev2.h>
+
+namespace {
+
+constexpr std::uint32_t kRgb24 = V4L2_PIX_FMT_RGB24;
+constexpr int kPollSliceMs = 100;         // how quickly stop() is noticed
+constexpr std::uint32_t kMaxSide = 16384; // pixels; larger than any camera picture
+// A kernel timestamp further than this from the time of dequeuing is not believed.
+constexpr std::int64_t kMaxTimestampAgeUs = 2000000;
+
+bool fitsRange(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum, std::uint32_t step) {
+    return value >= minimum && value <= maximum && (value - minimum) % std::max(1u, step) == 0;
+}
+
+// Sizes offered for a stepwise or continuous range: the common ones the range can
+// give (within its bounds and on its steps), else its largest.
+std::vector<QSize> commonSizes(const v4l2_frmsize_stepwise& range) {
+    static const QSize common[] = {{160, 120}, {320, 240},  {352, 288},  {640, 480},
+                                   {800, 600}, {1024, 768}, {1280, 720}, {1920, 1080}};
+    std::vector<QSize> sizes;
+    for (QSize s : common)
+        if (fitsRange(std::uint32_t(s.width()), range.min_width, range.max_width, range.step_width) &&
+            fitsRange(std::uint32_t(s.height()), range.min_height, range.max_height, range.step_height))
+            sizes.push_back(s);
+    if (sizes.empty() && range.max_width && range.max_height)
+        sizes.push_back(QSize(int(range.max_width), int(range.max_height)));
+    return sizes;
+}
+
+} // namespace
+
+V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory)
+    : m_node(std::move(node)), m_factory(std::move(factory)) {}
+
+V4l2Driver::~V4l2Driver() {
+    close();
+}
+
+QString V4l2Driver::errorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString V4l2Driver::fieldText(const std::uint8_t* text, std::size_t size) {
+    return QString::fromLocal8Bit(reinterpret_cast<const char*>(text),
+                                  int(strnlen(reinterpret_cast<const char*>(text), size)));
+}
+
+std::uint32_t V4l2Driver::deviceCaps(const v4l2_capability& cap) {
+    return (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+}
+
+bool V4l2Driver::fail(const QString& what, int error) {
+    m_lastError = QStringLiteral("%1 (%2): %3").arg(what, m_node.path, errorText(error));
+    return false;
+}
+
+bool V4l2Driver::open() {
+    if (m_device) return true;
+    auto device = m_factory();
+    if (!device) return fail(QStringLiteral("No device"), ENODEV);
+    if (const int error = device->open(QFile::encodeName(m_node.path)))
+        return fail(QStringLiteral("Cannot open the camera"), error);
+    v4l2_capability cap{};
+    if (const int error = device->ioctl(VIDIOC_QUERYCAP, &cap))
+        return fail(QStringLiteral("Not a video device"), error);
+    if (!(deviceCaps(cap) & V4L2_CAP_VIDEO_CAPTURE) || !(deviceCaps(cap) & V4L2_CAP_STREAMING))
+        return fail(QStringLiteral("The device cannot capture"), ENOTTY);
+    if (!isThisCamera(cap)) {
+        m_lastError = QStringLiteral("%1 is not at %2 any more.").arg(m_node.cardName, m_node.path);
+        return false;
+    }
+    m_device = std::move(device);
+    m_hasOutput = (deviceCaps(cap) & V4L2_CAP_VIDEO_OUTPUT) != 0;
+    v4l2_input input{};
+    m_hasInputs = m_device->ioctl(VIDIOC_ENUMINPUT, &input) == 0;
+    m_dropped = 0;
+    enumerateFormats();
+    if (m_formats.empty()) {
+        m_device.reset();
+        return fail(QStringLiteral("The camera offers no format"), EINVAL);
+    }
+    // Start with the device's current format when it is one of ours, else the first.
+    v4l2_format current{};
+    current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    const FormatOption* chosen = &m_formats.front();
+    if (m_device->ioctl(VIDIOC_G_FMT, &current) == 0) {
+        for (const FormatOption& option : m_formats)
+            if (option.fourcc == current.fmt.pix.pixelformat &&
+                option.size == QSize(int(current.fmt.pix.width), int(current.fmt.pix.height)))
+                chosen = &option;
+    }
+    m_format.fourcc = chosen->fourcc;
+    m_format.size = chosen->size;
+    m_format.interval = chosen->intervals.front();
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (m_device->ioctl(VIDIOC_G_PARM, &parm) == 0 && parm.parm.capture.timeperframe.denominator) {
+        const FrameInterval interval{parm.parm.capture.timeperframe.numerator,
+                                     parm.parm.capture.timeperframe.denominator};
+        if (std::find(chosen->intervals.begin(), chosen->intervals.end(), interval) !=
+            chosen->intervals.end())
+            m_format.interval = interval;
+    }
+    return true;
+}
+
+// A node number is given to whichever camera comes next: the camera this driver
+// stands for must still be the one behind its node.
+bool V4l2Driver::isThisCamera(const v4l2_capability& cap) const {
+    if (m_node.card.isEmpty() && m_node.busInfo.isEmpty()) return true; // not known when listed
+    return fieldText(cap.card, sizeof cap.card) == m_node.card &&
+           fieldText(cap.bus_info, sizeof cap.bus_info) == m_node.busInfo;
+}
+
+void V4l2Driver::close() {
+    stop();
+    m_device.reset();
+}
+
+void V4l2Driver::enumerateFormats() {
+    m_formats.clear();
+    m_emulated.clear();
+    std::vector<v4l2_fmtdesc> native, emulated;
+    for (std::uint32_t index = 0;; ++index) {
+        v4l2_fmtdesc desc{};
+        desc.index = index;
+        desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (m_device->ioctl(VIDIOC_ENUM_FMT, &desc) != 0) break;
+        ((desc.flags & V4L2_FMT_FLAG_EMULATED) ? emulated : native).push_back(desc);
+    }
+    // libv4l2's emulated formats cost a conversion; they are offered only when the
+    // device has nothing else (libv4l2 hides a camera's own formats when it must flip
+    // or process its picture).
+    const bool useEmulated = native.empty();
+    for (const v4l2_fmtdesc& desc : useEmulated ? emulated : native) {
+        if (useEmulated) m_emulated.push_back(desc.pixelformat);
+        for (QSize frameSize : frameSizes(desc.pixelformat)) {
+            FormatOption option;
+            option.fourcc = desc.pixelformat;
+            option.pixelFormatName = fieldText(desc.description, sizeof desc.description);
+            option.size = frameSize;
+            option.intervals = frameIntervals(desc.pixelformat, frameSize);
+            m_formats.push_back(std::move(option));
+        }
+    }
+}
+
+std::vector<QSize> V4l2Driver::frameSizes(std::uint32_t fourcc) {
+    std::vector<QSize> sizes;
+    for (std::uint32_t s = 0;; ++s) {
+        v4l2_frmsizeenum size{};
+        size.index = s;
+        size.pixel_format = fourcc;
+        if (m_device->ioctl(VIDIOC_ENUM_FRAMESIZES, &size) != 0) break;
+        if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+            sizes.emplace_back(int(size.discrete.width), int(size.discrete.height));
+        } else {
+            if (size.type == V4L2_FRMSIZE_TYPE_CONTINUOUS)
+                size.stepwise.step_width = size.stepwise.step_height = 1;
+            return commonSizes(size.stepwise);
+        }
+    }
+    if (!sizes.empty()) return sizes;
+    // No size list (capture cards, some drivers): the size the device has now for
+    // this format, or the one it would take.
+    v4l2_format fmt{};
+    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (m_device->ioctl(VIDIOC_G_FMT, &fmt) != 0) return sizes;
+    if (fmt.fmt.pix.pixelformat != fourcc) {
+        fmt.fmt.pix.pixelformat = fourcc;
+        fmt.fmt.pix.field = V4L2_FIELD_ANY;
+        if (m_device->ioctl(VIDIOC_TRY_FMT, &fmt) != 0 || fmt.fmt.pix.pixelformat != fourcc) return sizes;
+    }
+    if (fmt.fmt.pix.width && fmt.fmt.pix.height)
+        sizes.emplace_back(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
+    return sizes;
+}
+
+std::vector<FrameInterval> V4l2Driver::frameIntervals(std::uint32_t fourcc, QSize frameSize) {
+    std::vector<FrameInterval> intervals;
+    for (std::uint32_t i = 0;; ++i) {
+        v4l2_frmivalenum ival{};
+        ival.index = i;
+        ival.pixel_format = fourcc;
+        ival.width = std::uint32_t(frameSize.width());
+        ival.height = std::uint32_t(frameSize.height());
+        if (m_device->ioctl(VIDIOC_ENUM_FRAMEINTERVALS, &ival) != 0) break;
+        if (ival.type == V4L2_FRMIVAL_TYPE_DISCRETE) {
+            if (ival.discrete.denominator)
+                intervals.push_back({ival.discrete.numerator, ival.discrete.denominator});
+        } else {
+            // A range: offer the usual rates that fall inside it.
+            const double fastest =
+                double(ival.stepwise.min.denominator) / std::max(1u, ival.stepwise.min.numerator);
+            const double slowest =
+                double(ival.stepwise.max.denominator) / std::max(1u, ival.stepwise.max.numerator);
+            for (std::uint32_t rate : {60u, 30u, 25u, 20u, 15u, 10u, 5u, 1u})
+                if (rate <= fastest + 1e-9 && rate >= slowest - 1e-9) intervals.push_back({1, rate});
+            break;
+        }
+    }
+    if (intervals.empty()) intervals.push_back({1, 30});
+    return intervals;
+}
+
+DriverCapabilities V4l2Driver::capabilities() const {
+    // No overlay on V4L2 here; the display dialog is the capture window's scaling.
+    DriverCapabilities caps{false, true, true, true};
+    // Every channel is reached through the one open node.
+    const int fd = m_device ? m_device->descriptor() : -1;
+    if (fd >= 0) {
+        caps.videoIn = std::uint32_t(fd);
+        if (m_hasOutput) caps.videoOut = std::uint32_t(fd);
+        if (m_hasInputs) caps.externalIn = std::uint32_t(fd);
+    }
+    return caps;
+}
+
+bool V4l2Driver::setFormat(const VideoFormat& format) {
+    if (isStreaming()) {
+        m_lastError = QStringLiteral("The format cannot change while the camera streams.");
+        return false;
+    }
+    for (const FormatOption& option : m_formats) {
+        if (option.fourcc == format.fourcc && option.size == format.size &&
+            std::find(option.intervals.begin(), option.intervals.end(), format.interval) !=
+                option.intervals.end()) {
+            m_format = format;
+            return true;
+        }
+    }
+    m_lastError = QStringLiteral("The camera does not offer this format.");
+    return false;
+}
+
+std::vector<DriverControl> V4l2Driver::controls() const {
+    std::vector<DriverControl> list;
+    if (!m_device) return list;
+    v4l2_queryctrl query{};
+    query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+    while (m_device->ioctl(VIDIOC_QUERYCTRL, &query) == 0) {
+        const std::uint32_t id = query.id;
+        query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+        if (query.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY)) continue;
+        DriverControl control;
+        control.id = id;
+        control.name = fieldText(query.name, sizeof query.name);
+        control.minimum = query.minimum;
+        control.maximum = query.maximum;
+        control.step = std::max(1, query.step);
+        control.defaultValue = query.default_value;
+        control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
+        control.updatesOthers = query.flags & V4L2_CTRL_FLAG_UPDATE;
+        control.returnsToZero =
+            id == V4L2_CID_PAN_SPEED || id == V4L2_CID_TILT_SPEED || id == V4L2_CID_ZOOM_CONTINUOUS;
+        switch (query.type) {
+        case V4L2_CTRL_TYPE_INTEGER:
+            control.kind = DriverControl::Kind::Slider;
+            break;
+        case V4L2_CTRL_TYPE_BOOLEAN:
+            control.kind = DriverControl::Kind::CheckBox;
+            break;
+        case V4L2_CTRL_TYPE_MENU:
+        case V4L2_CTRL_TYPE_INTEGER_MENU:
+            control.kind = DriverControl::Kind::Menu;
+            for (int v = query.minimum; v <= query.maximum; ++v) {
+                v4l2_querymenu menu{};
+                menu.id = id;
+                menu.index = std::uint32_t(v);
+                if (m_device->ioctl(VIDIOC_QUERYMENU, &menu) != 0)
+                    control.menuItems << QString();
+                else if (query.type == V4L2_CTRL_TYPE_MENU)
+                    control.menuItems << fieldText(menu.name, sizeof menu.name);
+                else
+                    control.menuItems << QString::number(menu.value);
+            }
+            break;
+        default:
+            continue; // buttons, strings, classes: not shown
+        }
+        v4l2_control value{};
+        value.id = id;
+        control.value = m_device->ioctl(VIDIOC_G_CTRL, &value) == 0 ? value.value : query.default_value;
+        list.push_back(control);
+    }
+    return list;
+}
+
+bool V4l2Driver::setControl(std::uint32_t id, int value) {
+    if (!m_device) return false;
+    v4l2_control control{};
+    control.id = id;
+    control.value = value;
+    if (const int error = m_device->ioctl(VIDIOC_S_CTRL, &control)) {
+        v4l2_queryctrl query{};
+        query.id = id;
+        if (m_device->ioctl(VIDIOC_QUERYCTRL, &query) == 0 && (query.flags & V4L2_CTRL_FLAG_INACTIVE)) {
+            m_lastError = QStringLiteral("The camera sets this itself while its automatic control is on.");
+            return false;
+        }
+        return fail(QStringLiteral("Cannot change a camera setting"), error);
+    }
+    return true;
+}
+
+bool V4l2Driver::configure() {
+    // The camera's own format streams; libv4l2 converts only a vendor format that
+    // FrameConverter does not know, and the formats it emulates.
+    m_streamFourcc = FrameConverter::supports(m_format.fourcc) ? m_format.fourcc : kRgb24;
+    v4l2_format fmt{};
+    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    fmt.fmt.pix.width = std::uint32_t(m_format.size.width());
+    fmt.fmt.pix.height = std::uint32_t(m_format.size.height());
+    fmt.fmt.pix.pixelformat = m_streamFourcc;
+    fmt.fmt.pix.field = V4L2_FIELD_ANY;
+    if (const int error = m_device->ioctl(VIDIOC_S_FMT, &fmt))
+        return fail(QStringLiteral("Cannot set the format"), error);
+    if (fmt.fmt.pix.pixelformat != m_streamFourcc)
+        return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
+    // The camera may answer another size than asked; one no picture can have would
+    // overflow the sizes below.
+    if (fmt.fmt.pix.width < 1 || fmt.fmt.pix.width > kMaxSide || fmt.fmt.pix.height < 1 ||
+        fmt.fmt.pix.height > kMaxSide)
+        return fail(QStringLiteral("The camera answered an impossible frame size"), EINVAL);
+    m_streamSize = QSize(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
+    m_bytesPerLine = fmt.fmt.pix.bytesperline;
+    if (!FrameConverter().setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine))
+        return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
+
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.parm.capture.timeperframe.numerator = m_format.interval.numerator;
+    parm.parm.capture.timeperframe.denominator = m_format.interval.denominator;
+    // A camera with a fixed rate refuses; that is fine.
+    if (const int error = m_device->ioctl(VIDIOC_S_PARM, &parm))
+        qCDebug(lcV4l2) << m_node.path << "keeps its frame rate:" << errorText(error);
+
+    v4l2_requestbuffers request{};
+    request.count = kBufferCount;
+    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.memory = V4L2_MEMORY_MMAP;
+    if (const int error = m_device->ioctl(VIDIOC_REQBUFS, &request))
+        return fail(QStringLiteral("Cannot get streaming buffers"), error);
+    if (request.count == 0) return fail(QStringLiteral("Cannot get streaming buffers"), ENOMEM);
+    for (std::uint32_t i = 0; i < request.count; ++i) {
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        buffer.index = i;
+        if (const int error = m_device->ioctl(VIDIOC_QUERYBUF, &buffer))
+            return fail(QStringLiteral("Cannot query a buffer"), error);
+        void* address = m_device->map(buffer.length, buffer.m.offset);
+        if (!address) return fail(QStringLiteral("Cannot map a buffer"), ENOMEM);
+        m_buffers.emplace_back(m_device.get(), address, buffer.length);
+        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer))
+            return fail(QStringLiteral("Cannot queue a buffer"), error);
+    }
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (const int error = m_device->ioctl(VIDIOC_STREAMON, &type))
+        return fail(QStringLiteral("Cannot start streaming"), error);
+    return true;
+}
+
+void V4l2Driver::releaseBuffers() {
+    if (!m_device) return;
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    // Fails on an unplugged device; nothing to do then.
+    if (const int error = m_device->ioctl(VIDIOC_STREAMOFF, &type))
+        qCDebug(lcV4l2) << m_node.path << "stream off failed:" << errorText(error);
+    m_buffers.clear();
+    v4l2_requestbuffers request{};
+    request.count = 0;
+    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.memory = V4L2_MEMORY_MMAP;
+    if (const int error = m_device->ioctl(VIDIOC_REQBUFS, &request))
+        qCDebug(lcV4l2) << m_node.path << "buffers not released:" << errorText(error);
+}
+
+bool V4l2Driver::start(FrameCallback onFrame, ErrorCallback onError) {
+    if (!m_device || isStreaming()) return false;
+    if (!configure()) {
+        releaseBuffers();
+        return false;
+    }
+    m_stopRequested = false;
+    m_thread = std::thread(
+        [this, onFrame = std::move(onFrame), onError = std::move(onError)] { run(onFrame, onError); });
+    return true;
+}
+
+void V4l2Driver::stop() {
+    if (!m_thread.joinable()) return;
+    m_stopRequested = true;
+    m_thread.join();
+    releaseBuffers();
+}
+
+void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
+    using Clock = std::chrono::steady_clock;
+    setCurrentThreadName("kv-camera");
+    FrameConverter converter;
+    converter.setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine);
+    // libv4l2 reports a frame it could not convert as EIO; that loses one frame only.
+    const bool libv4l2Converts =
+        m_streamFourcc != m_format.fourcc ||
+        std::find(m_emulated.begin(), m_emulated.end(), m_streamFourcc) != m_emulated.end();
+    const bool jpeg = m_streamFourcc == V4L2_PIX_FMT_MJPEG || m_streamFourcc == V4L2_PIX_FMT_JPEG;
+    auto lastUsable = Clock::now();
+    bool first = true;
+    std::uint32_t lastKernelSequence = 0;
+    std::uint64_t sequence = 0;
+    auto stopped = [&](int error) {
+        // Named, so that the end of a recording says which camera was lost.
+        if (error == ENODEV)
+            onError(QStringLiteral("The camera %1 was unplugged (%2).").arg(m_node.cardName, m_node.path));
+        else
+            onError(QStringLiteral("The camera %1 stopped (%2): %3")
+                        .arg(m_node.cardName, m_node.path, errorText(error)));
+    };
+    while (!m_stopRequested) {
+        // Only usable frames keep the camera alive: a stream of faulty or empty buffers
+        // is as bad as silence.
+        if (Clock::now() - lastUsable >= std::chrono::milliseconds(m_noFrameTimeoutMs)) {
+            onError(
+                QStringLiteral("The camera %1 sends no pictures (%2).").arg(m_node.cardName, m_node.path));
+            return;
+        }
+        const int ready = m_device->poll(kPollSliceMs);
+        if (m_stopRequested) return;
+        if (ready < 0) return stopped(-ready);
+        if (ready == 0) continue;
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        if (const int error = m_device->ioctl(VIDIOC_DQBUF, &buffer)) {
+            if (error == EAGAIN) continue;
+            if (error == EIO && libv4l2Converts) {
+                qCDebug(lcV4l2) << m_node.path << "frame dropped: libv4l2 could not convert it";
+                ++m_dropped;
+                continue;
+            }
+            return stopped(error);
+        }
+        const std::int64_t dequeuedUs = monotonicTimeUs();
+        VideoFrame frame;
+        if (buffer.index < m_buffers.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
+            const MappedBuffer& mapped = m_buffers[buffer.index];
+            const std::size_t used = std::min<std::size_t>(buffer.bytesused, mapped.length());
+            const auto bytes = [&] {
+                return QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
+            };
+            if (jpeg && !m_decodeEveryFrame) {
+                // Kept as the camera sent it: decoded only when it is shown.
+                const QSize jpegSize = CameraJpeg::inspect(mapped.data(), used, m_streamSize);
+                if (!jpegSize.isEmpty()) frame = VideoFrame::fromJpeg(bytes(), jpegSize, m_streamSize);
+            } else {
+                FrameConverter::Result converted = converter.convert(mapped.data(), used, mapped.length());
+                frame = VideoFrame(std::move(converted.image), converted.jpegAsIs ? bytes() : QByteArray());
+            }
+        }
+        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer)) return stopped(error);
+
+        // The kernel numbers the frames it captured; a jump is frames it lost. A device
+        // that does not number them is counted here.
+        if (first) {
+            sequence = 0;
+        } else if (buffer.sequence > lastKernelSequence) {
+            sequence += buffer.sequence - lastKernelSequence;
+            m_dropped += buffer.sequence - lastKernelSequence - 1;
+            if (buffer.sequence - lastKernelSequence > 1)
+                qCDebug(lcV4l2) << m_node.path << "the kernel lost"
+                                << (buffer.sequence - lastKernelSequence - 1) << "frame(s) before"
+                                << buffer.sequence;
+        } else {
+            ++sequence;
+        }
+        first = false;
+        lastKernelSequence = buffer.sequence;
+        if (!frame.isValid()) {
+            qCDebug(lcV4l2) << m_node.path << "frame" << buffer.sequence << "dropped: flags" << Qt::hex
+                            << buffer.flags << Qt::dec << "bytes used" << buffer.bytesused
+                            << "(faulty or undecodable)";
+            ++m_dropped;
+            continue;
+        }
+        lastUsable = Clock::now();
+        // The camera's own clock when the kernel stamps with the monotonic clock.
+        frame.captureTimeUs = dequeuedUs;
+        if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC) {
+            const std::int64_t stampUs =
+                std::int64_t(buffer.timestamp.tv_sec) * 1000000 + std::int64_t(buffer.timestamp.tv_usec);
+            if (stampUs > 0 && stampUs <= dequeuedUs && dequeuedUs - stampUs < kMaxTimestampAgeUs)
+                frame.captureTimeUs = stampUs;
+        }
+        frame.sequence = sequence;
+        onFrame(frame);
+    }
+}

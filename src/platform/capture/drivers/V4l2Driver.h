@@ -1,0 +1,126 @@
+#pragma once
+
+#include "CaptureDriver.h"
+#include "V4l2Device.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+struct v4l2_capability;
+
+// A camera node found by V4l2Driver::captureNodes().
+struct V4l2Node {
+    QString path; // "/dev/video0"
+    // The driver's name: the device's card name, followed by its bus (or node) when
+    // another camera has the same name; for a node that cannot be opened, the node
+    // and the reason.
+    QString cardName;
+    QString driverVersion; // the kernel driver's version, "6.1.0"
+    // Who the camera is, whatever node it holds: the device's own card name and bus
+    // (VIDIOC_QUERYCAP), and the name of its /dev/v4l/by-id link (made by udev from
+    // the USB vendor, model and serial, so it survives a move to another port).
+    // Empty for a node that cannot be opened.
+    QString card{};
+    QString busInfo{};
+    QString byId{};
+};
+
+// A V4L2 camera, streamed with mmap buffers on a worker thread.
+//
+// Formats are the device's own; libv4l2's emulated ones only when the device offers
+// nothing else (a camera libv4l2 must flip or process). The chosen format is the one
+// that streams, and FrameConverter turns each buffer into QImage::Format_RGB32 in one
+// pass. An MJPEG frame is only checked (its header, its end) and travels as the
+// camera's JPEG bytes, decoded when it is shown (VideoFrame). Only a vendor format
+// FrameConverter does not know is asked of libv4l2 as RGB24.
+//
+// Frames carry the kernel's capture time when it is monotonic (else the time they
+// were dequeued) and the kernel's sequence number, counted from the stream's first
+// frame, so frames the kernel lost leave gaps. Buffers that give no picture (flagged
+// as faulty, empty, undecodable) and the kernel's gaps count as dropped.
+//
+// A device that fails while streaming (unplugged: ENODEV; EIO; no usable frame for
+// kNoFrameTimeoutMs) reports the error once and its worker ends.
+class V4l2Driver : public CaptureDriver {
+public:
+    using DeviceFactory = std::function<std::unique_ptr<V4l2Device>()>;
+    static constexpr int kNoFrameTimeoutMs = 5000;
+    static constexpr int kBufferCount = 4;
+
+    explicit V4l2Driver(V4l2Node node, DeviceFactory factory = makeLibV4l2Device);
+    ~V4l2Driver() override;
+
+    // Every /dev/video<N> that can capture and stream, in node-number order (in
+    // V4l2DriverNodes.cpp).
+    // Each node is opened plainly and asked VIDIOC_QUERYCAP only; its by-id name comes
+    // from the links in `folder`/v4l/by-id. A node that exists
+    // but cannot be opened (no permission) is listed with the reason, unless sysfs
+    // (`sysFolder`) shows it is a secondary node of its device.
+    static std::vector<V4l2Node>
+    captureNodes(const DeviceFactory& factory = makePlainV4l2Device,
+                 const QString& folder = QStringLiteral("/dev"),
+                 const QString& sysFolder = QStringLiteral("/sys/class/video4linux"));
+
+    QString name() const override { return m_node.cardName; }
+    QString version() const override { return m_node.driverVersion; }
+    bool open() override;
+    void close() override;
+    bool isOpen() const override { return m_device != nullptr; }
+    DriverCapabilities capabilities() const override;
+    std::vector<FormatOption> formats() const override { return m_formats; }
+    VideoFormat format() const override { return m_format; }
+    bool setFormat(const VideoFormat& format) override;
+    std::vector<DriverControl> controls() const override;
+    bool setControl(std::uint32_t id, int value) override;
+    bool start(FrameCallback onFrame, ErrorCallback onError) override;
+    void stop() override;
+    bool isStreaming() const override { return m_thread.joinable(); }
+    QString lastError() const override { return m_lastError; }
+
+    // How long a streaming device may go without a usable frame before it counts as
+    // failed.
+    void setNoFrameTimeoutMs(int ms) { m_noFrameTimeoutMs = ms; }
+    // Frames lost since open(): unusable buffers and gaps in the kernel's numbering.
+    std::uint64_t droppedFrames() const { return m_dropped; }
+    // Decode every MJPEG frame as it arrives, as this driver once did: for measuring
+    // against. Takes effect at the next start().
+    void setDecodeEveryFrame(bool on) { m_decodeEveryFrame = on; }
+
+private:
+    // The text of an errno value; a V4L2 string field (not always terminated); the
+    // capabilities of the node itself when the device reports them apart.
+    static QString errorText(int error);
+    static QString fieldText(const std::uint8_t* text, std::size_t size);
+    static std::uint32_t deviceCaps(const v4l2_capability& cap);
+
+    bool fail(const QString& what, int error);
+    bool isThisCamera(const v4l2_capability& cap) const;
+    void enumerateFormats();
+    std::vector<QSize> frameSizes(std::uint32_t fourcc);
+    std::vector<FrameInterval> frameIntervals(std::uint32_t fourcc, QSize size);
+    bool configure();
+    void releaseBuffers();
+    void run(FrameCallback onFrame, ErrorCallback onError);
+
+    V4l2Node m_node;
+    DeviceFactory m_factory;
+    std::unique_ptr<V4l2Device> m_device;
+    std::vector<FormatOption> m_formats;
+    VideoFormat m_format;
+    std::vector<std::uint32_t> m_emulated; // formats that libv4l2 makes (converts to)
+    std::uint32_t m_streamFourcc = 0;      // what the device was asked for
+    QSize m_streamSize;
+    std::uint32_t m_bytesPerLine = 0;
+    std::vector<MappedBuffer> m_buffers;
+    std::thread m_thread;
+    std::atomic<bool> m_stopRequested{false};
+    std::atomic<std::uint64_t> m_dropped{0};
+    int m_noFrameTimeoutMs = kNoFrameTimeoutMs;
+    QString m_lastError;
+    bool m_hasOutput = false; // the node also plays video out
+    bool m_decodeEveryFrame = false;
+    bool m_hasInputs = false; // the node lists inputs (camera, composite, tuner) to choose from
+};

@@ -1,0 +1,202 @@
+#pragma once
+
+// A scripted V4L2 camera at the ioctl level, behind the V4l2Device seam.
+
+#include "DriverList.h"
+#include "drivers/CaptureDriver.h"
+#include "drivers/V4l2Device.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <linux/videodev2.h>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+// A capture buffer as a camera's mmap gives it: exactly the asked length, ending where
+// a page ends, with nothing readable after it (here an inaccessible page), so reading
+// one byte past the frame faults as it can with a real camera's buffer.
+// A capture buffer as a camera's mmap gives it: exactly the asked length, ending where
+// a page ends, with nothing readable after it (here an inaccessible page), so reading
+// one byte past the frame faults as it can with a real camera's buffer.
+class FakeMappedBuffer {
+public:
+    explicit FakeMappedBuffer(std::size_t length);
+    FakeMappedBuffer(FakeMappedBuffer&& other) noexcept
+        : m_base(std::exchange(other.m_base, nullptr)), m_length(other.m_length), m_pages(other.m_pages) {}
+    FakeMappedBuffer(const FakeMappedBuffer&) = delete;
+    FakeMappedBuffer& operator=(const FakeMappedBuffer&) = delete;
+    FakeMappedBuffer& operator=(FakeMappedBuffer&&) = delete;
+    ~FakeMappedBuffer();
+    char* data() { return m_base + m_pages - m_length; }
+    qsizetype size() const { return qsizetype(m_length); }
+
+private:
+    char* m_base = nullptr;
+    std::size_t m_length = 0;
+    std::size_t m_pages = 0;
+};
+
+struct FakeCamera {
+    struct Format {
+        std::uint32_t fourcc;
+        const char* description;
+        bool emulated;
+        std::vector<QSize> sizes; // none and no range: VIDIOC_ENUM_FRAMESIZES fails
+        std::vector<v4l2_fract> intervals;
+        std::optional<v4l2_frmsize_stepwise> range; // a stepwise size range instead of sizes
+    };
+    // One buffer the camera fills.
+    struct Frame {
+        QImage image;                 // encoded in the current format (MJPEG: at its own size)
+        QByteArray raw;               // or exactly these bytes (a damaged JPEG...)
+        std::uint32_t flags = 0;      // extra buffer flags, V4L2_BUF_FLAG_ERROR
+        bool empty = false;           // bytesused 0
+        std::int64_t timestampUs = 0; // the kernel's monotonic stamp; 0 = when dequeued
+        std::uint32_t lostBefore = 0; // frames the kernel lost just before this one
+        // The length the camera reports used, which may pass the buffer's end; unset:
+        // the bytes' length.
+        std::optional<std::uint32_t> bytesUsed;
+    };
+    struct Control {
+        v4l2_queryctrl query;
+        int value;
+        std::vector<const char*> menu;
+        // As uvcvideo: inactive, and refusing writes (EACCES), unless the control
+        // `master` (flagged V4L2_CTRL_FLAG_UPDATE) has the value `activeWhen`.
+        std::uint32_t master = 0;
+        int activeWhen = 0;
+    };
+    // A control as the camera describes it.
+    static Control control(std::uint32_t id, std::uint32_t type, const char* name, int min, int max, int def,
+                           std::uint32_t flags = 0);
+
+    // What the camera is.
+    QByteArray card = "Fake Camera";
+    QByteArray busInfo = "usb-0000:00:14.0-1";
+    int openError = 0; // errno for open(), 0 = opens
+    std::uint32_t version = (6u << 16) | (1u << 8) | 7u;
+    std::uint32_t caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    std::vector<Format> formats;
+    std::vector<Control> controls;
+    std::uint32_t currentFourcc = V4L2_PIX_FMT_RGB24;
+    QSize currentSize{640, 480};
+    v4l2_fract currentInterval{1, 15};
+
+    // What happens to it.
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool unplugged = false;
+    int failStreamOn = 0;                // errno for STREAMON, 0 = works
+    int failDequeue = 0;                 // errno for DQBUF, 0 = works
+    std::deque<Frame> pending;           // frames the camera will deliver, in order
+    std::optional<Frame> broken;         // a frame it sends over and over, about 30 a second
+    std::uint32_t kernelSequence = 0;    // the next frame's number
+    std::vector<unsigned long> requests; // every ioctl asked
+    std::vector<QByteArray> delivered;   // the bytes each delivered frame carried
+    // What VIDIOC_S_FMT answers instead of the size asked for (width, height,
+    // bytesperline, sizeimage); the buffers then have sizeimage bytes.
+    std::optional<v4l2_pix_format> formatReply;
+    bool wake = false; // poll answers at once (lets a worker see its stop request)
+    std::vector<FakeMappedBuffer> buffers;
+    std::deque<std::uint32_t> queued;
+    std::vector<std::pair<std::uint32_t, int>> controlWrites;
+    v4l2_format lastSetFormat{};
+    v4l2_fract lastSetInterval{0, 0};
+    bool streaming = false;
+    int streamOffs = 0;
+    int mapped = 0;
+    int polls = 0;
+    int openDevices = 0;
+    // The descriptor an open device answers, and the inputs VIDIOC_ENUMINPUT lists.
+    int descriptor = 7;
+    std::vector<const char*> inputs{"Camera 1"};
+
+    static std::shared_ptr<FakeCamera> standard();
+
+    void push(const QImage& image) {
+        Frame frame;
+        frame.image = image;
+        push(std::move(frame));
+    }
+    void push(Frame frame) {
+        std::lock_guard lock(mutex);
+        pending.push_back(std::move(frame));
+        changed.notify_all();
+    }
+    void unplug() {
+        std::lock_guard lock(mutex);
+        unplugged = true;
+        changed.notify_all();
+    }
+
+    QByteArray encode(const Frame& frame) const;
+    static QByteArray jpeg(const QImage& image);
+    // A frame's bytes as a camera sizes its buffers: exactly the picture for raw
+    // formats, room for a JPEG of three bytes a pixel for MJPEG.
+    static std::uint32_t imageBytes(std::uint32_t fourcc, QSize size);
+    static std::uint32_t bytesPerLine(std::uint32_t fourcc, std::uint32_t width);
+};
+
+class FakeV4l2Device : public V4l2Device {
+public:
+    explicit FakeV4l2Device(std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes)
+        : m_nodes(std::move(nodes)) {}
+    ~FakeV4l2Device() override { close(); }
+
+    int open(const QByteArray& path) override;
+    int descriptor() const override { return m_camera ? m_camera->descriptor : -1; }
+    void close() override;
+    void* map(std::size_t length, std::int64_t offset) override;
+    void unmap(void*, std::size_t) override;
+    int poll(int timeoutMs) override;
+    int ioctl(unsigned long request, void* arg) override;
+
+private:
+    static constexpr std::uint32_t kOffsetStep = 0x100000;
+
+    const FakeCamera::Format* find(std::uint32_t fourcc) const;
+    bool isInactive(const FakeCamera::Control& control) const;
+    const FakeCamera::Control* findControl(std::uint32_t id) const;
+
+    std::map<QByteArray, std::shared_ptr<FakeCamera>> m_nodes;
+    std::shared_ptr<FakeCamera> m_camera;
+};
+
+// A device folder for the real device list and its watcher: node files in a temporary
+// folder, each with a fake camera behind it. While it lives, DriverList reads it.
+class FakeDeviceFolder {
+public:
+    FakeDeviceFolder();
+    ~FakeDeviceFolder();
+    FakeDeviceFolder(const FakeDeviceFolder&) = delete;
+    FakeDeviceFolder& operator=(const FakeDeviceFolder&) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString node(int number) const { return m_dir.filePath(QStringLiteral("video%1").arg(number)); }
+
+    // A camera of this name on this bus, as FakeCamera::standard() otherwise.
+    static std::shared_ptr<FakeCamera> camera(const QByteArray& card, const QByteArray& bus);
+    // The camera's node appears (as the kernel makes it).
+    void plug(int number, std::shared_ptr<FakeCamera> camera);
+    // The camera goes: its open device fails with ENODEV, and its node goes away.
+    void unplug(int number);
+
+private:
+    QTemporaryDir m_dir;
+    std::shared_ptr<std::map<QByteArray, std::shared_ptr<FakeCamera>>> m_nodes;
+};
