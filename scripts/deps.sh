@@ -9,7 +9,7 @@ BUILD="build-essential cmake ninja-build pkg-config ccache
  libv4l-dev libturbojpeg0-dev libpulse-dev
  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav fonts-dejavu-core
  xvfb xauth imagemagick"
-TEST="xdotool ffmpeg pulseaudio pulseaudio-utils poppler-utils clang-format"
+TEST="xdotool ffmpeg v4l-utils fswebcam pulseaudio pulseaudio-utils poppler-utils clang-format"
 # clang with its sanitizer and libFuzzer runtimes; llvm-symbolizer for readable reports.
 CI="clang-14 libclang-rt-14-dev llvm-14"
 want="$BUILD"

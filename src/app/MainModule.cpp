@@ -33,8 +33,11 @@ int StartUp() {
 
     MasterEvents::setInitialValues();
 
-    // Ctrl+C, a logout or a service manager: an orderly end, whatever runs then.
+    // Ctrl+C, a logout or a service manager: an orderly end, whatever runs then. A
+    // repeat within the grace period (tools deliver one request as two signals) is
+    // noted and folded into it; a later one ends the program at once.
     TerminationSignals termination;
+    termination.setForcedEndLog(LogPath());
     QPointer<MasterEvents> events;
     bool endedEarly = false;
     QObject::connect(&termination, &TerminationSignals::requested, &termination, [&](int signalNumber) {
@@ -44,6 +47,10 @@ int StartUp() {
             endedEarly = true; // the splash is up: there is nothing to save yet
             QCoreApplication::exit(0);
         }
+    });
+    QObject::connect(&termination, &TerminationSignals::folded, &termination, [](int signalNumber) {
+        WriteLog(QStringLiteral("Signal folded into the end under way (signal ") +
+                 QString::number(signalNumber) + QLatin1Char(')'));
     });
 
     {

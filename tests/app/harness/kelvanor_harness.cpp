@@ -7,13 +7,23 @@
 //            request (as when the desktop session ends)
 //   record   records a movie without a time limit into the movie file
 //   run      a multiple-image run of single-frame movie shots into the movie file
+//   devices  prints "DEVICE <name>" for each capture driver, in order, and leaves
+//   idle     (or any other word) leaves the main window idle
 // It prints "LOADED" once the main window has loaded, "RECORDING" once a movie has
 // frames, and "RUNNING" once a run has three shots.
+//
+// From the environment: KV_HARNESS_SIGNAL_GRACE_MS sets the grace period for a
+// repeated termination signal; with KV_HARNESS_HOLD_END=1 the UI thread stops when
+// the first termination signal reaches it, prints "SIGNALLED" and waits until its
+// standard input closes, so the orderly end cannot finish before the test's next
+// signal.
 
 #include "MSVIDEO.h"
 #include "MainModule.h"
 #include "Master.h"
+#include "TerminationSignals.h"
 #include "cMaster.h"
+#include "vfw.h"
 #include "wSplash.h"
 
 #include <QApplication>
@@ -27,11 +37,35 @@ void say(const char* word) {
     std::fflush(stdout);
 }
 
+// Stops the UI thread at the first activation of the termination signals' pipe.
+class HoldAtFirstSignal : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!m_held && event->type() == QEvent::SockAct &&
+            qobject_cast<TerminationSignals*>(watched->parent())) {
+            m_held = true;
+            say("SIGNALLED");
+            char line[64];
+            while (std::fgets(line, sizeof line, stdin)) {
+            }
+        }
+        return false;
+    }
+
+private:
+    bool m_held = false;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     SetUpApplication();
+    if (qEnvironmentVariableIsSet("KV_HARNESS_SIGNAL_GRACE_MS"))
+        TerminationSignals::setGracePeriod(
+            std::chrono::milliseconds(qEnvironmentVariableIntValue("KV_HARNESS_SIGNAL_GRACE_MS")));
+    HoldAtFirstSignal hold;
+    if (qEnvironmentVariableIntValue("KV_HARNESS_HOLD_END") == 1) app.installEventFilter(&hold);
     const QString scenario = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString movie = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
@@ -57,7 +91,15 @@ int main(int argc, char** argv) {
             // The user's step runs as an event of its own: a recording waits inside
             // it, and this timer must go on ticking meanwhile.
             QTimer::singleShot(0, m, [m, &step, scenario, movie] {
-                if (scenario == QLatin1String("preview")) {
+                if (scenario == QLatin1String("devices")) {
+                    char name[256], version[256];
+                    for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version);
+                         ++i)
+                        std::printf("DEVICE %s\n", name);
+                    std::fflush(stdout);
+                    step = Step::Done;
+                    QCoreApplication::exit(0);
+                } else if (scenario == QLatin1String("preview")) {
                     step = Step::Done;
                     QCoreApplication::exit(0);
                 } else if (scenario == QLatin1String("record")) {

@@ -1,0 +1,194 @@
+// Our V4L2 driver through the real libv4l2 and the real system calls, against the
+// emulated camera preloaded into this test (ctest sets LD_PRELOAD): the device list
+// with its by-id name, formats, the automatic/manual pair of controls, streaming with
+// the camera's clock and numbering, and an unplug and return as inotify reports them.
+
+#include "DeviceWatcher.h"
+#include "DriverList.h"
+#include "drivers/V4l2Driver.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <atomic>
+#include <cstdlib>
+#include <linux/videodev2.h>
+#include <mutex>
+
+namespace {
+
+QByteArray camera(const QByteArray& node, const QByteArray& card, const QByteArray& bus,
+                  const QByteArray& extra = {}) {
+    return "camera " + node + "\ncard = " + card + "\nbus = " + bus + "\nby-id = usb-Kelvanor_" +
+           card.left(4) +
+           "-video-index0\n"
+           "format = MJPG 1280x720@30,15 640x480@30\n"
+           "format = YUYV 640x480@30 320x240@30\n"
+           "control = brightness -64 64 1 0\n"
+           "control = auto_exposure 0 3 1 3 1,3\n"
+           "control = exposure_time_absolute 1 5000 1 156\n" +
+           extra;
+}
+
+} // namespace
+
+class TestDriverThroughEmulator : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_config;
+
+    // What is plugged in: the file is replaced whole, as the emulator expects.
+    void plug(const QByteArray& cameras) {
+        const QString next = m_config + QStringLiteral(".new");
+        QFile file(next);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(cameras);
+        file.close();
+        QVERIFY(std::rename(QFile::encodeName(next).constData(), QFile::encodeName(m_config).constData()) ==
+                0);
+    }
+
+    static std::vector<V4l2Node> emulatedNodes() {
+        std::vector<V4l2Node> nodes;
+        for (const V4l2Node& n : V4l2Driver::captureNodes())
+            if (n.path.startsWith(QLatin1String("/dev/video4"))) nodes.push_back(n);
+        return nodes;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(qEnvironmentVariableIsSet("LD_PRELOAD"), "run through ctest, which preloads the emulator");
+        m_config = m_dir.filePath(QStringLiteral("cameras.conf"));
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1"));
+        // Read when the first /dev path is used, which is after this.
+        qputenv("KV_CAMERA_EMULATOR_CONFIG", QFile::encodeName(m_config));
+    }
+
+    void theListShowsTheCameraWithItsIdentity() {
+        const auto nodes = emulatedNodes();
+        QCOMPARE(nodes.size(), std::size_t(1));
+        QCOMPARE(nodes[0].path, QStringLiteral("/dev/video42"));
+        QCOMPARE(nodes[0].cardName, QStringLiteral("Kelvanor Desk"));
+        QCOMPARE(nodes[0].busInfo, QStringLiteral("usb-0000:00:14.0-1"));
+        QCOMPARE(nodes[0].byId, QStringLiteral("usb-Kelvanor_Kelv-video-index0"));
+    }
+
+    void formatsAndTheAutomaticPair() {
+        V4l2Driver driver(emulatedNodes().at(0));
+        QVERIFY2(driver.open(), qPrintable(driver.lastError()));
+        const auto formats = driver.formats();
+        QCOMPARE(formats.size(), std::size_t(4));
+        QCOMPARE(formats[0].fourcc, std::uint32_t(V4L2_PIX_FMT_MJPEG));
+        QCOMPARE(formats[0].size, QSize(1280, 720));
+        QCOMPARE(driver.format().size, QSize(1280, 720));
+
+        auto exposure = [&] {
+            for (const DriverControl& c : driver.controls())
+                if (c.id == V4L2_CID_EXPOSURE_ABSOLUTE) return c;
+            return DriverControl{};
+        };
+        QVERIFY(exposure().inactive);
+        // The camera refuses the manual value while its automatic control holds it.
+        QVERIFY(!driver.setControl(V4L2_CID_EXPOSURE_ABSOLUTE, 300));
+        QVERIFY2(driver.lastError().contains(QStringLiteral("automatic control")),
+                 qPrintable(driver.lastError()));
+        QVERIFY(driver.setControl(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL));
+        QVERIFY(!exposure().inactive);
+        QVERIFY(driver.setControl(V4L2_CID_EXPOSURE_ABSOLUTE, 300));
+        QCOMPARE(exposure().value, 300);
+    }
+
+    void streamingGivesTheCamerasJpegsInOrder() {
+        V4l2Driver driver(emulatedNodes().at(0));
+        QVERIFY(driver.open());
+        std::mutex mutex;
+        std::vector<VideoFrame> frames;
+        QVERIFY2(driver.start(
+                     [&](const VideoFrame& f) {
+                         std::lock_guard<std::mutex> lock(mutex);
+                         frames.push_back(f);
+                     },
+                     [](const QString&) {}),
+                 qPrintable(driver.lastError()));
+        auto count = [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            return frames.size();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(count() >= 10, 20000);
+        driver.stop();
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            QCOMPARE(frames[i].size(), QSize(1280, 720));
+            QVERIFY(frames[i].mjpeg().startsWith("\xFF\xD8"));
+            if (i) QVERIFY(frames[i].sequence > frames[i - 1].sequence);
+            if (i) QVERIFY(frames[i].captureTimeUs > frames[i - 1].captureTimeUs);
+        }
+        // The camera's numbering starts at 0; a frame it lost (a late producer on a busy
+        // machine) is a gap, which the driver counts as dropped.
+        QCOMPARE(frames[0].sequence, std::uint64_t(0));
+        QCOMPARE(driver.droppedFrames(), frames.back().sequence + 1 - frames.size());
+        QCOMPARE(frames[0].image().size(), QSize(1280, 720));
+    }
+
+    void aSecondOpenerCannotStreamWhileTheFirstDoes() {
+        V4l2Driver first(emulatedNodes().at(0));
+        V4l2Driver second(emulatedNodes().at(0));
+        QVERIFY(first.open());
+        QVERIFY(second.open()); // opening is allowed, as with uvcvideo
+        QVERIFY(first.start([](const VideoFrame&) {}, [](const QString&) {}));
+        QVERIFY(!second.start([](const VideoFrame&) {}, [](const QString&) {}));
+        QVERIFY2(second.lastError().contains(QStringLiteral("Device or resource busy")),
+                 qPrintable(second.lastError()));
+        first.stop();
+    }
+
+    void unplugAndReturn() {
+        DeviceWatcher watcher;
+        QVERIFY(watcher.isWatching());
+        QSignalSpy changed(&watcher, &DeviceWatcher::devicesChanged);
+        DriverList::refresh();
+        V4l2Driver driver(emulatedNodes().at(0));
+        QVERIFY(driver.open());
+        std::atomic<int> frames{0};
+        QString error;
+        std::mutex mutex;
+        QVERIFY(driver.start([&](const VideoFrame&) { ++frames; },
+                             [&](const QString& reason) {
+                                 std::lock_guard<std::mutex> lock(mutex);
+                                 error = reason;
+                             }));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 3, 20000);
+
+        plug(QByteArray()); // pulled out
+        auto reason = [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            return error;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!reason().isEmpty(), 20000);
+        QCOMPARE(reason(), QStringLiteral("The camera Kelvanor Desk was unplugged (/dev/video42)."));
+        // inotify tells the watcher; the list no longer has the camera.
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1, 20000);
+        QVERIFY(emulatedNodes().empty());
+        driver.stop();
+
+        // Back, at another node: the same camera by its identity.
+        changed.clear();
+        plug(camera("/dev/video43", "Kelvanor Desk", "usb-0000:00:14.0-1"));
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1, 20000);
+        const auto nodes = emulatedNodes();
+        QCOMPARE(nodes.size(), std::size_t(1));
+        QCOMPARE(nodes[0].path, QStringLiteral("/dev/video43"));
+        QCOMPARE(nodes[0].byId, QStringLiteral("usb-Kelvanor_Kelv-video-index0"));
+        V4l2Driver again(nodes[0]);
+        QVERIFY(again.open());
+        frames = 0;
+        QVERIFY(again.start([&](const VideoFrame&) { ++frames; }, [](const QString&) {}));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 3, 20000);
+        again.stop();
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1"));
+    }
+};
+
+QTEST_MAIN(TestDriverThroughEmulator)
+#include "tst_driverthroughemulator.moc"
