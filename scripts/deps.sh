@@ -9,7 +9,12 @@ BUILD="build-essential cmake ninja-build pkg-config ccache
  libv4l-dev libturbojpeg0-dev libpulse-dev
  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav fonts-dejavu-core
  xvfb xauth imagemagick"
-TEST="xdotool ffmpeg v4l-utils fswebcam pulseaudio pulseaudio-utils poppler-utils clang-format"
+# The desktop entry's and the metainfo's validators, the man page's checker; Wayland
+# (a headless Weston and Qt's client) and PipeWire's PulseAudio server for the tests that
+# run the program there; dpkg-dev and lintian for the Debian package.
+TEST="xdotool ffmpeg v4l-utils fswebcam pulseaudio pulseaudio-utils poppler-utils clang-format
+ desktop-file-utils appstream man-db weston qt6-wayland pipewire pipewire-pulse wireplumber
+ dpkg-dev file lintian"
 # clang with its sanitizer and libFuzzer runtimes; llvm-symbolizer for readable reports.
 CI="clang-14 libclang-rt-14-dev llvm-14"
 want="$BUILD"

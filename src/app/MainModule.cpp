@@ -1,27 +1,58 @@
 #include "MainModule.h"
 
+#include "DataFolders.h"
 #include "EventLog.h"
+#include "InstanceLock.h"
 #include "Master.h"
 #include "MasterEvents.h"
 #include "MsgBox.h"
+#include "Registry.h"
+#include "SystemDirectory.h"
 #include "TerminationSignals.h"
-#include "ToolIcons.h"
 #include "Vars.h"
 #include "wSplash.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QPointer>
+#include <cstdio>
 
 void SetUpApplication() {
-    QApplication::setApplicationName(QStringLiteral("video-kelvanor"));
-    // No display name: the desktop would add it to every window's title, and each
-    // window's caption is its own.
-    QApplication::setWindowIcon(ToolIcons::icon(QStringLiteral("record")));
+    SetUpApplicationName();
+    // Ties the windows to the desktop entry video-kelvanor.desktop (its icon and name in
+    // the task switcher; the Wayland app id).
+    QGuiApplication::setDesktopFileName(QStringLiteral("video-kelvanor"));
+    // The program's icon, as the desktop entry shows it.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1/video-kelvanor.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 }
 
-int StartUp() {
-    Vars::StartupDirectory = QDir::currentPath();
+void SetUpApplicationName() {
+    QCoreApplication::setApplicationName(QStringLiteral("video-kelvanor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KV_VERSION_TEXT));
+    // No display name: the desktop would add it to every window's title, and each
+    // window's caption is its own.
+}
+
+int StartUp(const QString& folder) {
+    // The program's own folder, whatever folder it was started in; the working directory
+    // stays, so file names the user types mean what they say.
+    Vars::StartupDirectory = DataFolders::chooseStartupFolder(folder);
+    QDir().mkpath(Vars::StartupDirectory); // a failure is the log's to report
+
+    // Held until the program ends.
+    InstanceLock lock(Vars::StartupDirectory);
+    if (QDir(Vars::StartupDirectory).exists() && !lock.acquire()) {
+        std::fprintf(stderr, "%s\n", qPrintable(lock.refusal()));
+        MsgBox(lock.refusal(), MsgBoxStyle::vbCritical);
+        return 1;
+    }
+    // The system folder and the registry belong to the same folder.
+    SystemDirectory::setPath(QDir(Vars::StartupDirectory).filePath(QStringLiteral("system")));
+    Registry::setStorePath(QDir(Vars::StartupDirectory).filePath(QStringLiteral("registry.ini")));
 
     QString reason;
     if (!CreateLog(&reason)) {

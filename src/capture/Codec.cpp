@@ -1,5 +1,6 @@
 #include "Codec.h"
 
+#include "DataFolders.h"
 #include "ItemReader.h"
 #include "MsgBox.h"
 #include "Vars.h"
@@ -12,6 +13,10 @@ QString CodecInfoPath() {
     return Vars::StartupDirectory + QStringLiteral("/codec.kl");
 }
 
+QString FindCodecInfo() {
+    return DataFolders::find(Vars::StartupDirectory, QStringLiteral("codec.kl"));
+}
+
 QByteArray Unshift(const QByteArray& item) {
     QByteArray text = item;
     for (char& c : text)
@@ -19,18 +24,22 @@ QByteArray Unshift(const QByteArray& item) {
     return text;
 }
 
-QString ReadCodecInfo(const QString& code) {
-    const QString title = QString::fromLatin1(kAppTitle);
-    QFile file(CodecInfoPath());
-    if (!file.open(QIODevice::ReadOnly)) {
-        MsgBox(QStringLiteral("ERROR C100: Can't find CODEC Information file."), MsgBoxStyle::vbCritical,
-               title);
+QString ReadCodecInfo(const QString& code, bool* errorShown) {
+    auto error = [errorShown](const char* text) {
+        if (errorShown && *errorShown) return;
+        MsgBox(QString::fromLatin1(text), MsgBoxStyle::vbCritical, QString::fromLatin1(kAppTitle));
+        if (errorShown) *errorShown = true;
+    };
+    const QString path = FindCodecInfo();
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        error("ERROR C100: Can't find CODEC Information file.");
         return QString();
     }
     ItemReader items(file);
     QByteArray item;
     if (!items.next(item) || Unshift(item) != kCodecInfoHeader) {
-        MsgBox(QStringLiteral("ERROR C101: Error in Script Alpha."), MsgBoxStyle::vbCritical, title);
+        error("ERROR C101: Error in Script Alpha.");
         return QStringLiteral("Error");
     }
     // Codes are ASCII letters and digits: compare them by bytes, capitals on both sides.

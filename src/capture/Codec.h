@@ -3,7 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-// The codec information file "codec.kl" in the start-up folder: one item per line,
+// The codec information file "codec.kl", the user's own in the start-up folder or the
+// one installed with the program (DataFolders::find): one item per line,
 // every character stored one code higher than it reads. The first item reads
 // "KL2000 CODEC INFO 9091"; each further item is a four-character code, one separator
 // character and the code's description.
@@ -11,8 +12,12 @@ namespace Codec {
 
 inline constexpr const char* kCodecInfoHeader = "KL2000 CODEC INFO 9091";
 
-// Start-up folder + "/codec.kl".
+// Start-up folder + "/codec.kl": where the user's own copy goes.
 QString CodecInfoPath();
+
+// The file read: CodecInfoPath() when it exists, else the first installed one; empty
+// when there is none.
+QString FindCodecInfo();
 
 // An item as stored, shifted back: every byte one lower.
 QByteArray Unshift(const QByteArray& item);
@@ -23,6 +28,9 @@ QByteArray Unshift(const QByteArray& item);
 // - first item wrong: "ERROR C101: Error in Script Alpha." in a box, and "Error";
 // - no item for the code (or a code shorter than four characters): "Unknown CODEC (CODE)".
 // The first item for a code wins.
-QString ReadCodecInfo(const QString& code);
+// A window that looks up many codes passes `errorShown`: a box is shown only while it
+// is false, and showing one sets it, so a missing or wrong file is said once, not once
+// per code.
+QString ReadCodecInfo(const QString& code, bool* errorShown = nullptr);
 
 } // namespace Codec

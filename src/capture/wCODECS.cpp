@@ -81,7 +81,7 @@ void wCODECS::addEntry(const QByteArray& codeBytes, const QByteArray& fileBytes,
     for (int i = 0; i < codecs->topLevelItemCount() && !keyed; ++i)
         keyed = codecs->topLevelItem(i)->data(0, KeyRole).toString().compare(code, Qt::CaseInsensitive) == 0;
 
-    auto* node = new QTreeWidgetItem(codecs, QStringList(Codec::ReadCodecInfo(code)));
+    auto* node = new QTreeWidgetItem(codecs, QStringList(Codec::ReadCodecInfo(code, &m_codecInfoErrorShown)));
     if (!keyed) node->setData(0, KeyRole, code);
     new QTreeWidgetItem(node, QStringList(QStringLiteral("Bits: ") + bits + QStringLiteral(" bits")));
     new QTreeWidgetItem(node, QStringList(QStringLiteral("Signature: ") + code));

@@ -28,4 +28,7 @@ public:
 private:
     void Form_Load();
     void addEntry(const QByteArray& code, const QByteArray& file, const QString& bits);
+
+    // A missing or wrong codec.kl is said once for the whole list.
+    bool m_codecInfoErrorShown = false;
 };

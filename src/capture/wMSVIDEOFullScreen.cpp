@@ -19,6 +19,9 @@ wMSVIDEOFullScreen::wMSVIDEOFullScreen(Master& m, QWidget* parent)
     setPalette(pal);
     setAutoFillBackground(true);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->geometry());
+    // Asked of the desktop too: a Wayland compositor places windows itself and gives the
+    // whole screen only to a window in the full-screen state.
+    setWindowState(Qt::WindowFullScreen);
     // The handle of the video display window, given back on close.
     m_previous = MSVIDEO::CaptureWindow;
 }

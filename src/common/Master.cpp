@@ -442,12 +442,14 @@ void Master::buildMenus() {
         return qMakePair(QString::fromUtf8(caption), key);
     };
 
-    FileMenu =
-        buildMenu(bar->addMenu(QStringLiteral("&File")), QStringLiteral("FileMenu"),
-                  Items{item("&Movie Capture..."), item("&Image Capture..."),
-                        item("M&ultiple Image Capture..."), item("Movie &Viewer..."), item("-"),
-                        item("&Open Capture File..."), item("&Save Capture File..."), item("-"),
-                        item("&Preferences"), item("&System Information..."), item("-"), item("E&xit")});
+    // Ctrl+Q and F1 as on Linux desktops (named outright: not every platform theme binds
+    // them); no item of the program has a key of its own there.
+    FileMenu = buildMenu(bar->addMenu(QStringLiteral("&File")), QStringLiteral("FileMenu"),
+                         Items{item("&Movie Capture..."), item("&Image Capture..."),
+                               item("M&ultiple Image Capture..."), item("Movie &Viewer..."), item("-"),
+                               item("&Open Capture File..."), item("&Save Capture File..."), item("-"),
+                               item("&Preferences"), item("&System Information..."), item("-"),
+                               item("E&xit", QKeySequence(Qt::CTRL | Qt::Key_Q))});
     menuItem(QStringLiteral("FileMenu"), 8)->setEnabled(false);
 
     EditMenu = buildMenu(
@@ -486,9 +488,10 @@ void Master::buildMenus() {
     });
 
     HelpMenu = buildMenu(bar->addMenu(QStringLiteral("&Help")), QStringLiteral("HelpMenu"),
-                         Items{item("Intro"), item("-"), item("&Contents"), item("&Search For Help On..."),
-                               item("-"), item("&Web Site"), item("&Technical Support"), item("&Register"),
-                               item("-"), item("About Video Kelvanor...")});
+                         Items{item("Intro", QKeySequence(Qt::Key_F1)), item("-"), item("&Contents"),
+                               item("&Search For Help On..."), item("-"), item("&Web Site"),
+                               item("&Technical Support"), item("&Register"), item("-"),
+                               item("About Video Kelvanor...")});
     for (int i : {2, 3, 5, 6, 7})
         menuItem(QStringLiteral("HelpMenu"), i)->setEnabled(false);
 }
@@ -596,6 +599,9 @@ bool Master::event(QEvent* event) {
     const bool handled = QMainWindow::event(event);
     switch (event->type()) {
     case QEvent::Show:
+    // After the desktop has shown the window: a Wayland client draws its own frame,
+    // whose size is known from then on (no Move follows there).
+    case QEvent::ShowToParent:
     case QEvent::Move:
     case QEvent::WindowStateChange:
         // Maximized or full screen, the desktop decides the size.

@@ -12,6 +12,7 @@
 #include "wImage.h"
 #include "wMSVIDEO.h"
 #include "wMovieViewer.h"
+#include "wSplash.h"
 
 #include "CommonDialog.h"
 
@@ -198,6 +199,24 @@ private slots:
             if (w->isVisible()) shown = w;
         QVERIFY2(shown, qPrintable(window));
         QApplication::processEvents(); // the program goes on while it is open
+    }
+
+    // Ctrl+Q and F1 as on every desktop: Ctrl+Q is the close request with its question
+    // (answered No here, so the window stays), F1 the Help menu's first item, Intro.
+    void standardShortcuts() {
+        m->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m.get()));
+        MsgBoxTest::queueAnswer(MsgBoxResult::vbNo);
+        QTest::keyClick(m.get(), Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(MsgBoxTest::texts(), QStringList{"Are you sure you want to quit ?"});
+        QVERIFY(m->isVisible());
+        QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("klsr.kl2")))); // kept, as at every close request
+        QCOMPARE(m->findChildren<wSplash*>().size(), 0);
+        QTest::keyClick(m.get(), Qt::Key_F1);
+        const QList<wSplash*> splashes = m->findChildren<wSplash*>();
+        QCOMPARE(splashes.size(), 1);
+        QVERIFY(splashes[0]->isVisible());
+        splashes[0]->close();
     }
 
     // One About window at a time: opening it again brings the open one to the front,

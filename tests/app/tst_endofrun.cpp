@@ -25,6 +25,7 @@ class TestEndOfRun : public QObject {
                 env.insert(name, extraEnv.value(name));
             env.insert(QStringLiteral("HOME"), dir.path());
             env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("share")));
+            env.insert(QStringLiteral("KELVANOR_FOLDER"), dir.path());
             env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
             process.setProcessEnvironment(env);
             process.setWorkingDirectory(dir.path());

@@ -122,6 +122,19 @@ private slots:
         QCOMPARE(m.frameGeometry().size(), QSize(640, 480));
     }
 
+    // A long movie file name is cut in its status panel; the window keeps its size.
+    void aLongFileNameKeepsTheWindowsSize() {
+        Master m;
+        MasterEvents events(m);
+        events.Form_Load();
+        m.MasterStatus->setText(QStringLiteral("filename"), QStringLiteral("Filename: /") +
+                                                                QString(40, QLatin1Char('x')).repeated(8) +
+                                                                QStringLiteral("/capture.avi"));
+        m.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m));
+        QCOMPARE(m.frameGeometry().size(), QSize(640, 480));
+    }
+
     void captionsAreTheWindowsOwn() {
         // A display name would be added to every window's title by the desktop
         // ("Other Information — Video Kelvanor 2000").

@@ -3,6 +3,7 @@
 #include "SystemDirectory.h"
 #include "Vars.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -12,6 +13,11 @@ class TestCodec : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    // The installed data folders ($XDG_DATA_DIRS): two of the test's own.
+    QTemporaryDir m_installed;
+    QString installed(int i) const {
+        return m_installed.filePath(QStringLiteral("share%1/video-kelvanor").arg(i));
+    }
 
     static QByteArray shifted(const QByteArray& text) {
         QByteArray out = text;
@@ -20,15 +26,23 @@ class TestCodec : public QObject {
         return out;
     }
     // Writes codec.kl with these lines, each stored shifted.
-    void writeInfo(const QList<QByteArray>& lines) {
-        QFile file(Codec::CodecInfoPath());
+    void writeInfo(const QList<QByteArray>& lines, const QString& path = Codec::CodecInfoPath()) {
+        QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         for (const QByteArray& line : lines)
             file.write(shifted(line) + "\r\n");
     }
 
 private slots:
+    void initTestCase() {
+        qputenv("XDG_DATA_DIRS",
+                QFile::encodeName(m_installed.filePath(QStringLiteral("share1")) + QLatin1Char(':') +
+                                  m_installed.filePath(QStringLiteral("share2"))));
+        QVERIFY(QDir().mkpath(installed(1)) && QDir().mkpath(installed(2)));
+    }
     void init() {
+        for (int i : {1, 2})
+            QFile::remove(installed(i) + QStringLiteral("/codec.kl"));
         Vars::StartupDirectory = m_dir.path();
         QFile::remove(Codec::CodecInfoPath());
         MsgBoxTest::enable();
@@ -82,6 +96,45 @@ private slots:
         QCOMPARE(MsgBoxTest::texts(), QStringList{"ERROR C100: Can't find CODEC Information file."});
         QCOMPARE(MsgBoxTest::shown()[0].style, int(MsgBoxStyle::vbCritical));
         QCOMPARE(MsgBoxTest::shown()[0].title, QStringLiteral("Video Kelvanor 2000"));
+    }
+
+    // The user's own file in the start-up folder first, then the installed ones in the
+    // order of $XDG_DATA_DIRS.
+    void theFirstFileFoundIsRead_data() {
+        QTest::addColumn<QList<int>>("present"); // 0: the start-up folder, 1 and 2: installed
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("start-up folder before installed") << QList<int>{0, 1, 2} << "start-up folder";
+        QTest::newRow("first installed folder") << QList<int>{1, 2} << "installed 1";
+        QTest::newRow("second installed folder") << QList<int>{2} << "installed 2";
+    }
+    void theFirstFileFoundIsRead() {
+        QFETCH(QList<int>, present);
+        QFETCH(QString, answer);
+        for (int i : present) {
+            const QString path = i == 0 ? Codec::CodecInfoPath() : installed(i) + QStringLiteral("/codec.kl");
+            const QByteArray text = i == 0 ? "start-up folder" : "installed " + QByteArray::number(i);
+            writeInfo({Codec::kCodecInfoHeader, "CVID " + text}, path);
+        }
+        QCOMPARE(Codec::ReadCodecInfo("CVID"), answer);
+        QVERIFY(MsgBoxTest::shown().empty());
+    }
+
+    // A window that looks up many codes says a missing or wrong file once.
+    void aSharedFlagSaysTheErrorOnce_data() {
+        QTest::addColumn<QList<QByteArray>>("lines"); // empty: no file
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << QList<QByteArray>{} << "ERROR C100: Can't find CODEC Information file.";
+        QTest::newRow("wrong") << QList<QByteArray>{"NOT IT"} << "ERROR C101: Error in Script Alpha.";
+    }
+    void aSharedFlagSaysTheErrorOnce() {
+        QFETCH(QList<QByteArray>, lines);
+        QFETCH(QString, message);
+        if (!lines.isEmpty()) writeInfo(lines);
+        bool shown = false;
+        for (const char* code : {"CVID", "MJPG", "XVID"})
+            Codec::ReadCodecInfo(code, &shown);
+        QVERIFY(shown);
+        QCOMPARE(MsgBoxTest::texts(), QStringList{message});
     }
 
     void wrongHeaderSaysC101AndGivesError_data() {

@@ -13,6 +13,9 @@ QLabel* StatusPanels::addPanel(const QString& key, const QString& text, const QS
     label->setFrameShape(QFrame::StyledPanel);
     label->setFrameShadow(QFrame::Sunken);
     label->setMinimumWidth(minimumWidth);
+    // A panel takes its share of the bar and cuts a text that is longer, as status bar
+    // panels do: a long movie file name must not widen the main window.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     addPermanentWidget(label, stretch);
     return label;
 }

@@ -8,9 +8,21 @@
 //   record   records a movie without a time limit into the movie file
 //   run      a multiple-image run of single-frame movie shots into the movie file
 //   devices  prints "DEVICE <name>" for each capture driver, in order, and leaves
+//   sound    records a movie with sound, without a time limit, into the movie file
+//   play     plays the movie file in the movie viewer, then leaves the event loop
+//   quit     the close request, its question answered Yes
+//   codecs   opens the compressors window, then leaves the event loop
+//   full     opens the full-screen video window, then closes it with a key
 //   idle     (or any other word) leaves the main window idle
-// It prints "LOADED" once the main window has loaded, "RECORDING" once a movie has
-// frames, and "RUNNING" once a run has three shots.
+// It prints "LOADED" once the main window has loaded (then "PLATFORM <name>" and
+// "WINDOW <outer width>x<height>"), "RECORDING" once a movie has frames, "RUNNING" once
+// a run has three shots, "PLAYING <width>x<height>" once the viewer shows a picture,
+// "CODECS <entries> <described>" for the compressors window, "FULL <window geometry>
+// <screen geometry> <full screen or not>" for the full-screen window. Boxes are not
+// shown but answered with their first button (OK, Yes) in the scenarios quit, codecs and
+// full, and in any scenario when StartUp ends without a main window; each prints
+// "BOX <text>" before the program ends. The program's folder comes from the environment
+// (KELVANOR_FOLDER) as for the program.
 //
 // From the environment: KV_HARNESS_SIGNAL_GRACE_MS sets the grace period for a
 // repeated termination signal; with KV_HARNESS_HOLD_END=1 the UI thread stops when
@@ -21,13 +33,23 @@
 #include "MSVIDEO.h"
 #include "MainModule.h"
 #include "Master.h"
+#include "MovieFrameView.h"
+#include "MoviePlayer.h"
+#include "MsgBox.h"
 #include "TerminationSignals.h"
 #include "cMaster.h"
 #include "vfw.h"
+#include "wCODECS.h"
+#include "wMSVIDEOFullScreen.h"
+#include "wMovieViewer.h"
 #include "wSplash.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
+#include <QTreeWidget>
 #include <cstdio>
 
 namespace {
@@ -35,6 +57,14 @@ namespace {
 void say(const char* word) {
     std::printf("%s\n", word);
     std::fflush(stdout);
+}
+
+void say(const QString& line) {
+    say(line.toLocal8Bit().constData());
+}
+
+QString text(QRect r) {
+    return QStringLiteral("%1,%2,%3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
 // Stops the UI thread at the first activation of the termination signals' pipe.
@@ -68,6 +98,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIntValue("KV_HARNESS_HOLD_END") == 1) app.installEventFilter(&hold);
     const QString scenario = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString movie = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    // Boxes answered in place of a user; a refused start shows one before any window.
+    MsgBoxTest::enable();
+    const bool answersBoxes = scenario == QLatin1String("quit") || scenario == QLatin1String("codecs") ||
+                              scenario == QLatin1String("full");
+    QPointer<wMovieViewer> viewer;
 
     // One step at a time, on the UI thread, as events among the program's own.
     enum class Step { Splash, Load, Watch, Done } step = Step::Splash;
@@ -87,10 +122,15 @@ int main(int argc, char** argv) {
             Master* m = Master::instance();
             if (!m || !m->isVisible() || !m->MasterTimer->isActive()) break;
             say("LOADED");
+            say(QStringLiteral("PLATFORM ") + QGuiApplication::platformName());
+            say(QStringLiteral("WINDOW %1x%2")
+                    .arg(m->frameGeometry().width())
+                    .arg(m->frameGeometry().height()));
+            if (!answersBoxes) MsgBoxTest::disable();
             step = Step::Watch;
             // The user's step runs as an event of its own: a recording waits inside
             // it, and this timer must go on ticking meanwhile.
-            QTimer::singleShot(0, m, [m, &step, scenario, movie] {
+            QTimer::singleShot(0, m, [m, &step, &viewer, scenario, movie] {
                 if (scenario == QLatin1String("devices")) {
                     char name[256], version[256];
                     for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version);
@@ -102,9 +142,9 @@ int main(int argc, char** argv) {
                 } else if (scenario == QLatin1String("preview")) {
                     step = Step::Done;
                     QCoreApplication::exit(0);
-                } else if (scenario == QLatin1String("record")) {
+                } else if (scenario == QLatin1String("record") || scenario == QLatin1String("sound")) {
                     cMaster::SelectMovieMode(*m);
-                    m->ShowAudioPanel(false);
+                    m->ShowAudioPanel(scenario == QLatin1String("sound"));
                     m->MovieDisableLimit->setChecked(true);
                     MSVIDEO::MovieFileName = movie;
                     m->GlobalToolbar->button(QStringLiteral("record"))->trigger(); // returns when it ends
@@ -116,12 +156,53 @@ int main(int argc, char** argv) {
                     for (int i = 0; i < 3; ++i)
                         m->Shooter->click();
                     say("RUNNING");
+                } else if (scenario == QLatin1String("play")) {
+                    viewer = wMovieViewer::OpenMovie(movie);
+                } else if (scenario == QLatin1String("quit")) {
+                    step = Step::Done;
+                    m->close();
+                } else if (scenario == QLatin1String("codecs")) {
+                    step = Step::Done;
+                    wCODECS w(m);
+                    int described = 0;
+                    for (int i = 0; i < w.codecs->topLevelItemCount(); ++i) {
+                        const QString t = w.codecs->topLevelItem(i)->text(0);
+                        if (!t.isEmpty() && !t.startsWith(QLatin1String("Unknown CODEC"))) ++described;
+                    }
+                    say(QStringLiteral("CODECS %1 %2").arg(w.codecs->topLevelItemCount()).arg(described));
+                    QCoreApplication::exit(0);
+                } else if (scenario == QLatin1String("full")) {
+                    m->menuItem(QStringLiteral("ViewMenu"), 3)->trigger(); // returns when it closes
+                    step = Step::Done;
+                    QCoreApplication::exit(0);
                 }
             });
             break;
         }
         case Step::Watch: {
-            if (scenario != QLatin1String("record")) break;
+            if (scenario == QLatin1String("play")) {
+                if (viewer && !viewer->Movie->view()->picture().isNull()) {
+                    const QSize size = viewer->Movie->view()->picture().size();
+                    say(QStringLiteral("PLAYING %1x%2").arg(size.width()).arg(size.height()));
+                    step = Step::Done;
+                    QCoreApplication::exit(0);
+                }
+                break;
+            }
+            if (scenario == QLatin1String("full")) {
+                // Once the desktop has made it full screen (a Wayland compositor says
+                // so a moment after it is shown).
+                auto* full = qobject_cast<wMSVIDEOFullScreen*>(QApplication::activeModalWidget());
+                const QScreen* screen = full ? full->screen() : nullptr;
+                if (!full || !screen || full->geometry() != screen->geometry()) break;
+                say(QStringLiteral("FULL %1 %2 %3")
+                        .arg(text(full->geometry()), text(screen->geometry()),
+                             full->isFullScreen() ? QStringLiteral("fullscreen") : QStringLiteral("normal")));
+                QTest::keyClick(full, Qt::Key_Escape);
+                step = Step::Done;
+                break;
+            }
+            if (scenario != QLatin1String("record") && scenario != QLatin1String("sound")) break;
             CAPSTATUS status{};
             if (MSVIDEO::GetCaptureStatus(MSVIDEO::CaptureWindow, status) && status.fCapturingNow &&
                 status.dwCurrentVideoFrame >= 5) {
@@ -135,5 +216,8 @@ int main(int argc, char** argv) {
         }
     });
     driver.start();
-    return StartUp();
+    const int code = StartUp();
+    for (const QString& box : MsgBoxTest::texts())
+        say(QStringLiteral("BOX ") + QString(box).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    return code;
 }
