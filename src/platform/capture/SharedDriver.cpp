@@ -9,22 +9,24 @@ std::map<QString, std::weak_ptr<SharedDriver>>& sharedByKey() {
 
 } // namespace
 
-std::shared_ptr<SharedDriver> SharedDriver::acquire(const DriverList::Entry& entry, QString* error) {
-    if (!entry.key.isEmpty()) {
-        const auto it = sharedByKey().find(entry.key);
+std::shared_ptr<SharedDriver>
+SharedDriver::acquire(const QString& key, const std::function<std::unique_ptr<CaptureDriver>()>& create,
+                      QString* error) {
+    if (!key.isEmpty()) {
+        const auto it = sharedByKey().find(key);
         if (it != sharedByKey().end()) {
             if (auto existing = it->second.lock(); existing && !existing->failed()) return existing;
         }
     }
-    auto driver = entry.create ? entry.create() : nullptr;
+    auto driver = create ? create() : nullptr;
     if (!driver || !driver->open()) {
         if (error) *error = driver ? driver->lastError() : QStringLiteral("No such driver.");
         return nullptr;
     }
     auto shared = std::make_shared<SharedDriver>(std::move(driver));
-    if (!entry.key.isEmpty()) {
-        shared->m_key = entry.key;
-        sharedByKey()[entry.key] = shared;
+    if (!key.isEmpty()) {
+        shared->m_key = key;
+        sharedByKey()[key] = shared;
     }
     return shared;
 }

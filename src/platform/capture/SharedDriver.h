@@ -1,8 +1,9 @@
 #pragma once
 
-#include "DriverList.h"
 #include "drivers/CaptureDriver.h"
 
+#include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -19,9 +20,12 @@ public:
     using FrameCallback = CaptureDriver::FrameCallback;
     using ErrorCallback = CaptureDriver::ErrorCallback;
 
-    // The open driver of this entry: the one already shared under its key, or a newly
-    // opened one. Null (with `error`) when the driver cannot be opened.
-    static std::shared_ptr<SharedDriver> acquire(const DriverList::Entry& entry, QString* error);
+    // The open driver of a device: the one already shared under its `key` (a
+    // DriverList entry's), or one newly made by `create` and opened; an empty key is
+    // never shared. Null (with `error`) when the driver cannot be opened.
+    static std::shared_ptr<SharedDriver>
+    acquire(const QString& key, const std::function<std::unique_ptr<CaptureDriver>()>& create,
+            QString* error);
 
     // Whether a driver is open under this key (a window is connected to that device).
     static bool inUse(const QString& key);

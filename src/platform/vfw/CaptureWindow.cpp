@@ -1,10 +1,5 @@
 #include "CaptureWindow.h"
 
-#include "CameraSettings.h"
-#include "DriverList.h"
-#include "Logging.h"
-#include "SharedDriver.h"
-
 #include <QApplication>
 #include <QPainter>
 #include <QPointer>
@@ -39,13 +34,16 @@ CaptureWindow* CaptureWindow::find(HWND handle) {
 }
 
 CaptureWindow::CaptureWindow(QWidget* parent)
-    : QWidget(parent), m_captureParms(defaultCaptureParms()), m_audioFormat(defaultAudioFormat()),
+    : QWidget(parent),
+      m_camera(std::make_unique<CameraConnection>([this](const VideoFrame& frame) { onFrame(frame); })),
+      m_captureParms(defaultCaptureParms()), m_audioFormat(defaultAudioFormat()),
       m_captureFile(defaultCaptureFileName()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_previewTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_previewTimer, &QTimer::timeout, this, &CaptureWindow::previewTick);
-    connect(DriverList::notifier(), &DriverList::Notifier::changed, this,
-            &CaptureWindow::onDeviceListChanged);
+    connect(m_camera.get(), &CameraConnection::streamStopped, this, &CaptureWindow::clearNewestFrame);
+    connect(m_camera.get(), &CameraConnection::failed, this, &CaptureWindow::onDriverFailed);
+    connect(m_camera.get(), &CameraConnection::resumed, this, &CaptureWindow::onDriverResumed);
 }
 
 CaptureWindow::~CaptureWindow() {
@@ -55,72 +53,39 @@ CaptureWindow::~CaptureWindow() {
 
 bool CaptureWindow::connectDriver(int index) {
     disconnectDriver();
-    const auto entry = DriverList::entry(index);
-    if (!entry) return false;
     QString error;
-    m_source = SharedDriver::acquire(*entry, &error);
-    if (!m_source) {
+    switch (m_camera->open(index, &error)) {
+    case CameraConnection::OpenResult::NoSuchDriver:
+        return false;
+    case CameraConnection::OpenResult::CannotOpen:
         reportStatus(IDS_CAP_VIDEO_OPEN_ERROR, error);
         return false;
+    case CameraConnection::OpenResult::Opened:
+        break;
     }
-    subscribe();
-    m_driverIndex = index;
-    m_followKey = entry->followKey();
-    m_identity = entry->identity;
-    // The camera as it was left last time; and it is now the camera used last.
-    CameraSettings::restore(m_identity, *m_driver,
-                            [this](const VideoFormat& format) { return applyFormat(format); });
-    CameraSettings::save(m_identity, *m_driver);
-    m_driverFailed = false;
-    m_driverError.clear();
     m_progress = {};
     updateStreaming();
     update();
     return true;
 }
 
-void CaptureWindow::subscribe() {
-    // An error queued by an earlier connection must not fail this one.
-    const std::uint64_t connection = ++m_connection;
-    QPointer<CaptureWindow> self(this);
-    m_subscription = m_source->subscribe([this](const VideoFrame& frame) { onFrame(frame); },
-                                         [self, connection](const QString& reason) {
-                                             QMetaObject::invokeMethod(
-                                                 self.data(),
-                                                 [self, connection, reason] {
-                                                     if (self && self->m_connection == connection)
-                                                         self->onDriverError(reason);
-                                                 },
-                                                 Qt::QueuedConnection);
-                                         });
-    m_driver = &m_source->driver();
-}
-
 void CaptureWindow::disconnectDriver() {
-    if (!m_driver) return;
-    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
-    m_source->unsubscribe(m_subscription); // no frame callback for this window after this
-    m_source.reset();                      // the last window closes the driver
-    m_driver = nullptr;
-    m_subscription = 0;
-    m_driverIndex = -1;
-    m_followKey.clear();
-    m_driverFailed = false;
+    if (!m_camera->driver()) return;
+    m_camera->close(); // no frame callback for this window after this
     m_preview = false;
     m_overlay = false;
     m_previewTimer.stop();
-    {
-        std::lock_guard lock(m_frameMutex);
-        m_newest = {};
-    }
+    clearNewestFrame();
     update();
 }
 
 void CaptureWindow::updateStreaming() {
-    if (!m_driver) return;
-    const bool wanted =
-        !m_driverFailed && (m_preview || m_overlay || hasRecordingSink() || m_streamHolds > 0);
-    if (!m_source->setWanted(m_subscription, wanted)) onDriverError(m_driver->lastError());
+    m_camera->setStreaming(m_preview || m_overlay || hasRecordingSink() || m_streamHolds > 0);
+}
+
+void CaptureWindow::clearNewestFrame() {
+    std::lock_guard lock(m_frameMutex);
+    m_newest = {};
 }
 
 void CaptureWindow::onFrame(const VideoFrame& frame) {
@@ -151,21 +116,13 @@ void CaptureWindow::previewTick() {
 
 void CaptureWindow::updatePreviewTimer() {
     // A failed device sends nothing: no timer ticks while it is away.
-    if (m_preview && m_previewPeriodMs > 0 && !m_driverFailed)
+    if (m_preview && m_previewPeriodMs > 0 && !m_camera->hasFailed())
         m_previewTimer.start(m_previewPeriodMs);
     else
         m_previewTimer.stop();
 }
 
-void CaptureWindow::onDriverError(const QString& reason) {
-    if (!m_driver || m_driverFailed) {
-        qCDebug(lcCaptureWindow) << "driver error after the first one, not reported:" << reason;
-        return;
-    }
-    m_driverFailed = true;
-    m_driverError = reason;
-    m_formatBeforeFailure = m_driver->format();
-    m_source->halt();
+void CaptureWindow::onDriverFailed(const QString& reason) {
     updatePreviewTimer();
     m_progress.returnCode = IDS_CAP_DRIVER_ERROR;
     update();
@@ -173,53 +130,18 @@ void CaptureWindow::onDriverError(const QString& reason) {
     emit driverFailed(reason);
 }
 
-QString CaptureWindow::failureText() const {
-    if (!m_driverFailed) return {};
-    return m_driverError +
-           QStringLiteral("\n\nThe picture comes back by itself when the camera is plugged in again.");
-}
-
-void CaptureWindow::onDeviceListChanged() {
-    if (!m_driver) return;
-    int index = DriverList::indexOfKey(m_followKey);
-    if (m_driverFailed && !m_identity.byId.isEmpty() && (index < 0 || !DriverList::entry(index)->present)) {
-        // Plugged in at another port: another bus, the same by-id link.
-        const int moved = DriverList::indexOf(m_identity);
-        if (moved >= 0) index = moved;
-    }
-    if (index >= 0) m_driverIndex = index;
-    if (m_driverFailed && index >= 0 && DriverList::entry(index)->present) resume();
-}
-
-bool CaptureWindow::resume() {
-    const auto entry = DriverList::entry(m_driverIndex);
-    if (!entry) return false;
-    QString error;
-    auto source = SharedDriver::acquire(*entry, &error);
-    if (!source)
-        return false; // not usable yet (udev has not given its permissions): the next change tries again
-    m_source->unsubscribe(m_subscription);
-    m_source = std::move(source);
-    subscribe();
-    m_driverFailed = false;
-    m_driverError.clear();
+void CaptureWindow::onDriverResumed() {
     m_progress.returnCode = 0;
-    {
-        std::lock_guard lock(m_frameMutex);
-        m_newest = {};
-    }
-    // The camera starts with its defaults again: it gets back its control values and
-    // the format it had.
-    CameraSettings::restore(m_identity, *m_driver,
-                            [this](const VideoFormat& format) { return applyFormat(format); });
-    if (m_formatBeforeFailure.fourcc && m_driver->format() != m_formatBeforeFailure)
-        m_source->reconfigure(
-            [this](CaptureDriver& driver) { return driver.setFormat(m_formatBeforeFailure); });
     updatePreviewTimer();
     updateStreaming();
     update();
     emit driverResumed();
-    return true;
+}
+
+QString CaptureWindow::failureText() const {
+    if (!m_camera->hasFailed()) return {};
+    return m_camera->failureReason() +
+           QStringLiteral("\n\nThe picture comes back by itself when the camera is plugged in again.");
 }
 
 void CaptureWindow::setRecordingSink(FrameSink sink) {
@@ -257,10 +179,10 @@ void CaptureWindow::paintEvent(QPaintEvent*) {
         m_lastPaintedArrival = arrival;
     }
     QPainter painter(this);
-    const bool showing = frame.isValid() && (m_preview || m_overlay) && !m_driverFailed;
+    const bool showing = frame.isValid() && (m_preview || m_overlay) && !m_camera->hasFailed();
     if (!showing) {
         painter.fillRect(rect(), Qt::black);
-        if (m_driverFailed) {
+        if (m_camera->hasFailed()) {
             painter.setPen(Qt::white);
             painter.drawText(rect().adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap,
                              failureText());

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "DriverList.h"
+#include "CameraConnection.h"
+#include "VfwTypes.h"
 #include "VideoCompression.h"
 #include "VideoFrame.h"
 #include "drivers/CaptureDriver.h"
-#include "vfw.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -14,12 +14,10 @@
 #include <memory>
 #include <mutex>
 
-class SharedDriver;
-
-// The capture window behind a HWND: connects one driver, shows its video and answers
-// the capture messages (message()). Windows connected to the same device share its
-// driver (SharedDriver): a full-screen window and the display window can both show
-// one camera.
+// The capture window behind a HWND: shows the video of its driver and answers the
+// capture messages (message(), CaptureWindowMessages.cpp). Its connection to the
+// device (CameraConnection) is shared with the other windows on that device: a
+// full-screen window and the display window can both show one camera.
 //
 // Frames arrive on the driver's worker thread (onFrame). Each one goes to
 //  - the newest-frame slot, which the UI thread paints: in preview at the preview
@@ -70,9 +68,9 @@ public:
     bool hasRecordingSink() const;
 
     // The connected driver (shared with other windows on the same device), or null.
-    CaptureDriver* driver() const { return m_driver; }
-    bool isConnected() const { return m_driver != nullptr; }
-    int driverIndex() const { return m_driverIndex; }
+    CaptureDriver* driver() const { return m_camera->driver(); }
+    bool isConnected() const { return m_camera->driver() != nullptr; }
+    int driverIndex() const { return m_camera->index(); }
     const CAPTUREPARMS& captureParms() const { return m_captureParms; }
     QString captureFileName() const { return m_captureFile; }
     const WAVEFORMATEX& audioFormat() const { return m_audioFormat; }
@@ -116,16 +114,13 @@ protected:
 private:
     bool connectDriver(int index);
     void disconnectDriver();
-    void subscribe();
     void updatePreviewTimer();
-    // The device list changed: follow this window's entry, and take the camera back
-    // when it returns after a failure.
-    void onDeviceListChanged();
-    bool resume();
     void updateStreaming();
+    void clearNewestFrame();
     void onFrame(const VideoFrame& frame); // worker thread
     void onFrameQueued();
-    void onDriverError(const QString& reason);
+    void onDriverFailed(const QString& reason);
+    void onDriverResumed();
     LRESULT getStatus(WPARAM size, LPARAM record);
     LRESULT getCaps(WPARAM size, LPARAM record);
     LRESULT editCopy();
@@ -139,17 +134,8 @@ private:
     bool applyFormat(const VideoFormat& format);
 
     HWND m_handle = 0;
-    std::shared_ptr<SharedDriver> m_source;
-    int m_subscription = 0;
-    std::uint64_t m_connection = 0;    // counts connections
-    CaptureDriver* m_driver = nullptr; // m_source's driver
-    int m_driverIndex = -1;
-    QString m_followKey; // the connected entry's DriverList::Entry::followKey()
-    DeviceIdentity m_identity;
-    bool m_driverFailed = false;
-    QString m_driverError;
-    VideoFormat m_formatBeforeFailure; // given back to the camera when it returns
-    int m_streamHolds = 0;             // temporary needs for frames (edit copy without preview)
+    std::unique_ptr<CameraConnection> m_camera;
+    int m_streamHolds = 0; // temporary needs for frames (edit copy without preview)
 
     bool m_preview = false;
     bool m_overlay = false;

@@ -1,8 +1,7 @@
 #include "CaptureWindow.h"
 
-#include "CameraSettings.h"
 #include "CaptureDialogs.h"
-#include "SharedDriver.h"
+#include "TextBuffer.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -68,19 +67,16 @@ LRESULT CaptureWindow::message(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CAP_DRIVER_CONNECT:
         return connectDriver(int(wParam)) ? TRUE : FALSE;
     case WM_CAP_DRIVER_DISCONNECT:
-        if (!m_driver) return FALSE;
+        if (!driver()) return FALSE;
         disconnectDriver();
         return TRUE;
     case WM_CAP_DRIVER_GET_NAMEA:
-    case WM_CAP_DRIVER_GET_VERSIONA: {
-        if (!m_driver || !lParam || wParam == 0) return FALSE;
-        const QByteArray text =
-            (msg == WM_CAP_DRIVER_GET_NAMEA ? m_driver->name() : m_driver->version()).toLocal8Bit();
-        const std::size_t n = std::min<std::size_t>(wParam - 1, std::size_t(text.size()));
-        std::memcpy(reinterpret_cast<char*>(lParam), text.constData(), n);
-        reinterpret_cast<char*>(lParam)[n] = '\0';
-        return TRUE;
-    }
+    case WM_CAP_DRIVER_GET_VERSIONA:
+        if (!driver()) return FALSE;
+        return copyTextToBuffer(msg == WM_CAP_DRIVER_GET_NAMEA ? driver()->name() : driver()->version(),
+                                reinterpret_cast<char*>(lParam), wParam)
+                   ? TRUE
+                   : FALSE;
     case WM_CAP_DRIVER_GET_CAPS:
         return getCaps(wParam, lParam);
     case WM_CAP_FILE_SET_CAPTURE_FILEA: {
@@ -90,14 +86,8 @@ LRESULT CaptureWindow::message(UINT msg, WPARAM wParam, LPARAM lParam) {
         m_captureFile = QFileInfo(name).absoluteFilePath();
         return TRUE;
     }
-    case WM_CAP_FILE_GET_CAPTURE_FILEA: {
-        if (!lParam || wParam == 0) return FALSE;
-        const QByteArray text = m_captureFile.toLocal8Bit();
-        const std::size_t n = std::min<std::size_t>(wParam - 1, std::size_t(text.size()));
-        std::memcpy(reinterpret_cast<char*>(lParam), text.constData(), n);
-        reinterpret_cast<char*>(lParam)[n] = '\0';
-        return TRUE;
-    }
+    case WM_CAP_FILE_GET_CAPTURE_FILEA:
+        return copyTextToBuffer(m_captureFile, reinterpret_cast<char*>(lParam), wParam) ? TRUE : FALSE;
     case WM_CAP_EDIT_COPY:
         return editCopy();
     case WM_CAP_SET_AUDIOFORMAT: {
@@ -139,7 +129,7 @@ LRESULT CaptureWindow::message(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CAP_SET_PREVIEWRATE:
         return setPreviewRate(wParam);
     case WM_CAP_SET_SCALE:
-        if (!m_driver) return FALSE;
+        if (!driver()) return FALSE;
         m_scale = wParam != 0;
         update();
         return TRUE;
@@ -167,9 +157,9 @@ LRESULT CaptureWindow::message(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CaptureWindow::getStatus(WPARAM size, LPARAM record) {
-    if (!m_driver || !record || size == 0) return FALSE;
+    if (!driver() || !record || size == 0) return FALSE;
     CAPSTATUS status{};
-    const QSize videoSize = m_driver->format().size;
+    const QSize videoSize = driver()->format().size;
     status.uiImageWidth = UINT(videoSize.width());
     status.uiImageHeight = UINT(videoSize.height());
     status.fLiveWindow = m_preview;
@@ -190,10 +180,10 @@ LRESULT CaptureWindow::getStatus(WPARAM size, LPARAM record) {
 }
 
 LRESULT CaptureWindow::getCaps(WPARAM size, LPARAM record) {
-    if (!m_driver || !record || size == 0) return FALSE;
-    const DriverCapabilities driverCaps = m_driver->capabilities();
+    if (!driver() || !record || size == 0) return FALSE;
+    const DriverCapabilities driverCaps = driver()->capabilities();
     CAPDRIVERCAPS caps{};
-    caps.wDeviceIndex = UINT(m_driverIndex);
+    caps.wDeviceIndex = UINT(driverIndex());
     caps.fHasOverlay = driverCaps.overlay;
     caps.fHasDlgVideoSource = driverCaps.sourceDialog;
     caps.fHasDlgVideoFormat = driverCaps.formatDialog;
@@ -210,7 +200,7 @@ LRESULT CaptureWindow::getCaps(WPARAM size, LPARAM record) {
 }
 
 LRESULT CaptureWindow::editCopy() {
-    if (!m_driver || m_driverFailed) return FALSE;
+    if (!driver() || m_camera->hasFailed()) return FALSE;
     VideoFrame frame = newestFrame();
     if (!frame.isValid()) {
         // Nothing streams yet: run the driver until its first frame arrives. The wait
@@ -246,7 +236,7 @@ LRESULT CaptureWindow::editCopy() {
 }
 
 LRESULT CaptureWindow::setPreview(bool on) {
-    if (!m_driver) return FALSE;
+    if (!driver()) return FALSE;
     m_preview = on;
     if (on) m_overlay = false;
     updatePreviewTimer();
@@ -256,7 +246,7 @@ LRESULT CaptureWindow::setPreview(bool on) {
 }
 
 LRESULT CaptureWindow::setOverlay(bool on) {
-    if (!m_driver || !m_driver->capabilities().overlay) return FALSE;
+    if (!driver() || !driver()->capabilities().overlay) return FALSE;
     m_overlay = on;
     if (on) {
         m_preview = false;
@@ -268,7 +258,7 @@ LRESULT CaptureWindow::setOverlay(bool on) {
 }
 
 LRESULT CaptureWindow::setPreviewRate(WPARAM periodMs) {
-    if (!m_driver) return FALSE;
+    if (!driver()) return FALSE;
     // A period of 0 paints each frame as it comes; no timer spins.
     m_previewPeriodMs = int(std::min<WPARAM>(periodMs, 60000));
     updatePreviewTimer();
@@ -276,36 +266,31 @@ LRESULT CaptureWindow::setPreviewRate(WPARAM periodMs) {
 }
 
 bool CaptureWindow::applyFormat(const VideoFormat& format) {
-    if (!m_driver) return false;
-    const bool ok = m_source->reconfigure([&format, this](CaptureDriver& driver) {
-        // Between stop and restart: no frame arrives while the slot is emptied.
-        std::lock_guard lock(m_frameMutex);
-        m_newest = {};
-        return driver.setFormat(format);
-    });
+    if (!driver()) return false;
+    const bool ok = m_camera->setFormat(format); // empties the newest-frame slot
     update();
     return ok;
 }
 
 LRESULT CaptureWindow::videoSourceDialog() {
-    if (!m_driver || !m_driver->capabilities().sourceDialog) return FALSE;
-    CaptureDialogs::showSourceDialog(this, *m_driver);
-    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
+    if (!driver() || !driver()->capabilities().sourceDialog) return FALSE;
+    CaptureDialogs::showSourceDialog(this, *driver());
+    m_camera->saveSettings();
     return TRUE;
 }
 
 LRESULT CaptureWindow::videoFormatDialog() {
     // The format cannot change under a running recording.
-    if (!m_driver || !m_driver->capabilities().formatDialog || hasRecordingSink()) return FALSE;
-    const auto chosen = CaptureDialogs::showFormatDialog(this, m_driver->formats(), m_driver->format());
-    if (chosen && !(*chosen == m_driver->format()) && !applyFormat(*chosen))
-        reportStatus(IDS_CAP_DRIVER_ERROR, m_driver->lastError());
-    if (!m_driverFailed) CameraSettings::save(m_identity, *m_driver);
+    if (!driver() || !driver()->capabilities().formatDialog || hasRecordingSink()) return FALSE;
+    const auto chosen = CaptureDialogs::showFormatDialog(this, driver()->formats(), driver()->format());
+    if (chosen && !(*chosen == driver()->format()) && !applyFormat(*chosen))
+        reportStatus(IDS_CAP_DRIVER_ERROR, driver()->lastError());
+    m_camera->saveSettings();
     return TRUE;
 }
 
 LRESULT CaptureWindow::videoDisplayDialog() {
-    if (!m_driver || !m_driver->capabilities().displayDialog) return FALSE;
+    if (!driver() || !driver()->capabilities().displayDialog) return FALSE;
     if (const auto scale = CaptureDialogs::showDisplayDialog(this, m_scale)) {
         m_scale = *scale;
         update();
@@ -314,7 +299,7 @@ LRESULT CaptureWindow::videoDisplayDialog() {
 }
 
 LRESULT CaptureWindow::videoCompressionDialog() {
-    if (!m_driver) return FALSE;
+    if (!driver()) return FALSE;
     if (const auto choice = CaptureDialogs::showCompressionDialog(this, aviVideoEncoders(), m_compression))
         m_compression = *choice;
     return TRUE;

@@ -169,7 +169,7 @@ LRESULT CaptureWindow::recordingMessage(UINT msg, WPARAM, LPARAM) {
 
     switch (msg) {
     case WM_CAP_SEQUENCE: {
-        if (!m_driver || m_driverFailed || streaming || rec->single.isOpen()) return FALSE;
+        if (!driver() || m_camera->hasFailed() || streaming || rec->single.isOpen()) return FALSE;
         const RecorderSettings settings =
             settingsFrom(m_captureParms, m_audioFormat, m_compression, m_captureFile);
         if (!rec->recorder.start(settings)) return FALSE;
@@ -204,9 +204,9 @@ LRESULT CaptureWindow::recordingMessage(UINT msg, WPARAM, LPARAM) {
         rec->recorder.abort();
         return TRUE;
     case WM_CAP_SINGLE_FRAME_OPEN: {
-        if (!m_driver || m_driverFailed || streaming || rec->single.isOpen()) return FALSE;
+        if (!driver() || m_camera->hasFailed() || streaming || rec->single.isOpen()) return FALSE;
         RecorderSettings settings = settingsFrom(m_captureParms, m_audioFormat, m_compression, m_captureFile);
-        if (!rec->single.open(settings, m_driver->format().size)) {
+        if (!rec->single.open(settings, driver()->format().size)) {
             m_progress.returnCode = IDS_CAP_CANTOPEN;
             reportStatus(IDS_CAP_CANTOPEN, rec->single.errorText());
             return FALSE;
@@ -218,7 +218,7 @@ LRESULT CaptureWindow::recordingMessage(UINT msg, WPARAM, LPARAM) {
         return TRUE;
     }
     case WM_CAP_SINGLE_FRAME: {
-        if (!rec->single.isOpen() || !m_driver || m_driverFailed) return FALSE;
+        if (!rec->single.isOpen() || !driver() || m_camera->hasFailed()) return FALSE;
         VideoFrame frame = newestFrame();
         if (!frame.isValid()) {
             // Streaming has just started: wait (a bounded time) for its first frame.

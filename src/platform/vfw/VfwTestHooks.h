@@ -1,6 +1,6 @@
 #pragma once
 
-#include "vfw.h"
+#include "VfwTypes.h"
 
 #include <QString>
 #include <functional>
@@ -19,5 +19,9 @@ void setDescriptionHook(DescriptionHook hook);
 // message on. An empty function removes the hook.
 using MessageHook = std::function<std::optional<LRESULT>(HWND, UINT, WPARAM, LPARAM)>;
 void setMessageHook(MessageHook hook);
+
+// The hooks set (empty functions when none is): what vfw.cpp asks first.
+const DescriptionHook& descriptionHook();
+const MessageHook& messageHook();
 
 } // namespace VfwTest

@@ -2,41 +2,11 @@
 
 #include "CaptureWindow.h"
 #include "DriverList.h"
+#include "TextBuffer.h"
 #include "VfwTestHooks.h"
 
 #include <QWidget>
 #include <algorithm>
-#include <cstring>
-
-namespace {
-
-VfwTest::DescriptionHook& descriptionHook() {
-    static VfwTest::DescriptionHook hook;
-    return hook;
-}
-
-VfwTest::MessageHook& messageHook() {
-    static VfwTest::MessageHook hook;
-    return hook;
-}
-
-void copyText(const QString& text, char* buffer, int size) {
-    if (!buffer || size <= 0) return;
-    const QByteArray bytes = text.toLocal8Bit();
-    const int n = std::min(size - 1, int(bytes.size()));
-    std::memcpy(buffer, bytes.constData(), std::size_t(n));
-    buffer[n] = '\0';
-}
-
-} // namespace
-
-void VfwTest::setDescriptionHook(DescriptionHook hook) {
-    descriptionHook() = std::move(hook);
-}
-
-void VfwTest::setMessageHook(MessageHook hook) {
-    messageHook() = std::move(hook);
-}
 
 HWND capCreateCaptureWindowA(const char* name, DWORD style, int x, int y, int width, int height,
                              QWidget* parent, int id) {
@@ -52,8 +22,8 @@ HWND capCreateCaptureWindowA(const char* name, DWORD style, int x, int y, int wi
 BOOL capGetDriverDescriptionA(UINT index, char* name, int nameSize, char* version, int versionSize) {
     QString driverName;
     QString driverVersion;
-    if (descriptionHook()) {
-        const auto described = descriptionHook()(index);
+    if (const auto& hook = VfwTest::descriptionHook()) {
+        const auto described = hook(index);
         if (!described) return FALSE;
         driverName = described->first;
         driverVersion = described->second;
@@ -63,14 +33,14 @@ BOOL capGetDriverDescriptionA(UINT index, char* name, int nameSize, char* versio
         driverName = list[index].name;
         driverVersion = list[index].version;
     }
-    copyText(driverName, name, nameSize);
-    copyText(driverVersion, version, versionSize);
+    copyTextToBuffer(driverName, name, std::size_t(std::max(0, nameSize)));
+    copyTextToBuffer(driverVersion, version, std::size_t(std::max(0, versionSize)));
     return TRUE;
 }
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (messageHook())
-        if (const auto answer = messageHook()(window, message, wParam, lParam)) return *answer;
+    if (const auto& hook = VfwTest::messageHook())
+        if (const auto answer = hook(window, message, wParam, lParam)) return *answer;
     CaptureWindow* target = CaptureWindow::find(window);
     return target ? target->message(message, wParam, lParam) : FALSE;
 }

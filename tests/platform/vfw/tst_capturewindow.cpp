@@ -5,6 +5,7 @@
 #include "drivers/TestPattern.h"
 #include "drivers/TestPatternDriver.h"
 #include "drivers/V4l2Driver.h"
+#include "vfw.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -2,7 +2,6 @@
 
 #include "Logging.h"
 #include "TestPattern.h"
-#include "ThreadName.h"
 
 #include <QDateTime>
 #include <chrono>
@@ -107,22 +106,12 @@ bool TestPatternDriver::setControl(std::uint32_t id, int value) {
 
 bool TestPatternDriver::start(FrameCallback onFrame, ErrorCallback) {
     if (!m_open || isStreaming()) return false;
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopRequested = false;
-    }
-    m_thread = std::thread([this, onFrame = std::move(onFrame)] { run(onFrame); });
+    m_worker.start([this, onFrame = std::move(onFrame)] { run(onFrame); });
     return true;
 }
 
 void TestPatternDriver::stop() {
-    if (!m_thread.joinable()) return;
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopRequested = true;
-    }
-    m_wake.notify_all();
-    m_thread.join();
+    m_worker.stop();
 }
 
 // Frames are due at fixed steps of the frame interval from the start, and the frame
@@ -130,18 +119,13 @@ void TestPatternDriver::stop() {
 // (the numbers jump) rather than delivering a burst of late frames.
 void TestPatternDriver::run(FrameCallback onFrame) {
     using Clock = std::chrono::steady_clock; // CLOCK_MONOTONIC
-    setCurrentThreadName("kv-testpattern");
     const VideoFormat format = m_format;
     const auto period = std::chrono::microseconds(std::int64_t(format.interval.numerator) * 1000000 /
                                                   std::max<std::uint32_t>(1, format.interval.denominator));
     const auto startTime = Clock::now();
     std::uint64_t sequence = 0;
     for (;;) {
-        {
-            std::unique_lock lock(m_mutex);
-            const auto due = startTime + period * std::int64_t(sequence);
-            if (m_wake.wait_until(lock, due, [this] { return m_stopRequested; })) return;
-        }
+        if (!m_worker.sleepUntil(startTime + period * std::int64_t(sequence))) return;
         VideoFrame frame(
             TestPattern::render(format.size, m_pattern, m_brightness, sequence, QTime::currentTime()));
         frame.captureTimeUs = monotonicTimeUs();

@@ -1,12 +1,10 @@
 #pragma once
 
 #include "CaptureDriver.h"
+#include "WorkerThread.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
-#include <thread>
 
 // The built-in camera: draws TestPattern pictures at the chosen size and rate, in
 // real time on its own worker thread. Always present; needs no hardware. It offers
@@ -42,7 +40,7 @@ public:
     bool setControl(std::uint32_t id, int value) override;
     bool start(FrameCallback onFrame, ErrorCallback onError) override;
     void stop() override;
-    bool isStreaming() const override { return m_thread.joinable(); }
+    bool isStreaming() const override { return m_worker.isRunning(); }
     QString lastError() const override { return m_lastError; }
 
 private:
@@ -53,8 +51,5 @@ private:
     QString m_lastError;
     std::atomic<int> m_pattern{0};
     std::atomic<int> m_brightness{50};
-    std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_stopRequested = false;
+    WorkerThread m_worker{"kv-testpattern"};
 };

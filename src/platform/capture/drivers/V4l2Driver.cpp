@@ -3,7 +3,6 @@
 #include "CameraJpeg.h"
 #include "FrameConverter.h"
 #include "Logging.h"
-#include "ThreadName.h"
 
 #include <QFile>
 #include <algorithm>
@@ -394,22 +393,19 @@ bool V4l2Driver::start(FrameCallback onFrame, ErrorCallback onError) {
         releaseBuffers();
         return false;
     }
-    m_stopRequested = false;
-    m_thread = std::thread(
+    m_worker.start(
         [this, onFrame = std::move(onFrame), onError = std::move(onError)] { run(onFrame, onError); });
     return true;
 }
 
 void V4l2Driver::stop() {
-    if (!m_thread.joinable()) return;
-    m_stopRequested = true;
-    m_thread.join();
+    if (!m_worker.isRunning()) return;
+    m_worker.stop();
     releaseBuffers();
 }
 
 void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
     using Clock = std::chrono::steady_clock;
-    setCurrentThreadName("kv-camera");
     FrameConverter converter;
     converter.setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine);
     // libv4l2 reports a frame it could not convert as EIO; that loses one frame only.
@@ -429,7 +425,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
             onError(QStringLiteral("The camera %1 stopped (%2): %3")
                         .arg(m_node.cardName, m_node.path, errorText(error)));
     };
-    while (!m_stopRequested) {
+    while (!m_worker.stopRequested()) {
         // Only usable frames keep the camera alive: a stream of faulty or empty buffers
         // is as bad as silence.
         if (Clock::now() - lastUsable >= std::chrono::milliseconds(m_noFrameTimeoutMs)) {
@@ -438,7 +434,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
             return;
         }
         const int ready = m_device->poll(kPollSliceMs);
-        if (m_stopRequested) return;
+        if (m_worker.stopRequested()) return;
         if (ready < 0) return stopped(-ready);
         if (ready == 0) continue;
         v4l2_buffer buffer{};

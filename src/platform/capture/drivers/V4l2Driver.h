@@ -2,12 +2,11 @@
 
 #include "CaptureDriver.h"
 #include "V4l2Device.h"
+#include "WorkerThread.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 struct v4l2_capability;
 
@@ -77,7 +76,7 @@ public:
     bool setControl(std::uint32_t id, int value) override;
     bool start(FrameCallback onFrame, ErrorCallback onError) override;
     void stop() override;
-    bool isStreaming() const override { return m_thread.joinable(); }
+    bool isStreaming() const override { return m_worker.isRunning(); }
     QString lastError() const override { return m_lastError; }
 
     // How long a streaming device may go without a usable frame before it counts as
@@ -115,8 +114,7 @@ private:
     QSize m_streamSize;
     std::uint32_t m_bytesPerLine = 0;
     std::vector<MappedBuffer> m_buffers;
-    std::thread m_thread;
-    std::atomic<bool> m_stopRequested{false};
+    WorkerThread m_worker{"kv-camera"};
     std::atomic<std::uint64_t> m_dropped{0};
     int m_noFrameTimeoutMs = kNoFrameTimeoutMs;
     QString m_lastError;

@@ -1,7 +1,6 @@
 #include "AudioInput.h"
 
 #include "Logging.h"
-#include "ThreadName.h"
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -45,23 +44,20 @@ bool AudioInput::open(const AudioFormat& format, const QString& streamName) {
 }
 
 void AudioInput::start(Sink sink) {
-    if (!m_stream || m_running) return;
+    if (!m_stream || m_worker.isRunning()) return;
     m_sink = std::move(sink);
-    m_running = true;
-    m_thread = std::thread([this] { run(); });
+    m_worker.start([this] { run(); });
 }
 
 void AudioInput::stop() {
-    m_running = false;
-    if (m_thread.joinable()) m_thread.join();
+    m_worker.stop();
     m_stream.reset();
 }
 
 void AudioInput::run() {
-    setCurrentThreadName("kv-sound");
     const qsizetype blockBytes = qsizetype(m_format.samplesPerSec / 50) * m_format.blockAlign();
     std::vector<char> block(static_cast<size_t>(blockBytes));
-    while (m_running) {
+    while (!m_worker.stopRequested()) {
         int error = 0;
         if (pa_simple_read(m_stream.get(), block.data(), block.size(), &error) < 0) {
             m_error = QString::fromLocal8Bit(pa_strerror(error));

@@ -2,13 +2,13 @@
 
 #include "MonotonicClock.h"
 #include "RecorderSettings.h"
+#include "WorkerThread.h"
 
 #include <QString>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <thread>
 
 struct pa_simple;
 
@@ -46,8 +46,7 @@ private:
     std::unique_ptr<pa_simple, StreamDeleter> m_stream;
     AudioFormat m_format;
     Sink m_sink;
-    std::thread m_thread;
-    std::atomic<bool> m_running{false};
+    WorkerThread m_worker{"kv-sound"};
     std::atomic<bool> m_failed{false};
     QString m_error;
 };

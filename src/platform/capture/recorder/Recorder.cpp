@@ -1,9 +1,9 @@
 #include "Recorder.h"
 
 #include "Logging.h"
-#include "ThreadName.h"
 
 #include <cmath>
+#include <thread>
 
 // The intake of a recording: starting and ending it, frames and sound coming in
 // from other threads, and the encoding workers. The writer thread is in
@@ -21,12 +21,12 @@ Recorder::Recorder(QObject* parent) : QObject(parent) {}
 
 Recorder::~Recorder() {
     abort();
-    if (m_thread.joinable()) m_thread.join();
+    m_writerThread.join();
 }
 
 bool Recorder::start(const RecorderSettings& settings) {
     if (m_active) return false;
-    if (m_thread.joinable()) m_thread.join();
+    m_writerThread.join();
     std::lock_guard lock(m_mutex);
     m_settings = settings;
     if (m_settings.usPerFrame <= 0) m_settings.usPerFrame = 66667;
@@ -54,7 +54,7 @@ bool Recorder::start(const RecorderSettings& settings) {
     m_slotsWritten = 0;
     m_writeFailed = m_diskFull = false;
     m_active = true;
-    m_thread = std::thread([this] { run(); });
+    m_writerThread.start([this] { run(); });
     return true;
 }
 
@@ -205,7 +205,6 @@ QByteArray Recorder::encodeJpeg(JpegEncoder& encoder, const VideoFrame& frame) c
 }
 
 void Recorder::encodeWorker() {
-    setCurrentThreadName("kv-rec-jpeg");
     JpegEncoder encoder;
     std::unique_lock lock(m_mutex);
     for (;;) {

@@ -7,6 +7,7 @@
 #include "MovieClock.h"
 #include "RecorderSettings.h"
 #include "VideoFrame.h"
+#include "WorkerThread.h"
 
 #include <QObject>
 #include <QSize>
@@ -16,7 +17,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 // Streaming capture into an AVI file. Frames are pushed from the driver's thread,
@@ -132,6 +132,8 @@ private:
     bool m_writeFailed = false;
     bool m_diskFull = false; // writer thread only: no more frames go to the file
 
-    std::thread m_thread;
-    std::vector<std::thread> m_workers;
+    // The writer ends when the recording does; the encoders when it tells them
+    // (m_quitWorkers) or at an abort.
+    WorkerThread m_writerThread{"kv-rec-writer"};
+    std::vector<std::unique_ptr<WorkerThread>> m_encoderThreads;
 };

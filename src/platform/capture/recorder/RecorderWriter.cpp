@@ -2,12 +2,12 @@
 
 #include "DiskSpace.h"
 #include "Logging.h"
-#include "ThreadName.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -239,7 +239,6 @@ QString Recorder::summary(const Progress& p) const {
 }
 
 void Recorder::run() {
-    setCurrentThreadName("kv-rec-writer");
     if (!setUp()) {
         // setUp has said why; its last status already found the capture over.
         emit finished(false);
@@ -250,8 +249,10 @@ void Recorder::run() {
                                             : withStopHint(QStringLiteral("Capture Start.")));
     if (m_mjpeg) {
         const unsigned n = std::max(1u, std::thread::hardware_concurrency());
-        for (unsigned i = 0; i < n; ++i)
-            m_workers.emplace_back([this] { encodeWorker(); });
+        for (unsigned i = 0; i < n; ++i) {
+            m_encoderThreads.push_back(std::make_unique<WorkerThread>("kv-rec-jpeg"));
+            m_encoderThreads.back()->start([this] { encodeWorker(); });
+        }
     }
     auto lastFlush = std::chrono::steady_clock::now();
     auto lastProgress = lastFlush;
@@ -321,9 +322,9 @@ void Recorder::run() {
     if (reason == EndReason::Abort) m_jobs.clear();
     m_jobsChanged.notify_all();
     lock.unlock();
-    for (auto& worker : m_workers)
-        worker.join();
-    m_workers.clear();
+    for (auto& encoder : m_encoderThreads)
+        encoder->join();
+    m_encoderThreads.clear();
     finishFile();
 }
 

@@ -1,0 +1,131 @@
+#include "CameraConnection.h"
+
+#include "CameraSettings.h"
+#include "Logging.h"
+#include "SharedDriver.h"
+
+#include <QPointer>
+
+CameraConnection::CameraConnection(FrameCallback onFrame, QObject* parent)
+    : QObject(parent), m_onFrame(std::move(onFrame)) {
+    connect(DriverList::notifier(), &DriverList::Notifier::changed, this,
+            &CameraConnection::onDeviceListChanged);
+}
+
+CameraConnection::~CameraConnection() {
+    close();
+}
+
+CameraConnection::OpenResult CameraConnection::open(int index, QString* error) {
+    const auto entry = DriverList::entry(index);
+    if (!entry) return OpenResult::NoSuchDriver;
+    m_source = SharedDriver::acquire(entry->key, entry->create, error);
+    if (!m_source) return OpenResult::CannotOpen;
+    subscribe();
+    m_index = index;
+    m_followKey = entry->followKey();
+    m_identity = entry->identity;
+    // The camera as it was left last time; and it is now the camera used last.
+    CameraSettings::restore(m_identity, *m_driver,
+                            [this](const VideoFormat& format) { return setFormat(format); });
+    CameraSettings::save(m_identity, *m_driver);
+    m_failed = false;
+    m_failureReason.clear();
+    return OpenResult::Opened;
+}
+
+void CameraConnection::subscribe() {
+    // An error queued by an earlier subscription must not fail this one.
+    const std::uint64_t connection = ++m_connection;
+    QPointer<CameraConnection> self(this);
+    m_subscription = m_source->subscribe(m_onFrame, [self, connection](const QString& reason) {
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, connection, reason] {
+                if (self && self->m_connection == connection) self->onDriverError(reason);
+            },
+            Qt::QueuedConnection);
+    });
+    m_driver = &m_source->driver();
+}
+
+void CameraConnection::close() {
+    if (!m_driver) return;
+    saveSettings();
+    m_source->unsubscribe(m_subscription); // no frame callback after this
+    m_source.reset();                      // the last connection closes the driver
+    m_driver = nullptr;
+    m_subscription = 0;
+    m_index = -1;
+    m_followKey.clear();
+    m_failed = false;
+}
+
+void CameraConnection::saveSettings() {
+    if (m_driver && !m_failed) CameraSettings::save(m_identity, *m_driver);
+}
+
+void CameraConnection::setStreaming(bool wanted) {
+    if (!m_driver) return;
+    if (!m_source->setWanted(m_subscription, wanted && !m_failed)) onDriverError(m_driver->lastError());
+}
+
+bool CameraConnection::setFormat(const VideoFormat& format) {
+    return reconfigure(format, true);
+}
+
+bool CameraConnection::reconfigure(const VideoFormat& format, bool announce) {
+    if (!m_driver) return false;
+    return m_source->reconfigure([&format, announce, this](CaptureDriver& driver) {
+        // Between stop and restart: no frame arrives meanwhile.
+        if (announce) emit streamStopped();
+        return driver.setFormat(format);
+    });
+}
+
+void CameraConnection::onDriverError(const QString& reason) {
+    if (!m_driver || m_failed) {
+        qCDebug(lcCaptureWindow) << "driver error after the first one, not reported:" << reason;
+        return;
+    }
+    m_failed = true;
+    m_failureReason = reason;
+    m_formatBeforeFailure = m_driver->format();
+    m_source->halt();
+    emit failed(reason);
+}
+
+void CameraConnection::onDeviceListChanged() {
+    if (!m_driver) return;
+    int index = DriverList::indexOfKey(m_followKey);
+    if (m_failed && !m_identity.byId.isEmpty() && (index < 0 || !DriverList::entry(index)->present)) {
+        // Plugged in at another port: another bus, the same by-id link.
+        const int moved = DriverList::indexOf(m_identity);
+        if (moved >= 0) index = moved;
+    }
+    if (index >= 0) m_index = index;
+    if (m_failed && index >= 0 && DriverList::entry(index)->present) resume();
+}
+
+bool CameraConnection::resume() {
+    const auto entry = DriverList::entry(m_index);
+    if (!entry) return false;
+    QString error;
+    auto source = SharedDriver::acquire(entry->key, entry->create, &error);
+    if (!source)
+        return false; // not usable yet (udev has not given its permissions): the next change tries again
+    m_source->unsubscribe(m_subscription);
+    m_source = std::move(source);
+    subscribe();
+    m_failed = false;
+    m_failureReason.clear();
+    emit streamStopped();
+    // The camera starts with its defaults again: it gets back its control values and
+    // the format it had.
+    CameraSettings::restore(m_identity, *m_driver,
+                            [this](const VideoFormat& format) { return setFormat(format); });
+    if (m_formatBeforeFailure.fourcc && m_driver->format() != m_formatBeforeFailure)
+        reconfigure(m_formatBeforeFailure, false);
+    emit resumed();
+    return true;
+}
