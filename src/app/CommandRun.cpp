@@ -60,6 +60,22 @@ QString rateText(const FrameInterval& interval) {
     return fps == double(qint64(fps)) ? QString::number(qint64(fps)) : QString::number(fps, 'f', 2);
 }
 
+// "5,10,15", or "1-60" for a run of every whole rate between two.
+QStringList ratesText(const std::vector<FrameInterval>& intervals) {
+    QStringList rates;
+    std::vector<double> fps;
+    for (const FrameInterval& interval : intervals) {
+        rates << rateText(interval);
+        fps.push_back(interval.framesPerSecond());
+    }
+    std::sort(fps.begin(), fps.end());
+    bool run = fps.size() > 2;
+    for (std::size_t i = 0; run && i < fps.size(); ++i)
+        run = fps[i] == double(qint64(fps[i])) && (i == 0 || fps[i] == fps[i - 1] + 1);
+    if (run) return {QStringLiteral("%1-%2").arg(qint64(fps.front())).arg(qint64(fps.back()))};
+    return rates;
+}
+
 QString sizeText(qint64 bytes) {
     if (bytes < 1024 * 1024) return QStringLiteral("%1 kB").arg(double(bytes) / 1024.0, 0, 'f', 1);
     return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
@@ -517,9 +533,7 @@ QString deviceListing() {
                 names << o.pixelFormatName;
                 it = lines.end() - 1;
             }
-            QStringList rates;
-            for (const FrameInterval& interval : o.intervals)
-                rates << rateText(interval);
+            const QStringList rates = ratesText(o.intervals);
             it->second << QStringLiteral("%1x%2%3")
                               .arg(o.size.width())
                               .arg(o.size.height())

@@ -173,7 +173,7 @@ private slots:
         // The test camera is always there, last.
         const QRegularExpression pattern(
             QStringLiteral("(\\d+): Kelvanor Test Pattern \\(built-in\\)\\n"
-                           "    XR24 \\(32-bit RGB\\): 160x120@[0-9,.]+ .*320x240@"));
+                           "    XR24 \\(32-bit RGB\\): 160x120@1-60 .*320x240@1-60 "));
         QVERIFY2(pattern.match(out).hasMatch(), qPrintable(out));
         // Nothing of the window program's start: no log, no lock, no settings.
         QVERIFY(QDir(run.data()).entryList(QDir::Files).isEmpty());
