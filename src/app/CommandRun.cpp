@@ -339,13 +339,19 @@ int Runner::setUp() {
 }
 
 bool Runner::waitForTheStart() {
+    if (m_signal) {
+        fail(QStringLiteral("Ended by signal %1 before the capture started.").arg(m_signal));
+        return false;
+    }
     if (!r.at && !r.afterSeconds) return true;
     ScheduledWait wait;
     if (r.at)
         wait.setMoment(*r.at);
     else
         wait.setDelay(*r.afterSeconds);
-    WriteLog(QStringLiteral("Command line: waiting %1 s for the start").arg(wait.remainingMs() / 1000));
+    WriteLog(r.at ? QStringLiteral("Command line: the capture starts at ") +
+                        r.at->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                  : QStringLiteral("Command line: the capture starts after %1 s").arg(*r.afterSeconds));
     // No frames are needed meanwhile: the camera rests until the start.
     SendMessageA(MSVIDEO::CaptureWindow, WM_CAP_SET_PREVIEW, FALSE, 0);
     QEventLoop loop;
@@ -404,9 +410,19 @@ int Runner::movie() {
     // The capture action returns once the movie is closed (the capture does not yield).
     MSVIDEO::CaptureParms.fYield = 0;
     m_stop = [] { MSVIDEO::StopCapture(MSVIDEO::CaptureWindow); };
+    // A signal that comes while the recording is being set up (the capture action
+    // passes pending events before it starts) finds nothing to stop yet: it is
+    // repeated until the recording has ended.
+    QTimer repeat;
+    repeat.setInterval(100);
+    QObject::connect(&repeat, &QTimer::timeout, [this] {
+        if (m_signal) MSVIDEO::StopCapture(MSVIDEO::CaptureWindow);
+    });
+    repeat.start();
     progress.start();
     cMaster::CaptureAction(*m, true);
     progress.finish();
+    repeat.stop();
     m_stop = nullptr;
     const bool ok = MSVIDEO::CaptureResult != 0;
     const QString lastError = cMSVIDEO::LastErrorText();

@@ -334,7 +334,7 @@ private slots:
         QVERIFY(run.finish());
         QVERIFY2(run.exitCode() == 0, qPrintable(run.describe()));
         QCOMPARE(QImage(file).size(), QSize(320, 240));
-        QVERIFY2(run.log().contains(QStringLiteral("Command line: waiting 1 s for the start")),
+        QVERIFY2(run.log().contains(QStringLiteral("Command line: the capture starts after 1 s")),
                  qPrintable(run.log()));
     }
 
