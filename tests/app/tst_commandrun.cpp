@@ -255,6 +255,31 @@ private slots:
         QCOMPARE(probe.decodedFrames(), int(probe.headerFrames));
     }
 
+    // On a terminal (here a pseudo-terminal that util-linux's script(1) gives it), one
+    // progress line rewritten in place, ended when the recording is.
+    void aTerminalShowsOneProgressLine() {
+        Run run;
+        const QString file = run.out(QStringLiteral("seen.avi"));
+        const QString command = QStringLiteral("'%1' --record '%2' --seconds 2 --no-sound")
+                                    .arg(QStringLiteral(KV_KELVANOR), file);
+        run.process.setProcessChannelMode(QProcess::MergedChannels);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        env.insert(QStringLiteral("KELVANOR_FOLDER"), run.data());
+        run.process.setProcessEnvironment(env);
+        run.process.start(QStringLiteral("script"),
+                          {QStringLiteral("-qefc"), command, QStringLiteral("/dev/null")});
+        QVERIFY(run.finish());
+        QVERIFY2(run.exitCode() == 0, qPrintable(run.describe() + QString::fromLocal8Bit(run.output)));
+        const QString seen = QString::fromLocal8Bit(run.output);
+        static const QRegularExpression line(
+            QStringLiteral("^(\\rrecording \\d\\d:\\d\\d:\\d\\d  frames \\d+  dropped \\d+  [0-9.]+ "
+                           "[kM]B\\x1b\\[K)+\\r?\\n$"));
+        QVERIFY2(line.match(seen).hasMatch(), qPrintable(seen.toUtf8().toPercentEncoding(" :")));
+        QVERIFY(AviProbe::read(file).opened);
+    }
+
     // Ctrl+C or a service manager's SIGTERM ends the recording as its stop does: the
     // movie is complete and indexed, and that is a success.
     void aSignalEndsARecordingAsItsStop_data() {
