@@ -37,18 +37,17 @@ void SetUpApplicationName() {
     // window's caption is its own.
 }
 
-int StartUp(const QString& folder) {
+bool OpenProgramFolder(const QString& folder, std::unique_ptr<InstanceLock>& lock, QString* refusal) {
     // The program's own folder, whatever folder it was started in; the working directory
     // stays, so file names the user types mean what they say.
     Vars::StartupDirectory = DataFolders::chooseStartupFolder(folder);
     QDir().mkpath(Vars::StartupDirectory); // a failure is the log's to report
 
     // Held until the program ends.
-    InstanceLock lock(Vars::StartupDirectory);
-    if (QDir(Vars::StartupDirectory).exists() && !lock.acquire()) {
-        std::fprintf(stderr, "%s\n", qPrintable(lock.refusal()));
-        MsgBox(lock.refusal(), MsgBoxStyle::vbCritical);
-        return 1;
+    lock = std::make_unique<InstanceLock>(Vars::StartupDirectory);
+    if (QDir(Vars::StartupDirectory).exists() && !lock->acquire()) {
+        *refusal = lock->refusal();
+        return false;
     }
     // The system folder and the registry belong to the same folder.
     SystemDirectory::setPath(QDir(Vars::StartupDirectory).filePath(QStringLiteral("system")));
@@ -56,9 +55,19 @@ int StartUp(const QString& folder) {
 
     QString reason;
     if (!CreateLog(&reason)) {
-        MsgBox(QStringLiteral("Cannot create the event log in the folder %1: %2")
-                   .arg(QDir::toNativeSeparators(Vars::StartupDirectory), reason),
-               MsgBoxStyle::vbCritical);
+        *refusal = QStringLiteral("Cannot create the event log in the folder %1: %2")
+                       .arg(QDir::toNativeSeparators(Vars::StartupDirectory), reason);
+        return false;
+    }
+    return true;
+}
+
+int StartUp(const QString& folder) {
+    std::unique_ptr<InstanceLock> lock;
+    QString refusal;
+    if (!OpenProgramFolder(folder, lock, &refusal)) {
+        std::fprintf(stderr, "%s\n", qPrintable(refusal));
+        MsgBox(refusal, MsgBoxStyle::vbCritical);
         return 1;
     }
 

@@ -31,7 +31,7 @@ void MasterEvents::setInitialValues() {
     Vars::ScheduledStartSeconds = 10;
 }
 
-void MasterEvents::Form_Load() {
+void MasterEvents::Form_Load(const LoadOptions& options) {
     // Each step runs with errors ignored: a step that fails leaves what it shows
     // unchanged and the load goes on.
 
@@ -73,13 +73,16 @@ void MasterEvents::Form_Load() {
 
     // Each camera's format and settings, kept apart from the capture parameters files.
     CameraSettings::setFile(QDir(Vars::StartupDirectory).filePath(QStringLiteral("cameras.ini")));
-    cMSVIDEO::StartVideoDevice(m);
+    cMSVIDEO::StartVideoDevice(m, options.deviceIndex);
     cMaster::ReadCaptureFileName(m);
 
     WriteLog(QStringLiteral("Init OK."));
 
     // The last run's mode and settings; movie mode on a first start.
-    cMaster::RestoreLastRun(m);
+    if (options.restoreLastRun)
+        cMaster::RestoreLastRun(m);
+    else
+        cMaster::SelectMovieMode(m);
 
     WriteLog(QStringLiteral("KL2 ok"));
 

@@ -16,8 +16,15 @@ public:
     // The values StartUp sets before any window loads.
     static void setInitialValues();
 
+    // How the form loads. A capture from the command line takes its settings from the
+    // command line alone, and may name its device.
+    struct LoadOptions {
+        bool restoreLastRun = true;
+        int deviceIndex = -1; // -1: the camera used last
+    };
     // The load: lays out the panels, starts the capture device, restores the last run.
-    void Form_Load();
+    void Form_Load(const LoadOptions& options);
+    void Form_Load() { Form_Load(LoadOptions{}); }
 
     // MasterTimer: the free space of the output file's file system in "diskcap".
     void MasterTimer_Timer();

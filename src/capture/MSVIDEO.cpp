@@ -1,5 +1,6 @@
 #include "MSVIDEO.h"
 
+#include "CaptureWindow.h"
 #include "MsgBox.h"
 
 #include <algorithm>
@@ -201,6 +202,42 @@ bool GetCaptureSetup(HWND window, CAPTUREPARMS& parms) {
 
 bool StopCapture(HWND window) {
     return send(window, WM_CAP_STOP);
+}
+
+bool SetFrameSize(HWND window, QSize size, QString* reason) {
+    ::CaptureWindow* w = ::CaptureWindow::find(window);
+    if (!w) {
+        if (reason) *reason = QStringLiteral("No device is connected.");
+        return false;
+    }
+    return w->setFrameSize(size, reason);
+}
+
+bool SetCompressor(HWND window, const QString& encoder, QString* reason) {
+    ::CaptureWindow* w = ::CaptureWindow::find(window);
+    if (!w) {
+        if (reason) *reason = QStringLiteral("No device is connected.");
+        return false;
+    }
+    QStringList names;
+    for (const VideoEncoderInfo& info : aviVideoEncoders()) {
+        if (info.name == encoder) {
+            VideoCompression compression = w->compression();
+            compression.encoder = encoder;
+            w->setCompression(compression);
+            return true;
+        }
+        names << info.name;
+    }
+    if (reason)
+        *reason = QStringLiteral("There is no video encoder \"%1\" for AVI; there are: %2.")
+                      .arg(encoder, names.join(QStringLiteral(", ")));
+    return false;
+}
+
+QString DeviceProblem(HWND window) {
+    ::CaptureWindow* w = ::CaptureWindow::find(window);
+    return w ? w->problem() : QStringLiteral("No device is connected.");
 }
 
 bool OpenSingleFrameCapture(HWND window) {

@@ -3,6 +3,7 @@
 #include "OtherInfo.h"
 #include "vfw.h"
 
+#include <QSize>
 #include <QString>
 #include <QtGlobal>
 
@@ -72,6 +73,16 @@ bool StopCapture(HWND window);
 bool OpenSingleFrameCapture(HWND window);
 bool CloseSingleFrameCapture(HWND window);
 bool CaptureSingleFrame(HWND window);
+
+// --- Set up without the dialogs (a capture from the command line) ---
+// The picture size (see CaptureWindow::setFrameSize); false with the reason.
+bool SetFrameSize(HWND window, QSize size, QString* reason);
+// The video encoder the compression dialog would set, by FFmpeg's name, at the
+// dialog's quality; false with the reason (the encoders there are) when AVI cannot
+// carry it or it is not installed.
+bool SetCompressor(HWND window, const QString& encoder, QString* reason);
+// Why the window has no working camera; empty when it has one.
+QString DeviceProblem(HWND window);
 
 // --- Conversions ---
 // 1,000,000 / value rounded half to even; 0 (and below) gives 0. Turns frames per

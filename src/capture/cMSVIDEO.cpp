@@ -65,7 +65,7 @@ QString FpsText(int framesPerSecond) {
     return QLatin1Char(' ') + QString::number(framesPerSecond) + QStringLiteral(" FPS");
 }
 
-void StartVideoDevice(Master& m) {
+void StartVideoDevice(Master& m, int index) {
     // The toolbar already sits in its panel (the form attached it).
     m.MSVIDEOPreviewRate->clear();
     for (int fps = 1; fps <= 40; ++fps)
@@ -93,7 +93,7 @@ void StartVideoDevice(Master& m) {
     }
     if (count == 0) return; // nothing to select: the load goes on without a device
     // The camera used last, where it is now; else driver 0.
-    const int first = std::max(0, CameraSettings::lastCameraIndex());
+    const int first = index >= 0 && index < count ? index : std::max(0, CameraSettings::lastCameraIndex());
     m.MSVIDEODevice->setCurrentIndex(first);
     SelectVideoDevice(m, first);
 

@@ -12,8 +12,9 @@ class Master;
 // reports; and movie recording with the driver's status callback.
 namespace cMSVIDEO {
 
-// Fills the preview-rate and device lists, logs the drivers and connects driver 0.
-void StartVideoDevice(Master& m);
+// Fills the preview-rate and device lists, logs the drivers and connects the camera
+// used last (driver 0 when it is not there), or driver `index` when it is given.
+void StartVideoDevice(Master& m, int index = -1);
 // Rebuilds the video display window on driver `index` (even the one connected).
 void SelectVideoDevice(Master& m, int index);
 // Preview at `framesPerSecond`; the toolbar then shows what the driver reports.
@@ -34,6 +35,9 @@ LRESULT CaptureStatusCallback(HWND window, int statusNumber, const char* text);
 // that no capture is running (at the end of every capture, and on statuses outside
 // one). Set by the application while it waits for a capture to end.
 inline std::function<void()> CaptureIdle;
+// The text of the last error status of the capture under way or last ended (empty
+// when it said none).
+QString LastErrorText();
 // "hh:mm:ss.ff" for a count of frames at `framesPerSecond` (0: whole frames only).
 QString ElapsedText(quint32 frames, int framesPerSecond);
 

@@ -40,6 +40,10 @@ WAVEFORMATEX chosenAudioFormat(const Master& m) {
 
 } // namespace
 
+QString LastErrorText() {
+    return g_lastError;
+}
+
 QString ElapsedText(quint32 frames, int framesPerSecond) {
     if (framesPerSecond <= 0) return QStringLiteral("00:00:00.") + twoDigits(frames);
     const quint64 s = frames / quint32(framesPerSecond);

@@ -6,12 +6,16 @@
 #include "cDIBSection.h"
 #include "mIntelJPEGLibrary.h"
 
-void SaveImageAsJpeg(PictureBox& surface, const QString& path) {
+bool WriteJpegImage(PictureBox& surface, const QString& path, int quality) {
     surface.makeImagePermanent();
     cDIBSection buffer;
     buffer.ClearUp();
     buffer.CreateFromPicture(surface.picture());
-    if (!WriteJpegFile(buffer, path, 90)) {
+    return WriteJpegFile(buffer, path, quality);
+}
+
+void SaveImageAsJpeg(PictureBox& surface, const QString& path) {
+    if (!WriteJpegImage(surface, path, 90)) {
         WriteLog(QStringLiteral("Error WJPF:0001"));
         MsgBox(QStringLiteral("Error writing ") + path + QStringLiteral("JPEG File."),
                MsgBoxStyle::vbOKOnly | MsgBoxStyle::vbCritical, QString::fromLatin1(kAppTitle));

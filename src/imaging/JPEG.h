@@ -9,3 +9,8 @@ class PictureBox;
 // logged ("Error WJPF:0001") and shown in a message box after the encoder's own;
 // the caller is not told and goes on.
 void SaveImageAsJpeg(PictureBox& surface, const QString& path);
+
+// What SaveImageAsJpeg writes, at `quality` (1 to 100), without its log line and box
+// of its own: false when the file could not be written (the encoder's box is shown,
+// the file is left as it was).
+bool WriteJpegImage(PictureBox& surface, const QString& path, int quality);

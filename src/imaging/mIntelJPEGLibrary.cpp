@@ -5,6 +5,7 @@
 #include "cDIBSection.h"
 
 #include <QFile>
+#include <QSaveFile>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -73,11 +74,12 @@ int ijlWrite(JPEG_CORE_PROPERTIES* jcprops, IJLIOTYPE iotype) {
     const QByteArray jpeg = p.jprops->encoder.encode(picture, {*subsampling, int(p.jquality), false});
     if (jpeg.isEmpty()) return IJL_ENCODE_ERROR;
     // Encoded before the file is opened, so a picture that cannot be encoded leaves
-    // an earlier file of that name as it was.
-    QFile file(QFile::decodeName(p.JPGFile));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return IJL_ERR_FILEOPEN;
+    // an earlier file of that name as it was; written beside it and put in its place
+    // only when whole, so a full disk or a failing write leaves no half a picture.
+    QSaveFile file(QFile::decodeName(p.JPGFile));
+    if (!file.open(QIODevice::WriteOnly)) return IJL_ERR_FILEOPEN;
     if (file.write(jpeg) != jpeg.size()) return IJL_ERR_FILEWRITE;
-    if (!file.flush()) return IJL_ERR_FILEWRITE;
+    if (!file.commit()) return IJL_ERR_FILEWRITE;
     jcprops->JPGSizeBytes = quint32(jpeg.size());
     return IJL_OK;
 }

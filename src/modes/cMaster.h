@@ -94,6 +94,9 @@ void CaptureAction(Master& m, bool start);
 // for while one is still being taken is skipped.
 void CaptureStillImage(Master& m);
 
+// True while CaptureStillImage is taking a shot (it may wait for a frame meanwhile).
+bool ShotInProgress();
+
 // The current frame in a new image window "Untitled ", without stamps.
 void CaptureFrameToWindow(Master& m);
 

@@ -260,6 +260,10 @@ void CaptureStillImage(Master& m) {
     }
 }
 
+bool ShotInProgress() {
+    return g_shooting;
+}
+
 void CaptureFrameToWindow(Master& m) {
     if (devicePanelShown(m)) MSVIDEO::CaptureResult = MSVIDEO::CopyFrameToClipboard(MSVIDEO::CaptureWindow);
     const QPointer<wImage> window = wImage::create(m.MDIClient);

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Master.h"
+#include "ScheduledStart.h"
 #include "Vars.h"
 #include "cMaster.h"
 
@@ -309,11 +310,7 @@ void wAutostart::tcountdown_Timer() {
 
 bool wAutostart::chosenMomentHasCome() const {
     const QDate date(ano->currentText().toInt(), mes->currentIndex() + 1, dia->currentText().toInt());
-    if (!date.isValid()) return false;
-    const QDateTime now = Clock::now();
-    const QDate today = now.date();
-    if (today != date) return today > date;
-    return now.time() >= QTime(bh->value(), bm->value(), bs->value());
+    return ScheduledMomentHasCome(Clock::now(), date, QTime(bh->value(), bm->value(), bs->value()));
 }
 
 void wAutostart::tdata_Timer() {

@@ -76,11 +76,8 @@ private:
     // The stored countdown into the countdown controls (values out of range are left).
     void Form_Activate();
     void buildControls();
-    // Whether the present wall-clock date and time have reached the chosen ones. The
-    // fields are compared, not instants: a time in the hour that the autumn change
-    // repeats comes at its first pass, and one in the hour that the spring change
-    // skips comes at the first second after the gap. A day that does not exist in its
-    // month never comes.
+    // Whether the present wall-clock date and time have reached the chosen ones
+    // (ScheduledMomentHasCome).
     bool chosenMomentHasCome() const;
     // Calls the capture action once.
     void startCapture();

@@ -10,6 +10,8 @@
 
 #include <QPainter>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 #include <turbojpeg.h>
 
 namespace {
@@ -228,6 +230,46 @@ private slots:
         dib.CreateFromPicture(second);
         QVERIFY(WriteJpegFile(dib, path, 90));
         QVERIFY(difference(decodeJpeg(path).pixel(16, 16), qRgb(0, 255, 0)) < 8);
+    }
+
+    // A write that fails half way (a full disk; here the file size limit) leaves the
+    // earlier file as it was and no part of the new one beside it.
+    void aFailedWriteLeavesTheEarlierFile() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kept.jpg");
+        cDIBSection dib;
+        dib.CreateFromPicture(testFrame(16, 16));
+        QVERIFY(WriteJpegFile(dib, path, 90));
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray earlier = before.readAll();
+        before.close();
+
+        // Noise: far above the limit below once encoded.
+        QImage noise(640, 480, QImage::Format_RGB32);
+        quint32 state = 1;
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x) {
+                state = state * 1664525u + 1013904223u;
+                noise.setPixel(x, y, state >> 8);
+            }
+        dib.CreateFromPicture(noise);
+        struct rlimit old {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+        struct rlimit small = old;
+        small.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool written = WriteJpegFile(dib, path, 100);
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(!written);
+        QCOMPARE(MsgBoxTest::texts(), QStringList{QStringLiteral("Failed to save to JPG")});
+        QFile after(path);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), earlier);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("kept.jpg")});
     }
 
     void encoderCallsCheckTheirRecord() {

@@ -180,6 +180,51 @@ private slots:
             QCOMPARE(number, 7);
         QVERIFY(!window()->failureText().isEmpty());
     }
+
+    // What a capture without a window is told about its camera before it starts:
+    // nothing when it works; why, when another program streams from it (the camera
+    // refuses to stream with EBUSY, as uvcvideo does for a second reader) or it is
+    // not there.
+    void theDeviceProblemSaysWhyThereIsNoPicture() {
+        QCOMPARE(MSVIDEO::DeviceProblem(MSVIDEO::CaptureWindow), QString());
+        wMSVIDEO::Unload();
+        m_a->failStreamOn = EBUSY;
+        restart();
+        const QString problem = MSVIDEO::DeviceProblem(MSVIDEO::CaptureWindow);
+        QVERIFY2(problem.contains(QStringLiteral("busy"), Qt::CaseInsensitive), qPrintable(problem));
+        QVERIFY(!MSVIDEO::DeviceProblem(0).isEmpty());
+    }
+
+    // A size set without the format dialog: one the camera offers is taken (its format
+    // and rate kept where it has them), another is refused with the sizes there are,
+    // and a read-only camera settings file is left as it was.
+    void aSizeSetWithoutTheDialog() {
+        const QString settings = m_dir.filePath(QStringLiteral("readonly-cameras.ini"));
+        QFile::remove(settings);
+        CameraSettings::setFile(settings);
+        CameraSettings::setReadOnly(true);
+        CaptureDriver* driver = window()->driver();
+        QVERIFY(driver);
+        const std::vector<FormatOption> options = driver->formats();
+        QVERIFY(!options.empty());
+        QSize other;
+        for (const FormatOption& o : options)
+            if (o.size != driver->format().size) other = o.size;
+        QString reason;
+        if (other.isValid()) {
+            QVERIFY2(MSVIDEO::SetFrameSize(MSVIDEO::CaptureWindow, other, &reason), qPrintable(reason));
+            QCOMPARE(driver->format().size, other);
+        }
+        QVERIFY(!MSVIDEO::SetFrameSize(MSVIDEO::CaptureWindow, QSize(123, 45), &reason));
+        QVERIFY2(reason.contains(QStringLiteral("does not offer the size 123x45")) &&
+                     reason.contains(QStringLiteral("%1x%2")
+                                         .arg(options.front().size.width())
+                                         .arg(options.front().size.height())),
+                 qPrintable(reason));
+        wMSVIDEO::Unload(); // the disconnection keeps a camera's settings, unless read-only
+        CameraSettings::setReadOnly(false);
+        QVERIFY(!QFile::exists(settings));
+    }
 };
 
 QTEST_MAIN(TestHotPlug)

@@ -41,12 +41,20 @@ void setFile(const QString& path) {
     settingsFile() = path;
 }
 
+namespace {
+bool g_readOnly = false;
+}
+
+void setReadOnly(bool readOnly) {
+    g_readOnly = readOnly;
+}
+
 QString file() {
     return settingsFile();
 }
 
 void save(const DeviceIdentity& identity, const CaptureDriver& driver) {
-    if (settingsFile().isEmpty() || identity.isEmpty()) return;
+    if (settingsFile().isEmpty() || identity.isEmpty() || g_readOnly) return;
     QSettings settings(settingsFile(), QSettings::IniFormat);
     const QString group = groupName(identity);
     settings.setValue(QStringLiteral("LastCamera"), group);

@@ -15,6 +15,9 @@
 namespace CameraSettings {
 
 void setFile(const QString& path);
+// Read only: the kept values are restored, nothing is written (a capture from the
+// command line uses the cameras as they are kept and changes nothing kept).
+void setReadOnly(bool readOnly);
 QString file();
 
 // Keeps the driver's format and control values for this camera, and makes it the

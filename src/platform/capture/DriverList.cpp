@@ -45,6 +45,7 @@ std::vector<Entry> readDevices() {
                             return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, factory));
                         },
                         key, node.card.isEmpty() ? DeviceIdentity{} : identity});
+        list.back().node = node.path;
     }
     list.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(),
                     [] { return std::unique_ptr<CaptureDriver>(new TestPatternDriver); },

@@ -51,6 +51,8 @@ struct Entry {
     // one opened driver (a camera streams to one reader only).
     QString key;
     DeviceIdentity identity;
+    // The device node ("/dev/video0"); empty for the test pattern.
+    QString node;
     // False for a device that went away while connected (its entry is kept).
     bool present = true;
 

@@ -8,7 +8,13 @@ namespace {
 bool g_test = false;
 std::deque<int> g_answers;
 std::vector<MsgBoxTest::Shown> g_shown;
+MsgBoxHandler::Handler g_handler;
+} // namespace
 
+namespace MsgBoxHandler {
+void set(Handler handler) {
+    g_handler = std::move(handler);
+}
 int firstButton(int style) {
     switch (style & 7) {
     case MsgBoxStyle::vbYesNo:
@@ -17,17 +23,18 @@ int firstButton(int style) {
         return MsgBoxResult::vbOK;
     }
 }
-} // namespace
+} // namespace MsgBoxHandler
 
 int MsgBox(const QString& text, int style, const QString& title) {
     const QString caption = title.isEmpty() ? QString::fromLatin1(kAppTitle) : title;
     if (g_test) {
         g_shown.push_back({text, style, caption});
-        if (g_answers.empty()) return firstButton(style);
+        if (g_answers.empty()) return MsgBoxHandler::firstButton(style);
         const int answer = g_answers.front();
         g_answers.pop_front();
         return answer;
     }
+    if (g_handler) return g_handler(text, style, caption);
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(caption);
     box.setText(text);

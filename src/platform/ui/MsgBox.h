@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 // Modal message boxes in the classic form: one text, a buttons-and-icon code, a title.
@@ -26,6 +27,16 @@ inline const char* const kAppTitle = "Video Kelvanor 2000";
 // Shows the box and returns the button pressed (MsgBoxResult). An empty title
 // gives the application's title.
 int MsgBox(const QString& text, int style = MsgBoxStyle::vbOKOnly, const QString& title = QString());
+
+// A program that runs without a window (the command line) takes every box itself: the
+// handler gets the text, style and title instead of a box being shown, and its answer
+// is the button pressed. An empty function shows boxes again. Test mode comes first.
+namespace MsgBoxHandler {
+using Handler = std::function<int(const QString& text, int style, const QString& title)>;
+void set(Handler handler);
+// The button a box answers with when nobody is there to press one: OK, or Yes.
+int firstButton(int style);
+} // namespace MsgBoxHandler
 
 namespace MsgBoxTest {
 

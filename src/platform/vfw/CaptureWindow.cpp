@@ -56,13 +56,16 @@ bool CaptureWindow::connectDriver(int index) {
     QString error;
     switch (m_camera->open(index, &error)) {
     case CameraConnection::OpenResult::NoSuchDriver:
+        m_openError = QStringLiteral("There is no device %1.").arg(index);
         return false;
     case CameraConnection::OpenResult::CannotOpen:
+        m_openError = error;
         reportStatus(IDS_CAP_VIDEO_OPEN_ERROR, error);
         return false;
     case CameraConnection::OpenResult::Opened:
         break;
     }
+    m_openError.clear();
     m_progress = {};
     updateStreaming();
     update();

@@ -80,6 +80,18 @@ public:
     // Calls the installed status callback (if any) with this window's handle.
     void reportStatus(int statusId, const QString& text);
 
+    // --- Set up without the dialogs (a capture from the command line) ---
+
+    // Sets the picture size, keeping the pixel format and the rate where the driver
+    // offers them at that size (else its first format and rate there). False, with the
+    // sizes it offers in `reason`, when it offers none of that size or refuses it.
+    bool setFrameSize(QSize size, QString* reason);
+    // What the compression dialog would set.
+    void setCompression(const VideoCompression& compression) { m_compression = compression; }
+    // Why the window has no working camera: the driver could not be opened, or it
+    // failed (in use by another program, unplugged). Empty when it works.
+    QString problem() const;
+
     // --- Display ---
     // The newest frame delivered (invalid before the first one).
     VideoFrame newestFrame() const;
@@ -148,6 +160,7 @@ private:
     QString m_captureFile;
     VideoCompression m_compression;
     CaptureProgress m_progress;
+    QString m_openError; // why the last connection failed
     CAPSTATUSCALLBACK m_statusCallback = nullptr;
 
     mutable std::mutex m_frameMutex;

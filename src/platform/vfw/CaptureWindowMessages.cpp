@@ -272,6 +272,47 @@ bool CaptureWindow::applyFormat(const VideoFormat& format) {
     return ok;
 }
 
+bool CaptureWindow::setFrameSize(QSize size, QString* reason) {
+    if (!driver()) {
+        if (reason) *reason = problem();
+        return false;
+    }
+    const VideoFormat current = driver()->format();
+    if (current.size == size) return true;
+    const std::vector<FormatOption> options = driver()->formats();
+    const FormatOption* chosen = nullptr;
+    for (const FormatOption& o : options)
+        if (o.size == size && (!chosen || (o.fourcc == current.fourcc && chosen->fourcc != current.fourcc)))
+            chosen = &o;
+    if (!chosen) {
+        if (reason) {
+            QStringList sizes;
+            for (const FormatOption& o : options) {
+                const QString text = QStringLiteral("%1x%2").arg(o.size.width()).arg(o.size.height());
+                if (!sizes.contains(text)) sizes << text;
+            }
+            *reason = QStringLiteral("The device does not offer the size %1x%2; it offers %3.")
+                          .arg(size.width())
+                          .arg(size.height())
+                          .arg(sizes.join(QStringLiteral(", ")));
+        }
+        return false;
+    }
+    VideoFormat format{chosen->fourcc, size, current.interval};
+    if (!chosen->intervals.empty() && std::find(chosen->intervals.begin(), chosen->intervals.end(),
+                                                current.interval) == chosen->intervals.end())
+        format.interval = chosen->intervals.front();
+    if (applyFormat(format)) return true;
+    if (reason) *reason = driver()->lastError();
+    return false;
+}
+
+QString CaptureWindow::problem() const {
+    if (!driver()) return m_openError.isEmpty() ? QStringLiteral("No device is connected.") : m_openError;
+    if (m_camera->hasFailed()) return m_camera->failureReason();
+    return {};
+}
+
 LRESULT CaptureWindow::videoSourceDialog() {
     if (!driver() || !driver()->capabilities().sourceDialog) return FALSE;
     CaptureDialogs::showSourceDialog(this, *driver());

@@ -1,13 +1,17 @@
 // The program itself (the harness runs its executable's set-up, StartUp and event
-// loop) with the emulated camera preloaded: it lists the camera before its built-in
-// test pattern, and records a movie of the camera's own JPEGs.
+// loop, and the executable its command line) with the emulated camera preloaded: it
+// lists the camera before its built-in test pattern, records a movie of the camera's
+// own JPEGs, and its command line makes the window's files.
 
 #include "AviProbe.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 #include <csignal>
 
@@ -20,6 +24,14 @@ class TestProgramThroughEmulator : public QObject {
         QByteArray output;
 
         void start(const QString& scenario, const QStringList& args = {}) {
+            startProgram(QStringLiteral(KV_HARNESS), QStringList{scenario} + args);
+        }
+        // The program's own executable, its command line `args`, without a display.
+        void command(const QStringList& args) {
+            process.setReadChannel(QProcess::StandardError);
+            startProgram(QStringLiteral(KV_KELVANOR), args);
+        }
+        void startProgram(const QString& program, const QStringList& args) {
             const QString config = dir.filePath(QStringLiteral("cameras.conf"));
             QFile file(config);
             if (file.open(QIODevice::WriteOnly))
@@ -30,13 +42,33 @@ class TestProgramThroughEmulator : public QObject {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("HOME"), dir.path());
             env.insert(QStringLiteral("XDG_DATA_HOME"), dir.filePath(QStringLiteral("share")));
-            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            if (program == QLatin1String(KV_KELVANOR)) {
+                for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                    env.remove(QLatin1String(name));
+                env.insert(QStringLiteral("KELVANOR_FOLDER"), dir.filePath(QStringLiteral("data")));
+            } else {
+                env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+            }
             env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KV_CAMERA_EMULATOR));
             env.insert(QStringLiteral("KV_CAMERA_EMULATOR_CONFIG"), config);
             process.setProcessEnvironment(env);
             process.setWorkingDirectory(dir.path());
-            process.start(QStringLiteral(KV_HARNESS), QStringList{scenario} + args);
+            process.start(program, args);
         }
+        // Waits for the command line's progress line to count `frames` frames.
+        bool waitForFrames(int frames, int ms = 120000) {
+            static const QRegularExpression line(QStringLiteral("frames (\\d+) "));
+            const QDeadlineTimer deadline(ms);
+            for (;;) {
+                QRegularExpressionMatchIterator it = line.globalMatch(QString::fromLocal8Bit(errors));
+                while (it.hasNext())
+                    if (it.next().captured(1).toInt() >= frames) return true;
+                if (process.state() == QProcess::NotRunning || deadline.hasExpired()) return false;
+                process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+                errors += process.readAllStandardError();
+            }
+        }
+        QByteArray errors;
         bool waitFor(const QByteArray& word, int ms = 120000) {
             const QDeadlineTimer deadline(ms);
             while (!output.contains(word + '\n')) {
@@ -53,6 +85,75 @@ class TestProgramThroughEmulator : public QObject {
                 .arg(QString::fromLocal8Bit(process.readAllStandardError().right(3000)));
         }
     };
+
+    // An AVI file's layout: every chunk and list in order, with the movie data's chunks
+    // counted by kind, and the header records without the fields that count frames,
+    // bytes or time.
+    static QStringList aviLayout(const QString& path) {
+        QFile f(path);
+        if (!f.open(QIODevice::ReadOnly)) return {QStringLiteral("cannot open ") + path};
+        const QByteArray b = f.readAll();
+        QStringList out;
+        const auto u32 = [&b](qsizetype at) {
+            return at + 4 <= b.size() ? qFromLittleEndian<quint32>(b.constData() + at) : 0u;
+        };
+        std::function<void(qsizetype, qsizetype, const QString&)> walk = [&](qsizetype at, qsizetype end,
+                                                                             const QString& indent) {
+            QMap<QString, int> movieChunks;
+            while (at + 8 <= end) {
+                const QString id = QString::fromLatin1(b.mid(at, 4));
+                const quint32 size = u32(at + 4);
+                const qsizetype data = at + 8;
+                if (id == QLatin1String("RIFF") || id == QLatin1String("LIST")) {
+                    const QString form = QString::fromLatin1(b.mid(data, 4));
+                    out << indent + id + QLatin1Char(' ') + form;
+                    if (form == QLatin1String("movi")) {
+                        qsizetype c = data + 4;
+                        while (c + 8 <= data + qsizetype(size)) {
+                            movieChunks[QString::fromLatin1(b.mid(c, 4))] += 1;
+                            c += 8 + ((u32(c + 4) + 1) & ~1u);
+                        }
+                        QStringList kinds;
+                        for (auto it = movieChunks.begin(); it != movieChunks.end(); ++it)
+                            kinds << it.key();
+                        out << indent + QStringLiteral("  (") + kinds.join(QLatin1Char(' ')) +
+                                   QLatin1Char(')');
+                        movieChunks.clear();
+                    } else {
+                        walk(data + 4, data + qsizetype(size), indent + QStringLiteral("  "));
+                    }
+                } else if (id == QLatin1String("avih")) {
+                    // Microseconds a frame, flags, streams, width, height.
+                    out << indent + QStringLiteral("avih %1 %2 %3 %4x%5")
+                                        .arg(u32(data))
+                                        .arg(u32(data + 12))
+                                        .arg(u32(data + 24))
+                                        .arg(u32(data + 32))
+                                        .arg(u32(data + 36));
+                } else if (id == QLatin1String("strh")) {
+                    // Type, handler, flags, scale, rate, quality, sample size.
+                    out << indent + QStringLiteral("strh %1 %2 %3 %4/%5 %6 %7")
+                                        .arg(QString::fromLatin1(b.mid(data, 4)),
+                                             QString::fromLatin1(b.mid(data + 4, 4)))
+                                        .arg(u32(data + 8))
+                                        .arg(u32(data + 20))
+                                        .arg(u32(data + 24))
+                                        .arg(u32(data + 40))
+                                        .arg(u32(data + 44));
+                } else if (id == QLatin1String("strf")) {
+                    QByteArray format = b.mid(data, size);
+                    if (format.size() >= 24)
+                        format.replace(20, 4, QByteArray(4, '\0')); // biSizeImage: the largest frame
+                    out << indent + QStringLiteral("strf ") + QString::fromLatin1(format.toHex());
+                } else {
+                    out << indent + id;
+                }
+                at = data + ((qsizetype(size) + 1) & ~qsizetype(1));
+            }
+        };
+        walk(0, b.size(), QString());
+        return out;
+    }
 
 private slots:
     void theCameraComesBeforeTheTestPattern() {
@@ -90,6 +191,59 @@ private slots:
         QVERIFY(ffprobe.waitForFinished(60000));
         QCOMPARE(QString::fromLocal8Bit(ffprobe.readAllStandardOutput()).trimmed(),
                  QStringLiteral("yuvj422p"));
+    }
+
+    void theCommandLineListsTheCameraWithItsNodeAndFormats() {
+        Run run;
+        run.command({QStringLiteral("--list-devices")});
+        QVERIFY(run.process.waitForFinished(120000));
+        const QString out = QString::fromLocal8Bit(run.process.readAllStandardOutput());
+        QVERIFY2(out.startsWith(QStringLiteral("0: Kelvanor Desk (/dev/video42)\n"
+                                               "    MJPG (Motion-JPEG): 1280x720@30 640x480@30\n"
+                                               "    YUYV (YUYV 4:2:2): 640x480@30\n"
+                                               "1: Kelvanor Test Pattern (built-in)\n")),
+                 qPrintable(out));
+        QCOMPARE(run.process.exitCode(), 0);
+    }
+
+    void aCommandLineShotFromTheCameraByItsNodeAndSize() {
+        Run run;
+        const QString shot = run.dir.filePath(QStringLiteral("desk.jpg"));
+        run.command({QStringLiteral("--shot"), shot, QStringLiteral("--device"),
+                     QStringLiteral("/dev/video42"), QStringLiteral("--size"), QStringLiteral("640x480"),
+                     QStringLiteral("--date"), QStringLiteral("top-left")});
+        QVERIFY(run.process.waitForFinished(120000));
+        QVERIFY2(run.process.exitCode() == 0, qPrintable(run.describe()));
+        QCOMPARE(QImage(shot, "JPG").size(), QSize(640, 480));
+        // The camera's kept format is the window's business: a command's --size leaves it.
+        QVERIFY(!QFile(run.dir.filePath(QStringLiteral("data/cameras.ini"))).exists());
+    }
+
+    // A movie recorded from the command line has the layout of the window's with the
+    // same settings: the same chunks in the same order, the same headers.
+    void aCommandLineMovieHasTheWindowsLayout() {
+        Run window;
+        const QString windowMovie = window.dir.filePath(QStringLiteral("window.avi"));
+        window.start(QStringLiteral("record"), {windowMovie});
+        QVERIFY2(window.waitFor("RECORDING"), qPrintable(window.describe()));
+        ::kill(pid_t(window.process.processId()), SIGTERM);
+        QVERIFY(window.process.waitForFinished(60000));
+        QCOMPARE(window.process.exitCode(), 0);
+
+        Run command;
+        const QString commandMovie = command.dir.filePath(QStringLiteral("command.avi"));
+        command.command({QStringLiteral("--record"), commandMovie, QStringLiteral("--no-sound"),
+                         QStringLiteral("--progress")});
+        QVERIFY2(command.waitForFrames(5),
+                 qPrintable(command.describe() + QString::fromLocal8Bit(command.errors)));
+        ::kill(pid_t(command.process.processId()), SIGTERM);
+        QVERIFY(command.process.waitForFinished(60000));
+        QVERIFY2(command.process.exitCode() == 0, qPrintable(command.describe()));
+
+        const QStringList layout = aviLayout(windowMovie);
+        QVERIFY2(layout.size() > 8 && layout.contains(QStringLiteral("  idx1")),
+                 qPrintable(layout.join('\n')));
+        QCOMPARE(aviLayout(commandMovie), layout);
     }
 };
 
