@@ -48,6 +48,13 @@ int main(int argc, char** argv) {
         qInstallMessageHandler(commandLineMessages);
     } else if (noDisplay && !CommandLine::parsesAsItIs(argc, argv)) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (noDisplay) {
+        // Qt would abort, core dump and all, on finding no display for the window.
+        std::fputs("kelvanor: there is no display to show the window on (neither DISPLAY nor "
+                   "WAYLAND_DISPLAY is set).\nStart it from a desktop session, or capture without "
+                   "a window: kelvanor --shot, --record or --run (kelvanor --help).\n",
+                   stderr);
+        return 1;
     }
     QApplication app(argc, argv);
     SetUpApplication();

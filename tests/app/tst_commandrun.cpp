@@ -416,6 +416,8 @@ private slots:
         QTest::newRow("an encoder AVI cannot carry")
             << QStringList{"--record", "out.avi", "--encoder", "no-such-encoder"} << 1
             << "There is no video encoder \"no-such-encoder\"";
+        QTest::newRow("the window, without a display")
+            << QStringList{} << 1 << "there is no display to show the window on";
         QTest::newRow("two commands")
             << QStringList{"--shot", shot, "--record", "out.avi"} << 2 << "one command at a time";
     }
