@@ -35,6 +35,11 @@ QString findGroup(QSettings& settings, const DeviceIdentity& identity) {
     return sameCard;
 }
 
+// Buttons and relative moves act when written; they have no value to keep.
+bool keepsValue(const DriverControl& control) {
+    return control.kind != DriverControl::Kind::Button && control.kind != DriverControl::Kind::Steps;
+}
+
 } // namespace
 
 void setFile(const QString& path) {
@@ -63,7 +68,7 @@ void save(const DeviceIdentity& identity, const CaptureDriver& driver) {
     settings.setValue(QStringLiteral("IntervalDenominator"), format.interval.denominator);
     settings.beginGroup(QStringLiteral("Controls"));
     for (const DriverControl& control : driver.controls())
-        settings.setValue(QString::number(control.id), control.value);
+        if (keepsValue(control)) settings.setValue(QString::number(control.id), control.value);
     settings.endGroup();
     settings.endGroup();
 }
@@ -90,9 +95,13 @@ bool restore(const DeviceIdentity& identity, CaptureDriver& driver,
                           [](const DriverControl& c) { return c.updatesOthers; });
     for (const DriverControl& control : controls) {
         const QVariant kept = settings.value(QString::number(control.id));
-        if (!kept.isValid() || control.returnsToZero) continue;
+        if (!kept.isValid() || control.returnsToZero || !keepsValue(control)) continue;
         const int value = kept.toInt();
-        if (value != control.value && value >= control.minimum && value <= control.maximum)
+        // A slider's value outside a range the camera now has is clamped by the camera
+        // (uvcvideo and the control framework clamp integers); a menu entry must exist.
+        const bool fits = control.kind == DriverControl::Kind::Slider ||
+                          (value >= control.minimum && value <= control.maximum);
+        if (value != control.value && fits)
             driver.setControl(control.id, value); // an inactive one refuses: the automatic control rules
     }
     settings.endGroup();

@@ -45,6 +45,7 @@ std::vector<Entry> readDevices() {
                             return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, factory));
                         },
                         key, node.card.isEmpty() ? DeviceIdentity{} : identity});
+        list.back().node = node.nodeId;
     }
     list.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(),
                     [] { return std::unique_ptr<CaptureDriver>(new TestPatternDriver); },
@@ -60,7 +61,7 @@ std::vector<Entry>& list() {
 
 bool sameList(const std::vector<Entry>& a, const std::vector<Entry>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Entry& x, const Entry& y) {
-        return x.followKey() == y.followKey() && x.name == y.name && x.present == y.present;
+        return x.followKey() == y.followKey() && x.name == y.name && x.present == y.present && x.node == y.node;
     });
 }
 

@@ -53,6 +53,9 @@ struct Entry {
     DeviceIdentity identity;
     // False for a device that went away while connected (its entry is kept).
     bool present = true;
+    // What its node file is now (V4l2Node::nodeId); empty for the test pattern. A
+    // device made again under the same name (a USB reset) changes the list.
+    QString node{};
 
     // What the list follows the entry by: its identity, else its key, else its name.
     QString followKey() const;

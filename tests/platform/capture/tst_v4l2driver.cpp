@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <limits>
 
 class TestV4l2Driver : public QObject {
     Q_OBJECT
@@ -19,6 +20,7 @@ private slots:
     void mjpegFramesAsRealCamerasSendThem_data();
     void mjpegFramesAsRealCamerasSendThem();
     void mjpegIsDecodedOnlyWhenItsPictureIsAskedFor();
+    void undecodableJpegsAreNoPictures();
     void scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay_data();
     void scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay();
     void convertsTheCamerasOwnFormat_data();
@@ -27,6 +29,9 @@ private slots:
     void sizesWithoutEnumerationAndSteppedRanges();
     void kernelTimestampsAndLostFrames();
     void controlChangesApplyWhileStreaming();
+    void controlsAsUvcvideoAnnouncesThem();
+    void failedQueueStartsTheStreamAgain();
+    void cameraInUseByAnotherProgram();
     void unplugEndsTheStreamWithAnError();
     void failingDeviceIsAnErrorNotASpin_data();
     void failingDeviceIsAnErrorNotASpin();
@@ -271,7 +276,34 @@ void TestV4l2Driver::mjpegKeepsTheCameraBytes() {
 
 namespace {
 
-enum MjpegCase { StrayBytes, Truncated, OtherSize, Garbage, Huge, FaultyBuffer, EmptyBuffer };
+enum MjpegCase {
+    StrayBytes,
+    Truncated,
+    OtherSize,
+    Garbage,
+    Huge,
+    FaultyBuffer,
+    EmptyBuffer,
+    PaddedWithZeros,
+    PaddedWithStaleBytes,
+    Undecodable
+};
+
+// Bytes a camera leaves after its end marker: what its buffer held before (here a
+// stale end marker among them), as cameras whose encoder hands over whole blocks do.
+const QByteArray kStaleBytes = QByteArray("\x5A\xFF\xD9\x13\xFF\xD8") + QByteArray(90, '\xA5');
+
+// A JPEG whose header is sound but whose first component names a quantization table
+// the JPEG does not have: it passes the arrival checks, and libjpeg refuses to decode
+// it (JERR_NO_QUANT_TABLE).
+QByteArray undecodable(QByteArray jpeg) {
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    if (sof < 0) return {};
+    // FF C0, length (2), precision, height (2), width (2), components, then per
+    // component: id, sampling, table.
+    jpeg[sof + 2 + 2 + 1 + 2 + 2 + 1 + 2] = '\x03';
+    return jpeg;
+}
 
 // The kinds of MJPEG buffer webcams send, made from one picture.
 FakeCamera::Frame mjpegFrame(MjpegCase kind, const QImage& picture) {
@@ -300,6 +332,15 @@ FakeCamera::Frame mjpegFrame(MjpegCase kind, const QImage& picture) {
     case EmptyBuffer:
         frame.empty = true;
         break;
+    case PaddedWithZeros:
+        frame.raw = jpeg + QByteArray(300, '\x00');
+        break;
+    case PaddedWithStaleBytes:
+        frame.raw = jpeg + kStaleBytes;
+        break;
+    case Undecodable:
+        frame.raw = undecodable(jpeg);
+        break;
     }
     return frame;
 }
@@ -318,6 +359,9 @@ void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem_data() {
     QTest::newRow("far too big") << int(Huge) << false << false << false;
     QTest::newRow("buffer flagged faulty") << int(FaultyBuffer) << false << false << false;
     QTest::newRow("empty buffer") << int(EmptyBuffer) << false << false << false;
+    QTest::newRow("zeros after the end marker") << int(PaddedWithZeros) << true << true << true;
+    QTest::newRow("stale bytes after the end marker") << int(PaddedWithStaleBytes) << true << true << true;
+    QTest::newRow("sound header, does not decode") << int(Undecodable) << false << false << false;
 }
 
 void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem() {
@@ -341,7 +385,36 @@ void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem() {
     const VideoFrame& frame = m_frames.front();
     QCOMPARE(frame.image().size(), QSize(640, 480)); // never another size than the stream's
     QCOMPARE(decodeFrameNumberStrip(frame.image()), wholePicture ? 11 : -1);
-    QCOMPARE(frame.mjpeg(), keepsBytes ? m_camera->delivered.front() : QByteArray());
+    // The camera's JPEG up to its end marker: what it put after it is not the picture's.
+    QByteArray sent = m_camera->delivered.front();
+    if (kind == PaddedWithZeros) sent.chop(300);
+    if (kind == PaddedWithStaleBytes) sent.chop(kStaleBytes.size());
+    QCOMPARE(frame.mjpeg(), keepsBytes ? sent : QByteArray());
+}
+
+// JPEGs that pass every check on arrival but do not decode are no pictures: the camera
+// counts as sending none.
+void TestV4l2Driver::undecodableJpegsAreNoPictures() {
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_MJPEG, QSize(640, 480), {1, 30}}));
+    driver->setNoFrameTimeoutMs(400);
+    FakeCamera::Frame broken;
+    broken.raw = undecodable(FakeCamera::jpeg(TestPattern::render({640, 480}, 0, 50, 1, kTime)));
+    QVERIFY(!CameraJpeg::inspect(reinterpret_cast<const std::uint8_t*>(broken.raw.constData()),
+                                 std::size_t(broken.raw.size()), QSize(640, 480))
+                 .isEmpty());
+    m_camera->broken = broken;
+    QVERIFY(startCollecting(*driver));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [this] {
+            std::lock_guard lock(m_mutex);
+            return !m_errors.isEmpty();
+        }(),
+        10000);
+    driver->stop();
+    QVERIFY2(m_errors.front().contains(QStringLiteral("sends no pictures")), qPrintable(m_errors.front()));
+    QVERIFY(m_frames.empty()); // each was tried: none decoded
 }
 
 void TestV4l2Driver::mjpegIsDecodedOnlyWhenItsPictureIsAskedFor() {
@@ -527,9 +600,111 @@ void TestV4l2Driver::controlChangesApplyWhileStreaming() {
     QCOMPARE(m_camera->controlWrites[0], (std::pair<std::uint32_t, int>(V4L2_CID_BRIGHTNESS, 200)));
     QCOMPARE(driver->controls()[0].value, 200);
     QCOMPARE(driver->controls()[2].value, 2);
-    QVERIFY(!driver->setControl(V4L2_CID_BRIGHTNESS, 999)); // out of range: the device says no
+    // Out of range: an integer is clamped by the camera, a menu index refused.
+    QVERIFY(driver->setControl(V4L2_CID_BRIGHTNESS, 999));
+    QCOMPARE(driver->controls()[0].value, 255);
+    QVERIFY(!driver->setControl(V4L2_CID_POWER_LINE_FREQUENCY, 7));
     QVERIFY(driver->lastError().contains(QString::fromLocal8Bit(std::strerror(ERANGE))));
-    QCOMPARE(driver->controls()[0].value, 200);
+    QCOMPARE(driver->controls()[2].value, 2);
+}
+
+void TestV4l2Driver::controlsAsUvcvideoAnnouncesThem() {
+    // uvcvideo's automatic/manual pairs carry no V4L2_CTRL_FLAG_UPDATE: the manual
+    // control's change of state comes as an event. Relative and button controls are
+    // write-only; a menu may announce any maximum.
+    auto focusAuto = FakeCamera::control(V4L2_CID_FOCUS_AUTO, V4L2_CTRL_TYPE_BOOLEAN, "Focus, Automatic Continuous",
+                                         0, 1, 1);
+    auto focus = FakeCamera::control(V4L2_CID_FOCUS_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Focus, Absolute", 0, 250, 0);
+    focus.query.step = 5;
+    focus.master = V4L2_CID_FOCUS_AUTO;
+    focus.activeWhen = 0;
+    auto huge = FakeCamera::control(V4L2_CID_COLORFX, V4L2_CTRL_TYPE_MENU, "Colour Effects", 0,
+                                    std::numeric_limits<std::int32_t>::max(), 0);
+    huge.menu = {"None", nullptr, "Sepia"};
+    m_camera->controls = {
+        FakeCamera::control(V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, 255, 128),
+        huge,
+        FakeCamera::control(V4L2_CID_PAN_RESET, V4L2_CTRL_TYPE_BUTTON, "Pan, Reset", 0, 0, 0,
+                            V4L2_CTRL_FLAG_WRITE_ONLY),
+        focus,
+        focusAuto,
+        FakeCamera::control(V4L2_CID_IRIS_RELATIVE, V4L2_CTRL_TYPE_INTEGER, "Iris, Relative", -1, 1, 0,
+                            V4L2_CTRL_FLAG_WRITE_ONLY),
+    };
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    auto find = [&](std::uint32_t id) {
+        for (const DriverControl& c : driver->controls())
+            if (c.id == id) return c;
+        return DriverControl{};
+    };
+    QVERIFY(find(V4L2_CID_FOCUS_AUTO).updatesOthers); // known as automatic by its id
+    QVERIFY(!find(V4L2_CID_FOCUS_ABSOLUTE).updatesOthers);
+    QVERIFY(find(V4L2_CID_FOCUS_ABSOLUTE).inactive);
+    QCOMPARE(find(V4L2_CID_PAN_RESET).kind, DriverControl::Kind::Button);
+    QCOMPARE(find(V4L2_CID_IRIS_RELATIVE).kind, DriverControl::Kind::Steps);
+    const DriverControl effects = find(V4L2_CID_COLORFX);
+    QCOMPARE(effects.kind, DriverControl::Kind::Menu);
+    QVERIFY(effects.menuItems.size() <= 256);
+    QCOMPARE(effects.menuItems.mid(0, 3), (QStringList{"None", QString(), "Sepia"}));
+    QVERIFY(!driver->takeControlChanges()); // nothing announced yet
+
+    // The automatic focus off: the camera announces the manual focus active.
+    QVERIFY(driver->setControl(V4L2_CID_FOCUS_AUTO, 0));
+    QVERIFY(driver->takeControlChanges());
+    QVERIFY(!driver->takeControlChanges());
+    QVERIFY(!find(V4L2_CID_FOCUS_ABSOLUTE).inactive);
+    QVERIFY(driver->setControl(V4L2_CID_FOCUS_ABSOLUTE, 72)); // rounded to the camera's step
+    QCOMPARE(find(V4L2_CID_FOCUS_ABSOLUTE).value, 70);
+    // A value of our own is not announced back to us; another program's is.
+    QVERIFY(driver->setControl(V4L2_CID_BRIGHTNESS, 90));
+    QVERIFY(!driver->takeControlChanges());
+    m_camera->setFromOutside(V4L2_CID_BRIGHTNESS, 40);
+    QVERIFY(driver->takeControlChanges());
+    QCOMPARE(find(V4L2_CID_BRIGHTNESS).value, 40);
+    // A move and a button act when written, and are never read.
+    QVERIFY(driver->setControl(V4L2_CID_IRIS_RELATIVE, -1));
+    QVERIFY(driver->setControl(V4L2_CID_PAN_RESET, 1));
+    const std::vector<std::pair<std::uint32_t, int>> expected = {{V4L2_CID_FOCUS_AUTO, 0},
+                                                                 {V4L2_CID_FOCUS_ABSOLUTE, 70},
+                                                                 {V4L2_CID_BRIGHTNESS, 90},
+                                                                 {V4L2_CID_IRIS_RELATIVE, -1},
+                                                                 {V4L2_CID_PAN_RESET, 1}};
+    QCOMPARE(m_camera->controlWrites, expected);
+}
+
+// A queue that failed while the camera is still there (vb2_queue_error: uvcvideo
+// after a failed resume) answers POLLERR alone; the stream starts again.
+void TestV4l2Driver::failedQueueStartsTheStreamAgain() {
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    QVERIFY(startCollecting(*driver));
+    m_camera->push(TestPattern::render({640, 480}, 0, 50, 1, kTime));
+    QVERIFY(waitForFrames(1));
+    m_camera->failQueue();
+    m_camera->push(TestPattern::render({640, 480}, 0, 50, 2, kTime));
+    QVERIFY(waitForFrames(2));
+    driver->stop();
+    QCOMPARE(m_errors, QStringList());
+    QCOMPARE(m_camera->streamOffs, 2); // the restart's, and stop()'s
+    QCOMPARE(decodeFrameNumberStrip(m_frames[1].image()), 2);
+}
+
+// uvcvideo gives the stream to the first file handle that sets the format or asks for
+// buffers; another gets EBUSY until it lets go.
+void TestV4l2Driver::cameraInUseByAnotherProgram() {
+    auto first = makeDriver();
+    auto second = makeDriver();
+    QVERIFY(first->open());
+    QVERIFY(second->open()); // opening is allowed
+    QVERIFY(first->start([](const VideoFrame&) {}, [](const QString&) {}));
+    QVERIFY(!second->start([](const VideoFrame&) {}, [](const QString&) {}));
+    QVERIFY(second->lastErrorIsBusy());
+    QCOMPARE(second->lastError(), QStringLiteral("The camera Fake Camera is in use by another program (/dev/video0)."));
+    first->stop();
+    QVERIFY2(second->start([](const VideoFrame&) {}, [](const QString&) {}), qPrintable(second->lastError()));
+    QVERIFY(!second->lastErrorIsBusy());
+    second->stop();
 }
 
 void TestV4l2Driver::unplugEndsTheStreamWithAnError() {

@@ -26,7 +26,11 @@ struct Handle {
     std::shared_ptr<EmulatedCamera> camera;
     int signalFd = -1;   // our own descriptor of the program's eventfd
     int priorityFd = -1; // eventfd for POLLPRI
-    bool inSignalled = false, prioritySignalled = false;
+    // eventfd readable exactly while a poll for POLLIN alone would report something:
+    // a waiting event does not wake a poll that did not ask for POLLPRI (vb2_poll's
+    // mask is filtered by the events asked for).
+    int bufferFd = -1;
+    bool inSignalled = false, prioritySignalled = false, bufferSignalled = false;
     std::uint32_t priority = V4L2_PRIORITY_DEFAULT;
     bool privileged = false; // uvcvideo's privileges: format, rate, buffers, streaming
 

@@ -359,6 +359,7 @@ void dropFd(int fd) {
     handle->camera->release(*handle);
     real::close(handle->signalFd);
     real::close(handle->priorityFd);
+    real::close(handle->bufferFd);
 }
 
 int setErrno(int error) {
@@ -376,17 +377,19 @@ int openNode(const std::shared_ptr<EmulatedCamera>& camera, int flags) {
     handle->camera = camera;
     handle->signalFd = real::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     handle->priorityFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (handle->signalFd < 0 || handle->priorityFd < 0) {
-        const int error = errno;
+    handle->bufferFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    auto closeAll = [&] {
         real::close(fd);
-        if (handle->signalFd >= 0) real::close(handle->signalFd);
-        if (handle->priorityFd >= 0) real::close(handle->priorityFd);
+        for (int own : {handle->signalFd, handle->priorityFd, handle->bufferFd})
+            if (own >= 0) real::close(own);
+    };
+    if (handle->signalFd < 0 || handle->priorityFd < 0 || handle->bufferFd < 0) {
+        const int error = errno;
+        closeAll();
         return setErrno(error);
     }
     if (const int error = camera->attach(handle, access != O_WRONLY, access != O_RDONLY)) {
-        real::close(fd);
-        real::close(handle->signalFd);
-        real::close(handle->priorityFd);
+        closeAll();
         return setErrno(error);
     }
     addFd(fd, handle);
@@ -561,12 +564,15 @@ int pollSome(pollfd* fds, nfds_t count, int timeoutMs, const sigset_t* mask) {
                 origin.push_back(int(i));
                 continue;
             }
+            // Woken by what was asked for only; the end of the device sets both.
             if (fds[i].events & (POLLIN | POLLRDNORM)) {
-                real.push_back({fds[i].fd, POLLIN, 0});
+                real.push_back({handles[i]->bufferFd, POLLIN, 0});
                 origin.push_back(int(i));
             }
-            real.push_back({handles[i]->priorityFd, POLLIN, 0});
-            origin.push_back(-1 - int(i));
+            if ((fds[i].events & POLLPRI) || !(fds[i].events & (POLLIN | POLLRDNORM))) {
+                real.push_back({handles[i]->priorityFd, POLLIN, 0});
+                origin.push_back(-1 - int(i));
+            }
         }
         int waitMs = timeoutMs;
         if (timeoutMs > 0)

@@ -3,6 +3,7 @@
 // with its by-id name, formats, the automatic/manual pair of controls, streaming with
 // the camera's clock and numbering, and an unplug and return as inotify reports them.
 
+#include "CameraSettings.h"
 #include "DeviceWatcher.h"
 #include "DriverList.h"
 #include "drivers/V4l2Driver.h"
@@ -27,7 +28,10 @@ QByteArray camera(const QByteArray& node, const QByteArray& card, const QByteArr
            "format = YUYV 640x480@30 320x240@30\n"
            "control = brightness -64 64 1 0\n"
            "control = auto_exposure 0 3 1 3 1,3\n"
-           "control = exposure_time_absolute 1 5000 1 156\n" +
+           "control = exposure_time_absolute 1 5000 1 156\n"
+           "control = focus_absolute 0 250 5 0\n"
+           "control = focus_automatic_continuous 0 1 1 1\n"
+           "control = iris_relative -1 1 1 0\n" +
            extra;
 }
 
@@ -100,6 +104,52 @@ private slots:
         QCOMPARE(exposure().value, 300);
     }
 
+    void controlEventsClampingAndTheRestoreOrder() {
+        V4l2Driver driver(emulatedNodes().at(0));
+        V4l2Driver other(emulatedNodes().at(0)); // another program on the same camera
+        QVERIFY(driver.open());
+        QVERIFY(other.open());
+        auto find = [](const V4l2Driver& d, std::uint32_t id) {
+            for (const DriverControl& c : d.controls())
+                if (c.id == id) return c;
+            return DriverControl{};
+        };
+        QVERIFY(find(driver, V4L2_CID_FOCUS_AUTO).updatesOthers);
+        QVERIFY(find(driver, V4L2_CID_FOCUS_ABSOLUTE).inactive);
+        QCOMPARE(find(driver, V4L2_CID_IRIS_RELATIVE).kind, DriverControl::Kind::Steps);
+        QVERIFY(!driver.takeControlChanges());
+
+        // The automatic focus off: announced to us as the manual focus's new state.
+        QVERIFY(driver.setControl(V4L2_CID_FOCUS_AUTO, 0));
+        QVERIFY(driver.takeControlChanges());
+        QVERIFY(!find(driver, V4L2_CID_FOCUS_ABSOLUTE).inactive);
+        // Rounded to the step, clamped into the range, by the camera.
+        QVERIFY(driver.setControl(V4L2_CID_FOCUS_ABSOLUTE, 72));
+        QCOMPARE(find(driver, V4L2_CID_FOCUS_ABSOLUTE).value, 70);
+        QVERIFY(driver.setControl(V4L2_CID_BRIGHTNESS, 500));
+        QCOMPARE(find(driver, V4L2_CID_BRIGHTNESS).value, 64);
+        QVERIFY(!driver.takeControlChanges()); // our own values are not told back
+        QVERIFY(other.setControl(V4L2_CID_BRIGHTNESS, -20));
+        QVERIFY(driver.takeControlChanges());
+        QCOMPARE(find(driver, V4L2_CID_BRIGHTNESS).value, -20);
+        QVERIFY(driver.setControl(V4L2_CID_IRIS_RELATIVE, 1));
+
+        // Kept, then changed by the other program: manual focus elsewhere, automatic on.
+        QTemporaryDir dir;
+        CameraSettings::setFile(dir.filePath(QStringLiteral("cameras.ini")));
+        const DeviceIdentity identity{QStringLiteral("Kelvanor Desk"), QStringLiteral("usb-0000:00:14.0-1"),
+                                      QStringLiteral("usb-Kelvanor_Kelv-video-index0")};
+        CameraSettings::save(identity, driver);
+        QVERIFY(other.setControl(V4L2_CID_FOCUS_ABSOLUTE, 20));
+        QVERIFY(other.setControl(V4L2_CID_FOCUS_AUTO, 1));
+        // Put back: the automatic focus off first, so that the camera takes the focus.
+        QVERIFY(CameraSettings::restore(identity, driver, [](const VideoFormat&) { return true; }));
+        CameraSettings::setFile(QString());
+        QCOMPARE(find(other, V4L2_CID_FOCUS_AUTO).value, 0);
+        QCOMPARE(find(other, V4L2_CID_FOCUS_ABSOLUTE).value, 70);
+        QCOMPARE(find(other, V4L2_CID_BRIGHTNESS).value, -20);
+    }
+
     void streamingGivesTheCamerasJpegsInOrder() {
         V4l2Driver driver(emulatedNodes().at(0));
         QVERIFY(driver.open());
@@ -138,9 +188,37 @@ private slots:
         QVERIFY(second.open()); // opening is allowed, as with uvcvideo
         QVERIFY(first.start([](const VideoFrame&) {}, [](const QString&) {}));
         QVERIFY(!second.start([](const VideoFrame&) {}, [](const QString&) {}));
-        QVERIFY2(second.lastError().contains(QStringLiteral("Device or resource busy")),
+        QVERIFY(second.lastErrorIsBusy());
+        QVERIFY2(second.lastError().contains(QStringLiteral("in use by another program")),
                  qPrintable(second.lastError()));
-        first.stop();
+        first.stop(); // frees its buffers: uvcvideo lets the stream go
+        QVERIFY2(second.start([](const VideoFrame&) {}, [](const QString&) {}), qPrintable(second.lastError()));
+        second.stop();
+    }
+
+    // vb2_queue_error while the camera stays: POLLERR alone, and the stream goes on
+    // after a restart (here every fifth frame fails the queue).
+    void aFailedQueueIsStartedAgain() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             camera("/dev/video44", "Kelvanor Shaky", "usb-0000:00:14.0-4", "quirk = queue-error-after 5\n"));
+        std::vector<V4l2Node> nodes;
+        QTRY_VERIFY_WITH_TIMEOUT((nodes = emulatedNodes()).size() == 2, 20000);
+        V4l2Driver driver(nodes.at(1));
+        QVERIFY(driver.open());
+        QVERIFY(driver.setFormat({V4L2_PIX_FMT_YUYV, QSize(320, 240), {1, 30}}));
+        std::atomic<int> frames{0};
+        std::mutex mutex;
+        QString error;
+        QVERIFY(driver.start([&](const VideoFrame&) { ++frames; },
+                             [&](const QString& reason) {
+                                 std::lock_guard<std::mutex> lock(mutex);
+                                 error = reason;
+                             }));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 12, 20000);
+        driver.stop();
+        std::lock_guard<std::mutex> lock(mutex);
+        QCOMPARE(error, QString());
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1"));
     }
 
     void unplugAndReturn() {

@@ -38,6 +38,46 @@ std::vector<QSize> commonSizes(const v4l2_frmsize_stepwise& range) {
     return sizes;
 }
 
+// The most menu entries asked of a device: uvcvideo's menus have at most 64 (a bit
+// mask), and VIDIOC_QUERYCTRL lets a device announce any maximum.
+constexpr std::int64_t kMaxMenuEntries = 256;
+// The most events read at once: a device that keeps announcing is not a hang.
+constexpr int kMaxEventsAtOnce = 256;
+
+// Controls that switch others between automatic and manual (uvcvideo's masters, the
+// control framework's auto clusters). uvcvideo does not flag them
+// V4L2_CTRL_FLAG_UPDATE, so they are known by their ids.
+bool isAutomaticControl(std::uint32_t id) {
+    switch (id) {
+    case V4L2_CID_AUTOGAIN:
+    case V4L2_CID_AUTO_WHITE_BALANCE:
+    case V4L2_CID_HUE_AUTO:
+    case V4L2_CID_AUTOBRIGHTNESS:
+    case V4L2_CID_EXPOSURE_AUTO:
+    case V4L2_CID_FOCUS_AUTO:
+    case V4L2_CID_ISO_SENSITIVITY_AUTO:
+    case V4L2_CID_AUTO_N_PRESET_WHITE_BALANCE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Controls that move by the amount written each time (the control framework flags
+// them V4L2_CTRL_FLAG_EXECUTE_ON_WRITE; uvcvideo does not).
+bool isRelativeControl(std::uint32_t id, std::uint32_t flags) {
+    switch (id) {
+    case V4L2_CID_PAN_RELATIVE:
+    case V4L2_CID_TILT_RELATIVE:
+    case V4L2_CID_FOCUS_RELATIVE:
+    case V4L2_CID_IRIS_RELATIVE:
+    case V4L2_CID_ZOOM_RELATIVE:
+        return true;
+    default:
+        return flags & V4L2_CTRL_FLAG_EXECUTE_ON_WRITE;
+    }
+}
+
 } // namespace
 
 V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory)
@@ -61,12 +101,20 @@ std::uint32_t V4l2Driver::deviceCaps(const v4l2_capability& cap) {
 }
 
 bool V4l2Driver::fail(const QString& what, int error) {
-    m_lastError = QStringLiteral("%1 (%2): %3").arg(what, m_node.path, errorText(error));
+    // EBUSY: another program streams from the camera (uvcvideo gives the format, the
+    // buffers and the stream to the first file handle that asks, until it lets go).
+    m_busy = error == EBUSY;
+    if (m_busy)
+        m_lastError =
+            QStringLiteral("The camera %1 is in use by another program (%2).").arg(m_node.cardName, m_node.path);
+    else
+        m_lastError = QStringLiteral("%1 (%2): %3").arg(what, m_node.path, errorText(error));
     return false;
 }
 
 bool V4l2Driver::open() {
     if (m_device) return true;
+    m_busy = false;
     auto device = m_factory();
     if (!device) return fail(QStringLiteral("No device"), ENODEV);
     if (const int error = device->open(QFile::encodeName(m_node.path)))
@@ -85,6 +133,7 @@ bool V4l2Driver::open() {
     v4l2_input input{};
     m_hasInputs = m_device->ioctl(VIDIOC_ENUMINPUT, &input) == 0;
     m_dropped = 0;
+    subscribeToControlEvents();
     enumerateFormats();
     if (m_formats.empty()) {
         m_device.reset();
@@ -261,24 +310,30 @@ std::vector<DriverControl> V4l2Driver::controls() const {
         control.step = std::max(1, query.step);
         control.defaultValue = query.default_value;
         control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
-        control.updatesOthers = query.flags & V4L2_CTRL_FLAG_UPDATE;
+        control.updatesOthers = (query.flags & V4L2_CTRL_FLAG_UPDATE) || isAutomaticControl(id);
         control.returnsToZero =
             id == V4L2_CID_PAN_SPEED || id == V4L2_CID_TILT_SPEED || id == V4L2_CID_ZOOM_CONTINUOUS;
         switch (query.type) {
         case V4L2_CTRL_TYPE_INTEGER:
-            control.kind = DriverControl::Kind::Slider;
+            control.kind =
+                isRelativeControl(id, query.flags) ? DriverControl::Kind::Steps : DriverControl::Kind::Slider;
             break;
         case V4L2_CTRL_TYPE_BOOLEAN:
             control.kind = DriverControl::Kind::CheckBox;
             break;
+        case V4L2_CTRL_TYPE_BUTTON:
+            control.kind = DriverControl::Kind::Button;
+            break;
         case V4L2_CTRL_TYPE_MENU:
-        case V4L2_CTRL_TYPE_INTEGER_MENU:
+        case V4L2_CTRL_TYPE_INTEGER_MENU: {
             control.kind = DriverControl::Kind::Menu;
-            for (int v = query.minimum; v <= query.maximum; ++v) {
+            const std::int64_t last =
+                std::min<std::int64_t>(query.maximum, std::int64_t(query.minimum) + kMaxMenuEntries - 1);
+            for (std::int64_t v = query.minimum; v <= last; ++v) {
                 v4l2_querymenu menu{};
                 menu.id = id;
                 menu.index = std::uint32_t(v);
-                if (m_device->ioctl(VIDIOC_QUERYMENU, &menu) != 0)
+                if (v < 0 || m_device->ioctl(VIDIOC_QUERYMENU, &menu) != 0)
                     control.menuItems << QString();
                 else if (query.type == V4L2_CTRL_TYPE_MENU)
                     control.menuItems << fieldText(menu.name, sizeof menu.name);
@@ -286,12 +341,16 @@ std::vector<DriverControl> V4l2Driver::controls() const {
                     control.menuItems << QString::number(menu.value);
             }
             break;
+        }
         default:
-            continue; // buttons, strings, classes: not shown
+            continue; // strings, 64-bit values, bit masks, classes: not shown
         }
         v4l2_control value{};
         value.id = id;
-        control.value = m_device->ioctl(VIDIOC_G_CTRL, &value) == 0 ? value.value : query.default_value;
+        // A write-only control (a relative move, a button) has no value to read.
+        const bool readable = !(query.flags & V4L2_CTRL_FLAG_WRITE_ONLY) && control.kind != DriverControl::Kind::Button;
+        control.value =
+            readable && m_device->ioctl(VIDIOC_G_CTRL, &value) == 0 ? value.value : query.default_value;
         list.push_back(control);
     }
     return list;
@@ -312,6 +371,38 @@ bool V4l2Driver::setControl(std::uint32_t id, int value) {
         return fail(QStringLiteral("Cannot change a camera setting"), error);
     }
     return true;
+}
+
+// The camera tells when a control changes without being written here: a manual
+// control becomes active or inactive with its automatic one (uvcvideo announces it
+// only this way), or another program sets a value. Each control is subscribed to on
+// its own, as uvcvideo wants; a device without events simply has none.
+void V4l2Driver::subscribeToControlEvents() {
+    v4l2_queryctrl query{};
+    query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+    int subscribed = 0;
+    while (m_device->ioctl(VIDIOC_QUERYCTRL, &query) == 0) {
+        const std::uint32_t id = query.id;
+        query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+        if (query.type == V4L2_CTRL_TYPE_CTRL_CLASS || (query.flags & V4L2_CTRL_FLAG_DISABLED)) continue;
+        v4l2_event_subscription sub{};
+        sub.type = V4L2_EVENT_CTRL;
+        sub.id = id;
+        if (m_device->ioctl(VIDIOC_SUBSCRIBE_EVENT, &sub) == 0) ++subscribed;
+    }
+    qCDebug(lcV4l2) << m_node.path << "control events subscribed:" << subscribed;
+}
+
+bool V4l2Driver::takeControlChanges() {
+    if (!m_device) return false;
+    bool changed = false;
+    for (int i = 0; i < kMaxEventsAtOnce; ++i) {
+        v4l2_event event{};
+        // Opened non-blocking: ENOENT once none waits.
+        if (m_device->ioctl(VIDIOC_DQEVENT, &event) != 0) break;
+        if (event.type == V4L2_EVENT_CTRL) changed = true;
+    }
+    return changed;
 }
 
 bool V4l2Driver::configure() {
@@ -389,6 +480,7 @@ void V4l2Driver::releaseBuffers() {
 
 bool V4l2Driver::start(FrameCallback onFrame, ErrorCallback onError) {
     if (!m_device || isStreaming()) return false;
+    m_busy = false;
     if (!configure()) {
         releaseBuffers();
         return false;
@@ -404,6 +496,21 @@ void V4l2Driver::stop() {
     releaseBuffers();
 }
 
+// vb2_core_streamoff clears a queue's error and gives every buffer back; queued
+// again, the stream starts afresh. 0 or the errno of the failing call.
+int V4l2Driver::restartStream() {
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (const int error = m_device->ioctl(VIDIOC_STREAMOFF, &type)) return error;
+    for (std::uint32_t i = 0; i < m_buffers.size(); ++i) {
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        buffer.index = i;
+        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer)) return error;
+    }
+    return m_device->ioctl(VIDIOC_STREAMON, &type);
+}
+
 void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
     using Clock = std::chrono::steady_clock;
     FrameConverter converter;
@@ -414,9 +521,14 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         std::find(m_emulated.begin(), m_emulated.end(), m_streamFourcc) != m_emulated.end();
     const bool jpeg = m_streamFourcc == V4L2_PIX_FMT_MJPEG || m_streamFourcc == V4L2_PIX_FMT_JPEG;
     auto lastUsable = Clock::now();
+    // A camera's JPEG is tried by decoding it when none was for this long; frames in
+    // between are passed on, but only a tried one counts as a picture.
+    const auto verifyEvery = std::chrono::milliseconds(std::min(kJpegCheckMs, m_noFrameTimeoutMs / 4));
+    bool verified = false; // the last JPEG tried decoded
     bool first = true;
     std::uint32_t lastKernelSequence = 0;
     std::uint64_t sequence = 0;
+    int restartsWithoutFrame = 0;
     auto stopped = [&](int error) {
         // Named, so that the end of a recording says which camera was lost.
         if (error == ENODEV)
@@ -435,6 +547,15 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         }
         const int ready = m_device->poll(kPollSliceMs);
         if (m_worker.stopRequested()) return;
+        if (ready == -EIO) {
+            // The node is there but its queue failed (POLLERR without POLLHUP: uvcvideo
+            // stops the queue when a resume or a transfer fails): the stream starts
+            // again, a few times before the camera counts as stopped.
+            if (++restartsWithoutFrame > kMaxRestarts) return stopped(EIO);
+            qCDebug(lcV4l2) << m_node.path << "the queue failed; the stream starts again";
+            if (const int error = restartStream()) return stopped(error);
+            continue;
+        }
         if (ready < 0) return stopped(-ready);
         if (ready == 0) continue;
         v4l2_buffer buffer{};
@@ -451,6 +572,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         }
         const std::int64_t dequeuedUs = monotonicTimeUs();
         VideoFrame frame;
+        bool jpegUsable = false; // a JPEG tried just now, that decoded
         if (buffer.index < m_buffers.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
             const MappedBuffer& mapped = m_buffers[buffer.index];
             const std::size_t used = std::min<std::size_t>(buffer.bytesused, mapped.length());
@@ -458,9 +580,21 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
                 return QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
             };
             if (jpeg && !m_decodeEveryFrame) {
-                // Kept as the camera sent it: decoded only when it is shown.
-                const QSize jpegSize = CameraJpeg::inspect(mapped.data(), used, m_streamSize);
-                if (!jpegSize.isEmpty()) frame = VideoFrame::fromJpeg(bytes(), jpegSize, m_streamSize);
+                // Kept as the camera sent it, up to its end marker: decoded only when it
+                // is shown.
+                std::size_t length = 0;
+                const QSize jpegSize = CameraJpeg::inspect(mapped.data(), used, m_streamSize, &length);
+                if (!jpegSize.isEmpty()) {
+                    QByteArray data(reinterpret_cast<const char*>(mapped.data()), qsizetype(length));
+                    // Only a JPEG that decodes keeps the camera alive; one is tried now and
+                    // then (a small decode, whenever none was tried for a while), and one
+                    // that fails is dropped.
+                    if (!verified || Clock::now() - lastUsable >= verifyEvery) {
+                        verified = CameraJpeg::decodes(data, jpegSize);
+                        jpegUsable = verified;
+                    }
+                    if (verified) frame = VideoFrame::fromJpeg(std::move(data), jpegSize, m_streamSize);
+                }
             } else {
                 FrameConverter::Result converted = converter.convert(mapped.data(), used, mapped.length());
                 frame = VideoFrame(std::move(converted.image), converted.jpegAsIs ? bytes() : QByteArray());
@@ -491,7 +625,10 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
             ++m_dropped;
             continue;
         }
-        lastUsable = Clock::now();
+        if (!jpeg || m_decodeEveryFrame || jpegUsable) {
+            lastUsable = Clock::now();
+            restartsWithoutFrame = 0;
+        }
         // The camera's own clock when the kernel stamps with the monotonic clock.
         frame.captureTimeUs = dequeuedUs;
         if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC) {

@@ -25,6 +25,10 @@ struct V4l2Node {
     QString card{};
     QString busInfo{};
     QString byId{};
+    // What the node file is: its device number and inode. A camera reset on its bus
+    // (a USB reset) is removed and made again under the same name and number; the new
+    // node is another inode.
+    QString nodeId{};
 };
 
 // A V4L2 camera, streamed with mmap buffers on a worker thread.
@@ -39,15 +43,26 @@ struct V4l2Node {
 // Frames carry the kernel's capture time when it is monotonic (else the time they
 // were dequeued) and the kernel's sequence number, counted from the stream's first
 // frame, so frames the kernel lost leave gaps. Buffers that give no picture (flagged
-// as faulty, empty, undecodable) and the kernel's gaps count as dropped.
+// as faulty, empty, undecodable) and the kernel's gaps count as dropped. A camera's
+// JPEG is kept up to its end marker (not the padding after it); now and then one is
+// decoded on arrival, and only those that decode count as pictures for the watch of
+// a camera that sends none.
 //
 // A device that fails while streaming (unplugged: ENODEV; EIO; no usable frame for
-// kNoFrameTimeoutMs) reports the error once and its worker ends.
+// kNoFrameTimeoutMs) reports the error once and its worker ends. A queue that failed
+// while the node is still there (POLLERR alone) is started again instead. A camera
+// another program streams from answers EBUSY: lastErrorIsBusy() says so.
 class V4l2Driver : public CaptureDriver {
 public:
     using DeviceFactory = std::function<std::unique_ptr<V4l2Device>()>;
     static constexpr int kNoFrameTimeoutMs = 5000;
     static constexpr int kBufferCount = 4;
+    // Restarts of a stream whose queue failed, without a usable frame in between,
+    // before the camera counts as stopped.
+    static constexpr int kMaxRestarts = 3;
+    // How often a camera's JPEG is decoded on arrival to know that the camera still
+    // sends pictures (at most; see kNoFrameTimeoutMs).
+    static constexpr int kJpegCheckMs = 1000;
 
     explicit V4l2Driver(V4l2Node node, DeviceFactory factory = makeLibV4l2Device);
     ~V4l2Driver() override;
@@ -74,10 +89,12 @@ public:
     bool setFormat(const VideoFormat& format) override;
     std::vector<DriverControl> controls() const override;
     bool setControl(std::uint32_t id, int value) override;
+    bool takeControlChanges() override;
     bool start(FrameCallback onFrame, ErrorCallback onError) override;
     void stop() override;
     bool isStreaming() const override { return m_worker.isRunning(); }
     QString lastError() const override { return m_lastError; }
+    bool lastErrorIsBusy() const override { return m_busy; }
 
     // How long a streaming device may go without a usable frame before it counts as
     // failed.
@@ -97,11 +114,13 @@ private:
 
     bool fail(const QString& what, int error);
     bool isThisCamera(const v4l2_capability& cap) const;
+    void subscribeToControlEvents();
     void enumerateFormats();
     std::vector<QSize> frameSizes(std::uint32_t fourcc);
     std::vector<FrameInterval> frameIntervals(std::uint32_t fourcc, QSize size);
     bool configure();
     void releaseBuffers();
+    int restartStream();
     void run(FrameCallback onFrame, ErrorCallback onError);
 
     V4l2Node m_node;
@@ -120,5 +139,6 @@ private:
     QString m_lastError;
     bool m_hasOutput = false; // the node also plays video out
     bool m_decodeEveryFrame = false;
+    bool m_busy = false;      // the last failure: another program has the camera
     bool m_hasInputs = false; // the node lists inputs (camera, composite, tuner) to choose from
 };
