@@ -301,7 +301,7 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     case VIDIOC_REQBUFS: {
         auto* request = static_cast<v4l2_requestbuffers*>(arg);
         if (c.mapped > 0 && request->count == 0) return EBUSY; // buffers still mapped
-        if (request->count == 0) c.privileged = nullptr;      // uvc_dismiss_privileges
+        if (request->count == 0) c.privileged = nullptr;       // uvc_dismiss_privileges
         c.buffers.clear();
         for (std::uint32_t i = 0; i < request->count; ++i)
             c.buffers.emplace_back(c.formatReply ? c.formatReply->sizeimage
@@ -474,7 +474,8 @@ int FakeV4l2Device::setControl(v4l2_control& value) {
     default:
         break;
     }
-    if (q.type != V4L2_CTRL_TYPE_BUTTON && !(q.flags & V4L2_CTRL_FLAG_WRITE_ONLY)) control->value = value.value;
+    if (q.type != V4L2_CTRL_TYPE_BUTTON && !(q.flags & V4L2_CTRL_FLAG_WRITE_ONLY))
+        control->value = value.value;
     c.controlWrites.emplace_back(value.id, value.value);
     c.sendControlEvents(this, value.id);
     return 0;

@@ -105,8 +105,8 @@ struct FakeCamera {
     std::mutex mutex;
     std::condition_variable changed;
     bool unplugged = false;
-    int failStreamOn = 0;                // errno for STREAMON, 0 = works
-    int failDequeue = 0;                 // errno for DQBUF, 0 = works
+    int failStreamOn = 0; // errno for STREAMON, 0 = works
+    int failDequeue = 0;  // errno for DQBUF, 0 = works
     // vb2_queue_error (uvcvideo after a failed resume): the node stays, poll answers
     // POLLERR alone, QBUF and DQBUF fail with EIO, until STREAMOFF clears it.
     bool queueError = false;

@@ -61,7 +61,8 @@ std::vector<Entry>& list() {
 
 bool sameList(const std::vector<Entry>& a, const std::vector<Entry>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Entry& x, const Entry& y) {
-        return x.followKey() == y.followKey() && x.name == y.name && x.present == y.present && x.node == y.node;
+        return x.followKey() == y.followKey() && x.name == y.name && x.present == y.present &&
+               x.node == y.node;
     });
 }
 

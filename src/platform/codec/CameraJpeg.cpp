@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 #include <turbojpeg.h>
+#include <vector>
 
 std::atomic<std::uint64_t> CameraJpeg::s_decodes{0};
 
@@ -79,7 +79,8 @@ bool CameraJpeg::decodes(const QByteArray& jpeg, QSize jpegSize) {
            tjGetErrorCode(decoder) == TJERR_WARNING;
 }
 
-QSize CameraJpeg::inspect(const std::uint8_t* data, std::size_t bytes, QSize streamSize, std::size_t* length) {
+QSize CameraJpeg::inspect(const std::uint8_t* data, std::size_t bytes, QSize streamSize,
+                          std::size_t* length) {
     tjhandle decoder = threadDecoder();
     if (!decoder || !data || bytes < 4) return {};
     int width = 0, height = 0, subsampling = 0, colourspace = 0;

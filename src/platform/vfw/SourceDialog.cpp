@@ -71,7 +71,8 @@ void SourceDialog::addControl(const DriverControl& control) {
     case DriverControl::Kind::Menu: {
         auto* combo = new QComboBox(this);
         for (qsizetype i = 0; i < control.menuItems.size(); ++i)
-            if (!control.menuItems[i].isEmpty()) combo->addItem(control.menuItems[i], control.minimum + int(i));
+            if (!control.menuItems[i].isEmpty())
+                combo->addItem(control.menuItems[i], control.minimum + int(i));
         if (combo->findData(control.value) < 0) combo->addItem(QString::number(control.value), control.value);
         combo->setCurrentIndex(std::max(0, combo->findData(control.value)));
         connect(combo, &QComboBox::currentIndexChanged, this,
@@ -113,8 +114,9 @@ void SourceDialog::addControl(const DriverControl& control) {
         auto* row = new QHBoxLayout(widget);
         row->setContentsMargins(0, 0, 0, 0);
         const int step = std::max(1, control.step);
-        for (const auto& [name, text, value] : {std::tuple{QStringLiteral("less_%1"), QStringLiteral("-"), -step},
-                                                 std::tuple{QStringLiteral("more_%1"), QStringLiteral("+"), step}}) {
+        for (const auto& [name, text, value] :
+             {std::tuple{QStringLiteral("less_%1"), QStringLiteral("-"), -step},
+              std::tuple{QStringLiteral("more_%1"), QStringLiteral("+"), step}}) {
             auto* button = new QPushButton(text, widget);
             button->setObjectName(name.arg(id));
             connect(button, &QPushButton::clicked, this, [this, id, value = value] { change(id, value); });

@@ -28,8 +28,8 @@ const DeviceIdentity kIdentity{QStringLiteral("Fake Camera"), QStringLiteral("us
 // flagged V4L2_CTRL_FLAG_UPDATE. A relative iris: a move, no value.
 std::shared_ptr<FakeCamera> focusCamera(int brightnessMaximum) {
     auto camera = FakeCamera::standard();
-    auto focus = FakeCamera::control(V4L2_CID_FOCUS_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Focus, Absolute", 0,
-                                     250, 0);
+    auto focus =
+        FakeCamera::control(V4L2_CID_FOCUS_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Focus, Absolute", 0, 250, 0);
     focus.master = V4L2_CID_FOCUS_AUTO;
     camera->controls = {
         FakeCamera::control(V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, brightnessMaximum,
@@ -46,7 +46,9 @@ std::shared_ptr<FakeCamera> focusCamera(int brightnessMaximum) {
 std::unique_ptr<V4l2Driver> openDriver(const std::shared_ptr<FakeCamera>& camera) {
     auto driver = std::make_unique<V4l2Driver>(
         V4l2Node{QStringLiteral("/dev/video0"), QStringLiteral("Fake Camera"), QStringLiteral("6.1.7")},
-        [camera] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}})); });
+        [camera] {
+            return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}}));
+        });
     return driver->open() ? std::move(driver) : nullptr;
 }
 

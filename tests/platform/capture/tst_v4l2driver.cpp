@@ -612,9 +612,10 @@ void TestV4l2Driver::controlsAsUvcvideoAnnouncesThem() {
     // uvcvideo's automatic/manual pairs carry no V4L2_CTRL_FLAG_UPDATE: the manual
     // control's change of state comes as an event. Relative and button controls are
     // write-only; a menu may announce any maximum.
-    auto focusAuto = FakeCamera::control(V4L2_CID_FOCUS_AUTO, V4L2_CTRL_TYPE_BOOLEAN, "Focus, Automatic Continuous",
-                                         0, 1, 1);
-    auto focus = FakeCamera::control(V4L2_CID_FOCUS_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Focus, Absolute", 0, 250, 0);
+    auto focusAuto = FakeCamera::control(V4L2_CID_FOCUS_AUTO, V4L2_CTRL_TYPE_BOOLEAN,
+                                         "Focus, Automatic Continuous", 0, 1, 1);
+    auto focus =
+        FakeCamera::control(V4L2_CID_FOCUS_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Focus, Absolute", 0, 250, 0);
     focus.query.step = 5;
     focus.master = V4L2_CID_FOCUS_AUTO;
     focus.activeWhen = 0;
@@ -700,7 +701,8 @@ void TestV4l2Driver::cameraInUseByAnotherProgram() {
     QVERIFY(first->start([](const VideoFrame&) {}, [](const QString&) {}));
     QVERIFY(!second->start([](const VideoFrame&) {}, [](const QString&) {}));
     QVERIFY(second->lastErrorIsBusy());
-    QCOMPARE(second->lastError(), QStringLiteral("The camera Fake Camera is in use by another program (/dev/video0)."));
+    QCOMPARE(second->lastError(),
+             QStringLiteral("The camera Fake Camera is in use by another program (/dev/video0)."));
     first->stop();
     QVERIFY2(second->start([](const VideoFrame&) {}, [](const QString&) {}), qPrintable(second->lastError()));
     QVERIFY(!second->lastErrorIsBusy());

@@ -452,12 +452,13 @@ void TestCaptureWindow::cameraControlsThatDependOnOthers() {
         auto* autoFocus = qobject_cast<QCheckBox*>(find(V4L2_CID_FOCUS_AUTO));
         auto* lens = qobject_cast<QSlider*>(find(V4L2_CID_FOCUS_ABSOLUTE));
         auto* reset = qobject_cast<QPushButton*>(find(V4L2_CID_PAN_RESET));
-        auto* irisOpen = dialog->findChild<QPushButton*>(QStringLiteral("more_%1").arg(V4L2_CID_IRIS_RELATIVE));
+        auto* irisOpen =
+            dialog->findChild<QPushButton*>(QStringLiteral("more_%1").arg(V4L2_CID_IRIS_RELATIVE));
         auto* status = dialog->findChild<QLabel*>(QStringLiteral("controlStatus"));
         QVERIFY(source && mode && time && pan && autoFocus && lens && reset && irisOpen && status);
         QVERIFY(!qobject_cast<QSlider*>(find(V4L2_CID_IRIS_RELATIVE))); // a move, not a position
-        QVERIFY(!time->isEnabled()); // set by the automatic exposure
-        time->setValue(900);         // the camera refuses: said so, and its value is back
+        QVERIFY(!time->isEnabled());                                    // set by the automatic exposure
+        time->setValue(900); // the camera refuses: said so, and its value is back
         QVERIFY(status->text().contains(QStringLiteral("Exposure Time")));
         QVERIFY(status->text().contains(QStringLiteral("automatic")));
         QCOMPARE(time->value(), 250);

@@ -192,7 +192,8 @@ private slots:
         QVERIFY2(second.lastError().contains(QStringLiteral("in use by another program")),
                  qPrintable(second.lastError()));
         first.stop(); // frees its buffers: uvcvideo lets the stream go
-        QVERIFY2(second.start([](const VideoFrame&) {}, [](const QString&) {}), qPrintable(second.lastError()));
+        QVERIFY2(second.start([](const VideoFrame&) {}, [](const QString&) {}),
+                 qPrintable(second.lastError()));
         second.stop();
     }
 

@@ -105,8 +105,8 @@ bool V4l2Driver::fail(const QString& what, int error) {
     // buffers and the stream to the first file handle that asks, until it lets go).
     m_busy = error == EBUSY;
     if (m_busy)
-        m_lastError =
-            QStringLiteral("The camera %1 is in use by another program (%2).").arg(m_node.cardName, m_node.path);
+        m_lastError = QStringLiteral("The camera %1 is in use by another program (%2).")
+                          .arg(m_node.cardName, m_node.path);
     else
         m_lastError = QStringLiteral("%1 (%2): %3").arg(what, m_node.path, errorText(error));
     return false;
@@ -348,7 +348,8 @@ std::vector<DriverControl> V4l2Driver::controls() const {
         v4l2_control value{};
         value.id = id;
         // A write-only control (a relative move, a button) has no value to read.
-        const bool readable = !(query.flags & V4L2_CTRL_FLAG_WRITE_ONLY) && control.kind != DriverControl::Kind::Button;
+        const bool readable =
+            !(query.flags & V4L2_CTRL_FLAG_WRITE_ONLY) && control.kind != DriverControl::Kind::Button;
         control.value =
             readable && m_device->ioctl(VIDIOC_G_CTRL, &value) == 0 ? value.value : query.default_value;
         list.push_back(control);
