@@ -253,6 +253,12 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     case VIDIOC_ENUM_FRAMEINTERVALS: {
         auto* ival = static_cast<v4l2_frmivalenum*>(arg);
         const auto* f = find(ival->pixel_format);
+        if (f && f->intervalRange) {
+            if (ival->index > 0) return EINVAL;
+            ival->type = f->continuousIntervals ? V4L2_FRMIVAL_TYPE_CONTINUOUS : V4L2_FRMIVAL_TYPE_STEPWISE;
+            ival->stepwise = *f->intervalRange;
+            return 0;
+        }
         if (!f || ival->index >= f->intervals.size()) return EINVAL;
         ival->type = V4L2_FRMIVAL_TYPE_DISCRETE;
         ival->discrete = f->intervals[ival->index];
@@ -266,8 +272,26 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         return 0;
     }
     case VIDIOC_TRY_FMT: {
+        // The nearest size the format can give, as drivers answer it.
         auto* fmt = static_cast<v4l2_format*>(arg);
         if (!find(fmt->fmt.pix.pixelformat)) fmt->fmt.pix.pixelformat = c.formats.front().fourcc;
+        const FakeCamera::Format& f = *find(fmt->fmt.pix.pixelformat);
+        auto bound = [](std::uint32_t v, std::uint32_t lo, std::uint32_t hi, std::uint32_t step) {
+            v = std::clamp(v, lo, hi);
+            return lo + (v - lo) / std::max(1u, step) * std::max(1u, step);
+        };
+        const auto area = [](QSize a) { return std::int64_t(a.width()) * a.height(); };
+        if (const auto& r = f.scales ? f.scales : f.range) {
+            fmt->fmt.pix.width = bound(fmt->fmt.pix.width, r->min_width, r->max_width, r->step_width);
+            fmt->fmt.pix.height = bound(fmt->fmt.pix.height, r->min_height, r->max_height, r->step_height);
+        } else {
+            const QSize asked(int(fmt->fmt.pix.width), int(fmt->fmt.pix.height));
+            QSize best = f.sizes.empty() ? c.currentSize : f.sizes.front();
+            for (QSize size : f.sizes)
+                if (std::abs(area(size) - area(asked)) < std::abs(area(best) - area(asked))) best = size;
+            fmt->fmt.pix.width = std::uint32_t(best.width());
+            fmt->fmt.pix.height = std::uint32_t(best.height());
+        }
         fmt->fmt.pix.bytesperline = FakeCamera::bytesPerLine(fmt->fmt.pix.pixelformat, fmt->fmt.pix.width);
         return 0;
     }
@@ -295,6 +319,7 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     case VIDIOC_S_PARM: {
         auto* parm = static_cast<v4l2_streamparm*>(arg);
         c.lastSetInterval = parm->parm.capture.timeperframe;
+        if (c.parmReply) parm->parm.capture.timeperframe = *c.parmReply;
         c.currentInterval = parm->parm.capture.timeperframe;
         return 0;
     }

@@ -56,6 +56,12 @@ struct FakeCamera {
         std::vector<QSize> sizes; // none and no range: VIDIOC_ENUM_FRAMESIZES fails
         std::vector<v4l2_fract> intervals;
         std::optional<v4l2_frmsize_stepwise> range; // a stepwise size range instead of sizes
+        // A range of frame intervals instead of the list (stepwise, or continuous).
+        std::optional<v4l2_frmival_stepwise> intervalRange{};
+        bool continuousIntervals = false;
+        // Sizes it scales to without listing any (a capture card such as bttv, whose
+        // VIDIOC_TRY_FMT bounds the size to its standard's, v4l_bound_align_image).
+        std::optional<v4l2_frmsize_stepwise> scales{};
     };
     // One buffer the camera fills.
     struct Frame {
@@ -118,6 +124,9 @@ struct FakeCamera {
     // What VIDIOC_S_FMT answers instead of the size asked for (width, height,
     // bytesperline, sizeimage); the buffers then have sizeimage bytes.
     std::optional<v4l2_pix_format> formatReply;
+    // What VIDIOC_S_PARM answers instead of the rate asked for: the rate the camera
+    // really runs at (uvcvideo answers the nearest interval the frame size has).
+    std::optional<v4l2_fract> parmReply;
     bool wake = false; // poll answers at once (lets a worker see its stop request)
     std::vector<FakeMappedBuffer> buffers;
     std::deque<std::uint32_t> queued;

@@ -27,6 +27,7 @@ private slots:
     void convertsTheCamerasOwnFormat();
     void emulatedFormatsWhenNothingElse();
     void sizesWithoutEnumerationAndSteppedRanges();
+    void ratesAsTheCameraOffersThem();
     void kernelTimestampsAndLostFrames();
     void controlChangesApplyWhileStreaming();
     void controlsAsUvcvideoAnnouncesThem();
@@ -536,11 +537,17 @@ void TestV4l2Driver::emulatedFormatsWhenNothingElse() {
 }
 
 void TestV4l2Driver::sizesWithoutEnumerationAndSteppedRanges() {
-    // A capture card: no size lists; it has 720x576 YUYV now and would take GREY too.
+    // A capture card: no size lists; it has 720x576 YUYV now, scaled to any size up to
+    // PAL's (bttv), and would take GREY too, at one size only.
     v4l2_frmsize_stepwise range{160, 1280, 160, 120, 720, 120};
-    m_camera->formats = {{V4L2_PIX_FMT_YUYV, "YUYV", false, {}, {{1, 25}}, {}},
+    FakeCamera::Format card{V4L2_PIX_FMT_YUYV, "YUYV", false, {}, {{1, 25}}, {}};
+    card.scales = v4l2_frmsize_stepwise{48, 768, 2, 32, 576, 2};
+    // A sensor's stepwise range: its limits, and the common sizes on its steps.
+    v4l2_frmsize_stepwise fine{48, 1920, 2, 32, 1088, 2};
+    m_camera->formats = {card,
                          {V4L2_PIX_FMT_GREY, "GREY", false, {}, {{1, 25}}, {}},
-                         {V4L2_PIX_FMT_NV12, "NV12", false, {}, {{1, 30}}, range}};
+                         {V4L2_PIX_FMT_NV12, "NV12", false, {}, {{1, 30}}, range},
+                         {V4L2_PIX_FMT_BGR24, "BGR3", false, {}, {{1, 30}}, fine}};
     m_camera->currentFourcc = V4L2_PIX_FMT_YUYV;
     m_camera->currentSize = {720, 576};
     auto driver = makeDriver();
@@ -548,16 +555,67 @@ void TestV4l2Driver::sizesWithoutEnumerationAndSteppedRanges() {
     std::map<std::uint32_t, std::vector<QSize>> sizes;
     for (const FormatOption& option : driver->formats())
         sizes[option.fourcc].push_back(option.size);
-    QCOMPARE(sizes[V4L2_PIX_FMT_YUYV], (std::vector<QSize>{{720, 576}}));
+    // The size it has now first, then the common sizes it takes as they are (PAL's
+    // and NTSC's among them).
+    QCOMPARE(
+        sizes[V4L2_PIX_FMT_YUYV],
+        (std::vector<QSize>{
+            {720, 576}, {160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 360}, {640, 480}, {720, 480}}));
     QCOMPARE(sizes[V4L2_PIX_FMT_GREY], (std::vector<QSize>{{720, 576}}));
     // Only sizes on the range's 160x120 steps.
     QCOMPARE(sizes[V4L2_PIX_FMT_NV12],
-             (std::vector<QSize>{{160, 120}, {320, 240}, {640, 480}, {800, 600}, {1280, 720}}));
+             (std::vector<QSize>{{160, 120}, {320, 240}, {640, 360}, {640, 480}, {800, 600}, {1280, 720}}));
+    QCOMPARE(sizes[V4L2_PIX_FMT_BGR24], (std::vector<QSize>{{48, 32},
+                                                            {160, 120},
+                                                            {176, 144},
+                                                            {320, 240},
+                                                            {352, 288},
+                                                            {640, 360},
+                                                            {640, 480},
+                                                            {720, 480},
+                                                            {720, 576},
+                                                            {800, 600},
+                                                            {1024, 768},
+                                                            {1280, 720},
+                                                            {1280, 960},
+                                                            {1280, 1024},
+                                                            {1920, 1080},
+                                                            {1920, 1088}}));
     QCOMPARE(driver->format().size, QSize(720, 576));
     QVERIFY(startCollecting(*driver));
     m_camera->push(TestPattern::render({720, 576}, 0, 50, 9, kTime));
     QVERIFY(waitForFrames(1));
     QCOMPARE(decodeFrameNumberStrip(m_frames.front().image()), 9);
+}
+
+// Rate ranges offer their limits and the usual rates on their steps; the rate the
+// camera answers is the one it runs at.
+void TestV4l2Driver::ratesAsTheCameraOffersThem() {
+    FakeCamera::Format stepwise{V4L2_PIX_FMT_MJPEG, "Motion-JPEG", false, {{640, 480}}, {}, {}};
+    stepwise.intervalRange = v4l2_frmival_stepwise{{1, 60}, {1, 5}, {1, 120}};
+    FakeCamera::Format continuous{V4L2_PIX_FMT_YUYV, "YUYV", false, {{640, 480}}, {}, {}};
+    continuous.intervalRange = v4l2_frmival_stepwise{{1, 30}, {1, 1}, {1, 1}};
+    continuous.continuousIntervals = true;
+    m_camera->formats = {stepwise, continuous};
+    m_camera->currentFourcc = V4L2_PIX_FMT_MJPEG;
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    const auto formats = driver->formats();
+    QCOMPARE(formats.size(), std::size_t(2));
+    QCOMPARE(formats[0].intervals,
+             (std::vector<FrameInterval>{{1, 60}, {1, 30}, {1, 24}, {1, 20}, {1, 15}, {1, 10}, {1, 5}}));
+    QCOMPARE(
+        formats[1].intervals,
+        (std::vector<FrameInterval>{{1, 30}, {1, 25}, {1, 24}, {1, 20}, {1, 15}, {1, 10}, {1, 5}, {1, 1}}));
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_MJPEG, QSize(640, 480), {1, 30}}));
+    m_camera->parmReply = v4l2_fract{1, 24}; // it runs at 24 frames a second, whatever is asked
+    QVERIFY(startCollecting(*driver));
+    driver->stop();
+    QCOMPARE(m_camera->lastSetInterval.denominator, 30u);
+    QCOMPARE(driver->format().interval, (FrameInterval{1, 24}));
+    // The rate it answered is taken back as the offered one nearest to it.
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_MJPEG, QSize(640, 480), {1001, 24000}}));
+    QCOMPARE(driver->format().interval, (FrameInterval{1, 24}));
 }
 
 void TestV4l2Driver::kernelTimestampsAndLostFrames() {

@@ -5,6 +5,7 @@
 #include "UvcControls.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -90,8 +91,15 @@ gid_t videoGroup() {
 
 } // namespace
 
+void (*EmulatedCamera::s_usbReset)(const std::shared_ptr<EmulatedCamera>& camera) = nullptr;
+
+namespace {
+std::atomic<std::uint32_t> g_serials{0};
+} // namespace
+
 EmulatedCamera::EmulatedCamera(CameraSpec spec, std::uint32_t minor)
-    : m_spec(std::move(spec)), m_minor(minor), m_pluggedAt(std::chrono::steady_clock::now()) {
+    : m_spec(std::move(spec)), m_minor(minor), m_serial(++g_serials),
+      m_pluggedAt(std::chrono::steady_clock::now()) {
     const FormatSpec& first = m_spec.formats.front();
     const FrameSizeSpec& size = first.sizes.front();
     m_fourcc = first.fourcc;
@@ -826,6 +834,14 @@ void EmulatedCamera::produce() {
         if (quirks.unplugAfter && frames == quirks.unplugAfter) {
             lock.unlock();
             unplug();
+            return;
+        }
+        if (quirks.usbResetAfter && frames == quirks.usbResetAfter) {
+            lock.unlock();
+            if (s_usbReset)
+                s_usbReset(shared_from_this());
+            else
+                unplug();
             return;
         }
         if (quirks.queueErrorAfter && frames == quirks.queueErrorAfter) {

@@ -89,6 +89,9 @@ public:
             mkdir((m_shadow + "/v4l").c_str(), 0755);
         }
         apply(readConfig(m_configPath));
+        EmulatedCamera::s_usbReset = [](const std::shared_ptr<EmulatedCamera>& camera) {
+            instance().usbReset(camera);
+        };
         std::thread([this] { watchConfig(); }).detach();
         std::atexit([] { instance().removeShadow(); });
     }
@@ -247,6 +250,21 @@ private:
             if (!camera->spec().byId.empty() && !linkKept)
                 touchShadow("/by-id/" + camera->spec().byId, false);
         }
+    }
+
+    // A USB reset: the camera is unplugged, and a camera of the same description is
+    // made at the same node at once (its node file removed and made again).
+    void usbReset(const std::shared_ptr<EmulatedCamera>& camera) {
+        camera->unplug();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const std::string node = camera->spec().node;
+        const auto it = m_cameras.find(node);
+        if (it == m_cameras.end() || it->second != camera) return; // unplugged meanwhile
+        CameraSpec spec = camera->spec();
+        spec.quirks.usbResetAfter = 0;
+        it->second = std::make_shared<EmulatedCamera>(std::move(spec), camera->minorNumber());
+        touchShadow(node, false);
+        touchShadow(node, true);
     }
 
     void touchShadow(const std::string& node, bool present, bool attributes = false) {
@@ -457,7 +475,7 @@ bool fakeStat(const char* path, bool follow, FakeStat& st) {
               0,
               gid_t(camera->group()),
               makedev(81, camera->minorNumber()),
-              ino_t(0x7e2000 + camera->minorNumber()),
+              ino_t(0x7e20000 + camera->serial()),
               0};
         return true;
     }
@@ -504,12 +522,8 @@ bool fakeFstat(int fd, FakeStat& st) {
     auto handle = handleOf(fd);
     if (!handle) return false;
     const auto& camera = handle->camera;
-    st = {mode_t(S_IFCHR | camera->mode()),
-          0,
-          gid_t(camera->group()),
-          makedev(81, camera->minorNumber()),
-          ino_t(0x7e2000 + camera->minorNumber()),
-          0};
+    st = {mode_t(S_IFCHR | camera->mode()),    0, gid_t(camera->group()), makedev(81, camera->minorNumber()),
+          ino_t(0x7e20000 + camera->serial()), 0};
     return true;
 }
 

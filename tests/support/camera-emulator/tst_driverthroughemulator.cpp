@@ -12,9 +12,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <linux/videodev2.h>
+#include <map>
 #include <mutex>
 
 namespace {
@@ -52,6 +54,24 @@ class TestDriverThroughEmulator : public QObject {
         file.close();
         QVERIFY(std::rename(QFile::encodeName(next).constData(), QFile::encodeName(m_config).constData()) ==
                 0);
+    }
+
+    // The node at `path` once the emulator has read the new configuration.
+    static V4l2Node nodeAt(const QString& path) {
+        V4l2Node found;
+        (void)QTest::qWaitFor( // an empty node when it never comes: the test's checks fail then
+            [&] {
+                for (const V4l2Node& n : emulatedNodes())
+                    if (n.path == path) return found = n, true;
+                return false;
+            },
+            20000);
+        return found;
+    }
+    // Back to the one camera the other tests expect.
+    void plugOnlyTheDeskCamera() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1"));
+        QTRY_VERIFY_WITH_TIMEOUT(emulatedNodes().size() == 1, 20000);
     }
 
     static std::vector<V4l2Node> emulatedNodes() {
@@ -202,9 +222,9 @@ private slots:
     void aFailedQueueIsStartedAgain() {
         plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
              camera("/dev/video44", "Kelvanor Shaky", "usb-0000:00:14.0-4", "quirk = queue-error-after 5\n"));
-        std::vector<V4l2Node> nodes;
-        QTRY_VERIFY_WITH_TIMEOUT((nodes = emulatedNodes()).size() == 2, 20000);
-        V4l2Driver driver(nodes.at(1));
+        const V4l2Node shaky = nodeAt(QStringLiteral("/dev/video44"));
+        QCOMPARE(shaky.cardName, QStringLiteral("Kelvanor Shaky"));
+        V4l2Driver driver(shaky);
         QVERIFY(driver.open());
         QVERIFY(driver.setFormat({V4L2_PIX_FMT_YUYV, QSize(320, 240), {1, 30}}));
         std::atomic<int> frames{0};
@@ -219,7 +239,110 @@ private slots:
         driver.stop();
         std::lock_guard<std::mutex> lock(mutex);
         QCOMPARE(error, QString());
-        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1"));
+        plugOnlyTheDeskCamera();
+    }
+
+    // Size ranges offer their limits and the common sizes on their steps (PAL and NTSC
+    // among them); rate ranges their limits and the usual rates, for each size.
+    void sizesAndRatesOfRanges() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             "camera /dev/video46\ncard = Kelvanor Sensor\nbus = usb-0000:00:14.0-6\n"
+             "format = YUYV stepwise 160x120-1920x1080/8x8@30\n"
+             "format = NV12 continuous 160x120-640x480@5-30\n");
+        const V4l2Node sensor = nodeAt(QStringLiteral("/dev/video46"));
+        QCOMPARE(sensor.cardName, QStringLiteral("Kelvanor Sensor"));
+        V4l2Driver driver(sensor);
+        QVERIFY2(driver.open(), qPrintable(driver.lastError()));
+        std::map<std::uint32_t, std::vector<QSize>> sizes;
+        std::map<std::uint32_t, std::vector<FrameInterval>> rates;
+        for (const FormatOption& option : driver.formats()) {
+            sizes[option.fourcc].push_back(option.size);
+            rates[option.fourcc] = option.intervals;
+        }
+        QCOMPARE(sizes[V4L2_PIX_FMT_YUYV], (std::vector<QSize>{{160, 120},
+                                                               {176, 144},
+                                                               {320, 240},
+                                                               {352, 288},
+                                                               {640, 360},
+                                                               {640, 480},
+                                                               {720, 480},
+                                                               {720, 576},
+                                                               {800, 600},
+                                                               {1024, 768},
+                                                               {1280, 720},
+                                                               {1280, 960},
+                                                               {1280, 1024},
+                                                               {1920, 1080}}));
+        QCOMPARE(rates[V4L2_PIX_FMT_YUYV], (std::vector<FrameInterval>{{1, 30}}));
+        QCOMPARE(
+            sizes[V4L2_PIX_FMT_NV12],
+            (std::vector<QSize>{{160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 360}, {640, 480}}));
+        QCOMPARE(rates[V4L2_PIX_FMT_NV12],
+                 (std::vector<FrameInterval>{{1, 30}, {1, 25}, {1, 24}, {1, 20}, {1, 15}, {1, 10}, {1, 5}}));
+        // PAL's size streams as it is.
+        QVERIFY(driver.setFormat({V4L2_PIX_FMT_YUYV, QSize(720, 576), {1, 30}}));
+        std::atomic<int> frames{0};
+        std::mutex mutex;
+        QSize size;
+        QVERIFY(driver.start(
+            [&](const VideoFrame& f) {
+                std::lock_guard<std::mutex> lock(mutex);
+                size = f.size();
+                ++frames;
+            },
+            [](const QString&) {}));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 2, 20000);
+        driver.stop();
+        QCOMPARE(size, QSize(720, 576));
+        plugOnlyTheDeskCamera();
+    }
+
+    // A USB reset: the node goes and is made again under the same name and number.
+    // The list sees another node file, the old driver's stream ends, and the camera
+    // streams again through a new driver.
+    void aUsbResetIsANewNode() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             camera("/dev/video45", "Kelvanor Reset", "usb-0000:00:14.0-5", "quirk = usb-reset-after 4\n"));
+        const V4l2Node before = nodeAt(QStringLiteral("/dev/video45"));
+        QCOMPARE(before.cardName, QStringLiteral("Kelvanor Reset"));
+        QVERIFY(!before.nodeId.isEmpty());
+        DeviceWatcher watcher;
+        DriverList::refresh();
+        QSignalSpy changed(&watcher, &DeviceWatcher::devicesChanged);
+        V4l2Driver driver(before);
+        QVERIFY(driver.open());
+        std::mutex mutex;
+        QString error;
+        QVERIFY(driver.start([](const VideoFrame&) {},
+                             [&](const QString& reason) {
+                                 std::lock_guard<std::mutex> lock(mutex);
+                                 error = reason;
+                             }));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard<std::mutex> lock(mutex);
+                return !error.isEmpty();
+            }(),
+            20000);
+        QVERIFY(error.contains(QStringLiteral("unplugged")));
+        driver.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1, 20000);
+        V4l2Node after;
+        QTRY_VERIFY_WITH_TIMEOUT((after = nodeAt(before.path)).nodeId != before.nodeId, 20000);
+        // The watcher had the list read again with the new node.
+        auto listed = [&] {
+            const auto entries = DriverList::entries();
+            return std::any_of(entries.begin(), entries.end(),
+                               [&](const DriverList::Entry& e) { return e.node == after.nodeId; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(listed(), 20000);
+        V4l2Driver again(after);
+        QVERIFY(again.open());
+        std::atomic<int> frames{0};
+        QVERIFY(again.start([&](const VideoFrame&) { ++frames; }, [](const QString&) {}));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 6, 20000); // the camera back has no reset quirk
+        again.stop();
+        plugOnlyTheDeskCamera();
     }
 
     void unplugAndReturn() {

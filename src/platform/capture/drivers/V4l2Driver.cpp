@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <linux/videodev2.h>
 
@@ -23,19 +24,63 @@ bool fitsRange(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum
     return value >= minimum && value <= maximum && (value - minimum) % std::max(1u, step) == 0;
 }
 
-// Sizes offered for a stepwise or continuous range: the common ones the range can
-// give (within its bounds and on its steps), else its largest.
-std::vector<QSize> commonSizes(const v4l2_frmsize_stepwise& range) {
-    static const QSize common[] = {{160, 120}, {320, 240},  {352, 288},  {640, 480},
-                                   {800, 600}, {1024, 768}, {1280, 720}, {1920, 1080}};
+// Common picture sizes: webcams', PAL and NTSC (720x576, 720x480), HD, 4K.
+constexpr QSize kCommonSizes[] = {{160, 120},   {176, 144},  {320, 240},   {352, 288},   {640, 360},
+                                  {640, 480},   {720, 480},  {720, 576},   {800, 600},   {1024, 768},
+                                  {1280, 720},  {1280, 960}, {1280, 1024}, {1600, 1200}, {1920, 1080},
+                                  {2560, 1440}, {3840, 2160}};
+
+// The largest value of a range on its steps.
+std::uint32_t lastStep(std::uint32_t minimum, std::uint32_t maximum, std::uint32_t step) {
+    return maximum < minimum ? minimum
+                             : minimum + (maximum - minimum) / std::max(1u, step) * std::max(1u, step);
+}
+
+// Sizes offered for a stepwise or continuous range: its smallest and its largest
+// size, and the common sizes between them that are on its steps, smallest first.
+std::vector<QSize> rangeSizes(v4l2_frmsize_stepwise range) {
     std::vector<QSize> sizes;
-    for (QSize s : common)
+    if (!range.min_width || !range.min_height || range.min_width > kMaxSide || range.min_height > kMaxSide)
+        return sizes;
+    range.max_width = std::min(range.max_width, kMaxSide);
+    range.max_height = std::min(range.max_height, kMaxSide);
+    sizes.emplace_back(int(range.min_width), int(range.min_height));
+    for (QSize s : kCommonSizes)
         if (fitsRange(std::uint32_t(s.width()), range.min_width, range.max_width, range.step_width) &&
             fitsRange(std::uint32_t(s.height()), range.min_height, range.max_height, range.step_height))
             sizes.push_back(s);
-    if (sizes.empty() && range.max_width && range.max_height)
-        sizes.push_back(QSize(int(range.max_width), int(range.max_height)));
+    sizes.emplace_back(int(lastStep(range.min_width, range.max_width, range.step_width)),
+                       int(lastStep(range.min_height, range.max_height, range.step_height)));
+    std::stable_sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) {
+        return std::int64_t(a.width()) * a.height() < std::int64_t(b.width()) * b.height();
+    });
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
     return sizes;
+}
+
+// Rates offered for a stepwise or continuous range of frame intervals: its fastest
+// and its slowest, and the usual rates between them that are on its steps, fastest
+// first.
+std::vector<FrameInterval> rangeIntervals(const v4l2_frmival_stepwise& range, bool continuous) {
+    auto seconds = [](const v4l2_fract& f) {
+        return f.denominator ? double(f.numerator) / f.denominator : 0.0;
+    };
+    const double fastest = seconds(range.min), slowest = seconds(range.max);
+    const double step = continuous ? 0.0 : seconds(range.step);
+    std::vector<FrameInterval> intervals;
+    if (fastest <= 0 || slowest < fastest) return intervals;
+    intervals.push_back({range.min.numerator, range.min.denominator});
+    for (std::uint32_t rate : {60u, 50u, 30u, 25u, 24u, 20u, 15u, 10u, 5u, 1u}) {
+        const double t = 1.0 / rate;
+        if (t <= fastest + 1e-9 || t >= slowest - 1e-9) continue;
+        if (step > 0) {
+            const double k = (t - fastest) / step;
+            if (std::abs(k - std::round(k)) > 1e-6) continue;
+        }
+        intervals.push_back({1, rate});
+    }
+    if (slowest > fastest + 1e-9) intervals.push_back({range.max.numerator, range.max.denominator});
+    return intervals;
 }
 
 // The most menu entries asked of a device: uvcvideo's menus have at most 64 (a bit
@@ -217,12 +262,14 @@ std::vector<QSize> V4l2Driver::frameSizes(std::uint32_t fourcc) {
         } else {
             if (size.type == V4L2_FRMSIZE_TYPE_CONTINUOUS)
                 size.stepwise.step_width = size.stepwise.step_height = 1;
-            return commonSizes(size.stepwise);
+            return rangeSizes(size.stepwise);
         }
     }
     if (!sizes.empty()) return sizes;
-    // No size list (capture cards, some drivers): the size the device has now for
-    // this format, or the one it would take.
+    // No size list (capture cards such as bttv, which scale to any size up to their
+    // standard's): the size the device has now for this format, or the one it would
+    // take, and each common size it takes as it is (VIDIOC_TRY_FMT answers the
+    // nearest size it can give).
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (m_device->ioctl(VIDIOC_G_FMT, &fmt) != 0) return sizes;
@@ -231,8 +278,24 @@ std::vector<QSize> V4l2Driver::frameSizes(std::uint32_t fourcc) {
         fmt.fmt.pix.field = V4L2_FIELD_ANY;
         if (m_device->ioctl(VIDIOC_TRY_FMT, &fmt) != 0 || fmt.fmt.pix.pixelformat != fourcc) return sizes;
     }
-    if (fmt.fmt.pix.width && fmt.fmt.pix.height)
-        sizes.emplace_back(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
+    if (!fmt.fmt.pix.width || !fmt.fmt.pix.height) return sizes;
+    const QSize now(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
+    sizes.push_back(now);
+    for (QSize common : kCommonSizes) {
+        if (common == now) continue;
+        v4l2_format tried{};
+        tried.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        tried.fmt.pix.pixelformat = fourcc;
+        tried.fmt.pix.width = std::uint32_t(common.width());
+        tried.fmt.pix.height = std::uint32_t(common.height());
+        tried.fmt.pix.field = V4L2_FIELD_ANY;
+        if (m_device->ioctl(VIDIOC_TRY_FMT, &tried) == 0 && tried.fmt.pix.pixelformat == fourcc &&
+            QSize(int(tried.fmt.pix.width), int(tried.fmt.pix.height)) == common)
+            sizes.push_back(common);
+    }
+    std::stable_sort(sizes.begin() + 1, sizes.end(), [](QSize a, QSize b) {
+        return std::int64_t(a.width()) * a.height() < std::int64_t(b.width()) * b.height();
+    });
     return sizes;
 }
 
@@ -249,13 +312,8 @@ std::vector<FrameInterval> V4l2Driver::frameIntervals(std::uint32_t fourcc, QSiz
             if (ival.discrete.denominator)
                 intervals.push_back({ival.discrete.numerator, ival.discrete.denominator});
         } else {
-            // A range: offer the usual rates that fall inside it.
-            const double fastest =
-                double(ival.stepwise.min.denominator) / std::max(1u, ival.stepwise.min.numerator);
-            const double slowest =
-                double(ival.stepwise.max.denominator) / std::max(1u, ival.stepwise.max.numerator);
-            for (std::uint32_t rate : {60u, 30u, 25u, 20u, 15u, 10u, 5u, 1u})
-                if (rate <= fastest + 1e-9 && rate >= slowest - 1e-9) intervals.push_back({1, rate});
+            // A range: its limits and the usual rates on its steps.
+            intervals = rangeIntervals(ival.stepwise, ival.type == V4L2_FRMIVAL_TYPE_CONTINUOUS);
             break;
         }
     }
@@ -282,10 +340,22 @@ bool V4l2Driver::setFormat(const VideoFormat& format) {
         return false;
     }
     for (const FormatOption& option : m_formats) {
-        if (option.fourcc == format.fourcc && option.size == format.size &&
-            std::find(option.intervals.begin(), option.intervals.end(), format.interval) !=
-                option.intervals.end()) {
+        if (option.fourcc != format.fourcc || option.size != format.size) continue;
+        if (std::find(option.intervals.begin(), option.intervals.end(), format.interval) !=
+            option.intervals.end()) {
             m_format = format;
+            return true;
+        }
+        // A rate the camera answered before (its own fraction of it) is the offered one
+        // nearest to it.
+        const double wanted = format.interval.framesPerSecond();
+        if (wanted <= 0 || option.intervals.empty()) continue;
+        const auto nearest =
+            std::min_element(option.intervals.begin(), option.intervals.end(), [wanted](auto a, auto b) {
+                return std::abs(a.framesPerSecond() - wanted) < std::abs(b.framesPerSecond() - wanted);
+            });
+        if (std::abs(nearest->framesPerSecond() - wanted) <= 0.01 * wanted) {
+            m_format = {format.fourcc, format.size, *nearest};
             return true;
         }
     }
@@ -434,9 +504,19 @@ bool V4l2Driver::configure() {
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     parm.parm.capture.timeperframe.numerator = m_format.interval.numerator;
     parm.parm.capture.timeperframe.denominator = m_format.interval.denominator;
-    // A camera with a fixed rate refuses; that is fine.
-    if (const int error = m_device->ioctl(VIDIOC_S_PARM, &parm))
+    // A camera with a fixed rate refuses; that is fine. One that takes it answers the
+    // rate it really runs at (the nearest it has), which is the format's from now on.
+    if (const int error = m_device->ioctl(VIDIOC_S_PARM, &parm)) {
         qCDebug(lcV4l2) << m_node.path << "keeps its frame rate:" << errorText(error);
+    } else if (parm.parm.capture.timeperframe.numerator && parm.parm.capture.timeperframe.denominator) {
+        const FrameInterval actual{parm.parm.capture.timeperframe.numerator,
+                                   parm.parm.capture.timeperframe.denominator};
+        if (std::abs(actual.framesPerSecond() - m_format.interval.framesPerSecond()) > 1e-6) {
+            qCDebug(lcV4l2) << m_node.path << "runs at" << actual.framesPerSecond() << "frames/s, not"
+                            << m_format.interval.framesPerSecond();
+            m_format.interval = actual;
+        }
+    }
 
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
