@@ -376,6 +376,7 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     case VIDIOC_STREAMON:
         if (c.failStreamOn) return c.failStreamOn;
         c.streaming = true;
+        c.streamedThrough = m_calls;
         c.kernelSequence = 0;
         return 0;
     case VIDIOC_STREAMOFF:

@@ -139,6 +139,7 @@ struct FakeCamera {
     v4l2_format lastSetFormat{};
     v4l2_fract lastSetInterval{0, 0};
     bool streaming = false;
+    QByteArray streamedThrough; // the calls of the device that started streaming last
     int streamOffs = 0;
     int mapped = 0;
     int polls = 0;
@@ -192,8 +193,11 @@ struct FakeCamera {
 
 class FakeV4l2Device : public V4l2Device {
 public:
-    explicit FakeV4l2Device(std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes)
-        : m_nodes(std::move(nodes)) {}
+    // `calls` names the calls it stands for ("libv4l2", "plain"): the camera notes which
+    // streamed (FakeCamera::streamedThrough).
+    explicit FakeV4l2Device(std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes,
+                            const char* calls = "libv4l2")
+        : m_nodes(std::move(nodes)), m_calls(calls) {}
     ~FakeV4l2Device() override { close(); }
 
     int open(const QByteArray& path) override;
@@ -212,6 +216,7 @@ private:
 
     std::map<QByteArray, std::shared_ptr<FakeCamera>> m_nodes;
     std::shared_ptr<FakeCamera> m_camera;
+    const char* m_calls;
 };
 
 // A device folder for the real device list and its watcher: node files in a temporary

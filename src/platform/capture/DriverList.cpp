@@ -41,8 +41,8 @@ std::vector<Entry> readDevices() {
         // A node that cannot be opened has no identity; its path names it.
         const QString key = node.card.isEmpty() ? node.path : identity.key();
         list.push_back({node.cardName, node.driverVersion,
-                        [node, factory = source.driverFactory] {
-                            return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, factory));
+                        [node, factory = source.driverFactory, plain = source.listFactory] {
+                            return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, factory, plain));
                         },
                         key, node.card.isEmpty() ? DeviceIdentity{} : identity});
         list.back().node = node.nodeId;

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <limits>
+#include <tuple>
 
 class TestV4l2Driver : public QObject {
     Q_OBJECT
@@ -28,6 +29,7 @@ private slots:
     void emulatedFormatsWhenNothingElse();
     void sizesWithoutEnumerationAndSteppedRanges();
     void ratesAsTheCameraOffersThem();
+    void ownFormatsStreamThroughPlainCalls();
     void kernelTimestampsAndLostFrames();
     void controlChangesApplyWhileStreaming();
     void controlsAsUvcvideoAnnouncesThem();
@@ -616,6 +618,58 @@ void TestV4l2Driver::ratesAsTheCameraOffersThem() {
     // The rate it answered is taken back as the offered one nearest to it.
     QVERIFY(driver->setFormat({V4L2_PIX_FMT_MJPEG, QSize(640, 480), {1001, 24000}}));
     QCOMPARE(driver->format().interval, (FrameInterval{1, 24}));
+}
+
+// The camera's own formats that FrameConverter handles stream through plain system
+// calls; libv4l2 only converts what only it can (a vendor format); a compressed
+// stream nothing here decodes is not offered, and the format dialog says why.
+void TestV4l2Driver::ownFormatsStreamThroughPlainCalls() {
+    m_camera->formats = {
+        {V4L2_PIX_FMT_MJPEG, "Motion-JPEG", false, {{1920, 1080}}, {{1, 30}}, {}},
+        {V4L2_PIX_FMT_YUV420, "Planar YUV 4:2:0", false, {{1920, 1080}}, {{1, 30}}, {}},
+        {V4L2_PIX_FMT_H264, "H.264", false, {{1920, 1080}}, {{1, 30}}, {}},
+        {V4L2_PIX_FMT_SN9C10X, "GSPCA SN9C10X", false, {{352, 288}}, {{1, 30}}, {}},
+    };
+    m_camera->currentFourcc = V4L2_PIX_FMT_MJPEG;
+    m_camera->currentSize = {1920, 1080};
+    const std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes{{"/dev/video0", m_camera}};
+    V4l2Driver driver(
+        V4l2Node{QStringLiteral("/dev/video0"), QStringLiteral("Fake Camera"), QStringLiteral("6.1.7")},
+        [nodes] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(nodes, "libv4l2")); },
+        [nodes] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(nodes, "plain")); });
+    QVERIFY(driver.open());
+    std::vector<std::uint32_t> offered;
+    for (const FormatOption& option : driver.formats())
+        offered.push_back(option.fourcc);
+    QCOMPARE(offered,
+             (std::vector<std::uint32_t>{V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_SN9C10X}));
+    QCOMPARE(driver.formatNotes(), QStringList{"H.264: a compressed video stream, which is not shown here."});
+
+    const std::vector<std::tuple<std::uint32_t, QSize, std::uint32_t, QByteArray>> cases = {
+        {V4L2_PIX_FMT_YUV420, {1920, 1080}, V4L2_PIX_FMT_YUV420, "plain"},
+        {V4L2_PIX_FMT_MJPEG, {1920, 1080}, V4L2_PIX_FMT_MJPEG, "plain"},
+        {V4L2_PIX_FMT_SN9C10X, {352, 288}, V4L2_PIX_FMT_RGB24, "libv4l2"}, // converted by libv4l2
+    };
+    for (const auto& [fourcc, size, asked, calls] : cases) {
+        QVERIFY(driver.setFormat({fourcc, size, {1, 30}}));
+        QVERIFY2(driver.start([](const VideoFrame&) {}, [](const QString&) {}),
+                 qPrintable(driver.lastError()));
+        driver.stop();
+        QCOMPARE(m_camera->lastSetFormat.fmt.pix.pixelformat, asked);
+        QCOMPARE(m_camera->streamedThrough, calls);
+    }
+    driver.close();
+    QCOMPARE(m_camera->openDevices, 0);
+
+    // A camera whose picture libv4l2 must process offers only libv4l2's formats: all
+    // through libv4l2.
+    m_camera->formats = {{V4L2_PIX_FMT_RGB24, "RGB3", true, {{640, 480}}, {{1, 30}}, {}}};
+    m_camera->currentFourcc = V4L2_PIX_FMT_RGB24;
+    QVERIFY(driver.open());
+    QVERIFY(driver.start([](const VideoFrame&) {}, [](const QString&) {}));
+    driver.stop();
+    QCOMPARE(m_camera->streamedThrough, QByteArray("libv4l2"));
+    QCOMPARE(m_camera->openDevices, 1); // no plain device beside it
 }
 
 void TestV4l2Driver::kernelTimestampsAndLostFrames() {

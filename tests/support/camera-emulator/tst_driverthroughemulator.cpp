@@ -297,6 +297,40 @@ private slots:
         plugOnlyTheDeskCamera();
     }
 
+    // The camera's own YU12 streams as it is, through plain system calls (libv4l2,
+    // asked for YU12, may convert the camera's MJPEG instead); its H.264 is not offered.
+    void theCamerasOwnFormatThroughPlainCalls() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             "camera /dev/video47\ncard = Kelvanor Planar\nbus = usb-0000:00:14.0-7\n"
+             "format = MJPG 1920x1080@30\nformat = YU12 1920x1080@30\nformat = H264 1920x1080@30\n");
+        const V4l2Node planar = nodeAt(QStringLiteral("/dev/video47"));
+        QCOMPARE(planar.cardName, QStringLiteral("Kelvanor Planar"));
+        V4l2Driver driver(planar, makeLibV4l2Device, makePlainV4l2Device);
+        QVERIFY2(driver.open(), qPrintable(driver.lastError()));
+        std::vector<std::uint32_t> offered;
+        for (const FormatOption& option : driver.formats())
+            offered.push_back(option.fourcc);
+        QCOMPARE(offered, (std::vector<std::uint32_t>{V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUV420}));
+        QCOMPARE(driver.formatNotes().size(), 1);
+        QVERIFY(driver.formatNotes().front().startsWith(QStringLiteral("H.264")));
+        QVERIFY(driver.setFormat({V4L2_PIX_FMT_YUV420, QSize(1920, 1080), {1, 30}}));
+        std::atomic<int> frames{0};
+        QVERIFY2(driver.start([&](const VideoFrame& f) { frames += f.mjpeg().isEmpty() && f.isValid(); },
+                              [](const QString&) {}),
+                 qPrintable(driver.lastError()));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 2, 20000);
+        // What the camera streams, as another program sees it.
+        auto look = makePlainV4l2Device();
+        QCOMPARE(look->open(QFile::encodeName(planar.path)), 0);
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QCOMPARE(look->ioctl(VIDIOC_G_FMT, &format), 0);
+        driver.stop();
+        QCOMPARE(format.fmt.pix.pixelformat, std::uint32_t(V4L2_PIX_FMT_YUV420));
+        QCOMPARE(format.fmt.pix.width, 1920u);
+        plugOnlyTheDeskCamera();
+    }
+
     // A USB reset: the node goes and is made again under the same name and number.
     // The list sees another node file, the old driver's stream ends, and the camera
     // streams again through a new driver.

@@ -107,6 +107,8 @@ public:
     // The formats the device offers, and the one in use. setFormat() is refused
     // while streaming.
     virtual std::vector<FormatOption> formats() const = 0;
+    // Why the device's other formats are not among them (one line each: "H.264: ...").
+    virtual QStringList formatNotes() const { return {}; }
     virtual VideoFormat format() const = 0;
     virtual bool setFormat(const VideoFormat& format) = 0;
 

@@ -83,6 +83,30 @@ std::vector<FrameInterval> rangeIntervals(const v4l2_frmival_stepwise& range, bo
     return intervals;
 }
 
+// Compressed video that nothing here decodes: a camera's H.264 or HEVC stream is not
+// offered (libv4l2, asked for it, would stream another of the camera's formats).
+bool isUndecodedCodec(std::uint32_t fourcc) {
+    switch (fourcc) {
+    case V4L2_PIX_FMT_H264:
+    case V4L2_PIX_FMT_H264_NO_SC:
+    case V4L2_PIX_FMT_H264_MVC:
+    case V4L2_PIX_FMT_HEVC:
+    case V4L2_PIX_FMT_H263:
+    case V4L2_PIX_FMT_MPEG:
+    case V4L2_PIX_FMT_MPEG1:
+    case V4L2_PIX_FMT_MPEG2:
+    case V4L2_PIX_FMT_MPEG4:
+    case V4L2_PIX_FMT_XVID:
+    case V4L2_PIX_FMT_VC1_ANNEX_G:
+    case V4L2_PIX_FMT_VC1_ANNEX_L:
+    case V4L2_PIX_FMT_VP8:
+    case V4L2_PIX_FMT_VP9:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The most menu entries asked of a device: uvcvideo's menus have at most 64 (a bit
 // mask), and VIDIOC_QUERYCTRL lets a device announce any maximum.
 constexpr std::int64_t kMaxMenuEntries = 256;
@@ -125,8 +149,8 @@ bool isRelativeControl(std::uint32_t id, std::uint32_t flags) {
 
 } // namespace
 
-V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory)
-    : m_node(std::move(node)), m_factory(std::move(factory)) {}
+V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory, DeviceFactory plainFactory)
+    : m_node(std::move(node)), m_factory(std::move(factory)), m_plainFactory(std::move(plainFactory)) {}
 
 V4l2Driver::~V4l2Driver() {
     close();
@@ -174,6 +198,7 @@ bool V4l2Driver::open() {
         return false;
     }
     m_device = std::move(device);
+    m_stream = m_device.get();
     m_hasOutput = (deviceCaps(cap) & V4L2_CAP_VIDEO_OUTPUT) != 0;
     v4l2_input input{};
     m_hasInputs = m_device->ioctl(VIDIOC_ENUMINPUT, &input) == 0;
@@ -182,7 +207,14 @@ bool V4l2Driver::open() {
     enumerateFormats();
     if (m_formats.empty()) {
         m_device.reset();
+        m_stream = nullptr;
         return fail(QStringLiteral("The camera offers no format"), EINVAL);
+    }
+    // The camera's own formats stream through a node opened plainly, when libv4l2 does
+    // not have to process the camera's picture (then it offers only its own formats).
+    if (m_plainFactory && m_emulated.empty()) {
+        m_plain = m_plainFactory();
+        if (m_plain && m_plain->open(QFile::encodeName(m_node.path)) != 0) m_plain.reset();
     }
     // Start with the device's current format when it is one of ours, else the first.
     v4l2_format current{};
@@ -219,18 +251,26 @@ bool V4l2Driver::isThisCamera(const v4l2_capability& cap) const {
 
 void V4l2Driver::close() {
     stop();
+    m_stream = nullptr;
+    m_plain.reset();
     m_device.reset();
 }
 
 void V4l2Driver::enumerateFormats() {
     m_formats.clear();
+    m_formatNotes.clear();
     m_emulated.clear();
     std::vector<v4l2_fmtdesc> native, emulated;
-    for (std::uint32_t index = 0;; ++index) {
+    for (std::uint32_t index = 0; index < 256; ++index) {
         v4l2_fmtdesc desc{};
         desc.index = index;
         desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (m_device->ioctl(VIDIOC_ENUM_FMT, &desc) != 0) break;
+        if (isUndecodedCodec(desc.pixelformat)) {
+            m_formatNotes << QStringLiteral("%1: a compressed video stream, which is not shown here.")
+                                 .arg(fieldText(desc.description, sizeof desc.description));
+            continue;
+        }
         ((desc.flags & V4L2_FMT_FLAG_EMULATED) ? emulated : native).push_back(desc);
     }
     // libv4l2's emulated formats cost a conversion; they are offered only when the
@@ -478,15 +518,22 @@ bool V4l2Driver::takeControlChanges() {
 
 bool V4l2Driver::configure() {
     // The camera's own format streams; libv4l2 converts only a vendor format that
-    // FrameConverter does not know, and the formats it emulates.
+    // FrameConverter does not know, and the formats it emulates. A format of the
+    // camera's own that FrameConverter handles streams through plain system calls:
+    // libv4l2, asked for RGB3, BGR3, YU12 or YV12, may choose another of the camera's
+    // formats to convert from (libv4lconvert ranks them all), and turn a camera's own
+    // YU12 into its MJPEG decoded in libv4l2.
+    const bool emulated =
+        std::find(m_emulated.begin(), m_emulated.end(), m_format.fourcc) != m_emulated.end();
     m_streamFourcc = FrameConverter::supports(m_format.fourcc) ? m_format.fourcc : kRgb24;
+    m_stream = m_plain && !emulated && m_streamFourcc == m_format.fourcc ? m_plain.get() : m_device.get();
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     fmt.fmt.pix.width = std::uint32_t(m_format.size.width());
     fmt.fmt.pix.height = std::uint32_t(m_format.size.height());
     fmt.fmt.pix.pixelformat = m_streamFourcc;
     fmt.fmt.pix.field = V4L2_FIELD_ANY;
-    if (const int error = m_device->ioctl(VIDIOC_S_FMT, &fmt))
+    if (const int error = m_stream->ioctl(VIDIOC_S_FMT, &fmt))
         return fail(QStringLiteral("Cannot set the format"), error);
     if (fmt.fmt.pix.pixelformat != m_streamFourcc)
         return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
@@ -506,7 +553,7 @@ bool V4l2Driver::configure() {
     parm.parm.capture.timeperframe.denominator = m_format.interval.denominator;
     // A camera with a fixed rate refuses; that is fine. One that takes it answers the
     // rate it really runs at (the nearest it has), which is the format's from now on.
-    if (const int error = m_device->ioctl(VIDIOC_S_PARM, &parm)) {
+    if (const int error = m_stream->ioctl(VIDIOC_S_PARM, &parm)) {
         qCDebug(lcV4l2) << m_node.path << "keeps its frame rate:" << errorText(error);
     } else if (parm.parm.capture.timeperframe.numerator && parm.parm.capture.timeperframe.denominator) {
         const FrameInterval actual{parm.parm.capture.timeperframe.numerator,
@@ -522,7 +569,7 @@ bool V4l2Driver::configure() {
     request.count = kBufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (const int error = m_device->ioctl(VIDIOC_REQBUFS, &request))
+    if (const int error = m_stream->ioctl(VIDIOC_REQBUFS, &request))
         return fail(QStringLiteral("Cannot get streaming buffers"), error);
     if (request.count == 0) return fail(QStringLiteral("Cannot get streaming buffers"), ENOMEM);
     for (std::uint32_t i = 0; i < request.count; ++i) {
@@ -530,32 +577,32 @@ bool V4l2Driver::configure() {
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = i;
-        if (const int error = m_device->ioctl(VIDIOC_QUERYBUF, &buffer))
+        if (const int error = m_stream->ioctl(VIDIOC_QUERYBUF, &buffer))
             return fail(QStringLiteral("Cannot query a buffer"), error);
-        void* address = m_device->map(buffer.length, buffer.m.offset);
+        void* address = m_stream->map(buffer.length, buffer.m.offset);
         if (!address) return fail(QStringLiteral("Cannot map a buffer"), ENOMEM);
-        m_buffers.emplace_back(m_device.get(), address, buffer.length);
-        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer))
+        m_buffers.emplace_back(m_stream, address, buffer.length);
+        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &buffer))
             return fail(QStringLiteral("Cannot queue a buffer"), error);
     }
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (const int error = m_device->ioctl(VIDIOC_STREAMON, &type))
+    if (const int error = m_stream->ioctl(VIDIOC_STREAMON, &type))
         return fail(QStringLiteral("Cannot start streaming"), error);
     return true;
 }
 
 void V4l2Driver::releaseBuffers() {
-    if (!m_device) return;
+    if (!m_stream) return;
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     // Fails on an unplugged device; nothing to do then.
-    if (const int error = m_device->ioctl(VIDIOC_STREAMOFF, &type))
+    if (const int error = m_stream->ioctl(VIDIOC_STREAMOFF, &type))
         qCDebug(lcV4l2) << m_node.path << "stream off failed:" << errorText(error);
     m_buffers.clear();
     v4l2_requestbuffers request{};
     request.count = 0;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (const int error = m_device->ioctl(VIDIOC_REQBUFS, &request))
+    if (const int error = m_stream->ioctl(VIDIOC_REQBUFS, &request))
         qCDebug(lcV4l2) << m_node.path << "buffers not released:" << errorText(error);
 }
 
@@ -581,15 +628,15 @@ void V4l2Driver::stop() {
 // again, the stream starts afresh. 0 or the errno of the failing call.
 int V4l2Driver::restartStream() {
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (const int error = m_device->ioctl(VIDIOC_STREAMOFF, &type)) return error;
+    if (const int error = m_stream->ioctl(VIDIOC_STREAMOFF, &type)) return error;
     for (std::uint32_t i = 0; i < m_buffers.size(); ++i) {
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = i;
-        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer)) return error;
+        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &buffer)) return error;
     }
-    return m_device->ioctl(VIDIOC_STREAMON, &type);
+    return m_stream->ioctl(VIDIOC_STREAMON, &type);
 }
 
 void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
@@ -598,8 +645,9 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
     converter.setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine);
     // libv4l2 reports a frame it could not convert as EIO; that loses one frame only.
     const bool libv4l2Converts =
-        m_streamFourcc != m_format.fourcc ||
-        std::find(m_emulated.begin(), m_emulated.end(), m_streamFourcc) != m_emulated.end();
+        m_stream == m_device.get() &&
+        (m_streamFourcc != m_format.fourcc ||
+         std::find(m_emulated.begin(), m_emulated.end(), m_streamFourcc) != m_emulated.end());
     const bool jpeg = m_streamFourcc == V4L2_PIX_FMT_MJPEG || m_streamFourcc == V4L2_PIX_FMT_JPEG;
     auto lastUsable = Clock::now();
     // A camera's JPEG is tried by decoding it when none was for this long; frames in
@@ -626,7 +674,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
                 QStringLiteral("The camera %1 sends no pictures (%2).").arg(m_node.cardName, m_node.path));
             return;
         }
-        const int ready = m_device->poll(kPollSliceMs);
+        const int ready = m_stream->poll(kPollSliceMs);
         if (m_worker.stopRequested()) return;
         if (ready == -EIO) {
             // The node is there but its queue failed (POLLERR without POLLHUP: uvcvideo
@@ -642,7 +690,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
-        if (const int error = m_device->ioctl(VIDIOC_DQBUF, &buffer)) {
+        if (const int error = m_stream->ioctl(VIDIOC_DQBUF, &buffer)) {
             if (error == EAGAIN) continue;
             if (error == EIO && libv4l2Converts) {
                 qCDebug(lcV4l2) << m_node.path << "frame dropped: libv4l2 could not convert it";
@@ -681,7 +729,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
                 frame = VideoFrame(std::move(converted.image), converted.jpegAsIs ? bytes() : QByteArray());
             }
         }
-        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer)) return stopped(error);
+        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &buffer)) return stopped(error);
 
         // The kernel numbers the frames it captured; a jump is frames it lost. A device
         // that does not number them is counted here.

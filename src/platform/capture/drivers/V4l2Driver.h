@@ -34,7 +34,9 @@ struct V4l2Node {
 // A V4L2 camera, streamed with mmap buffers on a worker thread.
 //
 // Formats are the device's own; libv4l2's emulated ones only when the device offers
-// nothing else (a camera libv4l2 must flip or process). The chosen format is the one
+// nothing else (a camera libv4l2 must flip or process). A camera's own format that
+// FrameConverter handles streams through plain system calls; libv4l2 streams only
+// what it alone can give. The chosen format is the one
 // that streams, and FrameConverter turns each buffer into QImage::Format_RGB32 in one
 // pass. An MJPEG frame is only checked (its header, its end) and travels as the
 // camera's JPEG bytes, decoded when it is shown (VideoFrame). Only a vendor format
@@ -64,7 +66,10 @@ public:
     // sends pictures (at most; see kNoFrameTimeoutMs).
     static constexpr int kJpegCheckMs = 1000;
 
-    explicit V4l2Driver(V4l2Node node, DeviceFactory factory = makeLibV4l2Device);
+    // `factory` opens the node through libv4l2; `plainFactory`, when given, with plain
+    // system calls, for streaming the camera's own formats.
+    explicit V4l2Driver(V4l2Node node, DeviceFactory factory = makeLibV4l2Device,
+                        DeviceFactory plainFactory = {});
     ~V4l2Driver() override;
 
     // Every /dev/video<N> that can capture and stream, in node-number order (in
@@ -85,6 +90,7 @@ public:
     bool isOpen() const override { return m_device != nullptr; }
     DriverCapabilities capabilities() const override;
     std::vector<FormatOption> formats() const override { return m_formats; }
+    QStringList formatNotes() const override { return m_formatNotes; }
     VideoFormat format() const override { return m_format; }
     bool setFormat(const VideoFormat& format) override;
     std::vector<DriverControl> controls() const override;
@@ -125,8 +131,12 @@ private:
 
     V4l2Node m_node;
     DeviceFactory m_factory;
-    std::unique_ptr<V4l2Device> m_device;
+    DeviceFactory m_plainFactory;
+    std::unique_ptr<V4l2Device> m_device; // libv4l2's: formats, controls, events
+    std::unique_ptr<V4l2Device> m_plain;  // plain calls, when the camera's own formats stream so
+    V4l2Device* m_stream = nullptr;       // the one streaming now: m_plain or m_device
     std::vector<FormatOption> m_formats;
+    QStringList m_formatNotes;
     VideoFormat m_format;
     std::vector<std::uint32_t> m_emulated; // formats that libv4l2 makes (converts to)
     std::uint32_t m_streamFourcc = 0;      // what the device was asked for
