@@ -227,6 +227,43 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         input->type = V4L2_INPUT_TYPE_CAMERA;
         return 0;
     }
+    case VIDIOC_G_INPUT:
+        *static_cast<int*>(arg) = c.currentInput;
+        return 0;
+    case VIDIOC_S_INPUT: {
+        const int index = *static_cast<int*>(arg);
+        if (index < 0 || std::size_t(index) >= c.inputs.size()) return EINVAL;
+        if (c.streaming) return EBUSY;
+        c.currentInput = index;
+        c.inputWrites.push_back(index);
+        return 0;
+    }
+    case VIDIOC_ENUMSTD: {
+        auto* standard = static_cast<v4l2_standard*>(arg);
+        if (c.standards.empty()) return ENOTTY;
+        if (standard->index >= c.standards.size()) return EINVAL;
+        const std::uint32_t index = standard->index;
+        *standard = {};
+        standard->index = index;
+        standard->id = c.standards[index].first;
+        std::strncpy(reinterpret_cast<char*>(standard->name), c.standards[index].second, sizeof standard->name - 1);
+        return 0;
+    }
+    case VIDIOC_G_STD:
+        if (c.standards.empty()) return ENOTTY;
+        *static_cast<v4l2_std_id*>(arg) = c.currentStandard;
+        return 0;
+    case VIDIOC_S_STD: {
+        // v4l_s_std: the standard must be one the node has; vb2 drivers refuse while busy.
+        if (c.standards.empty()) return ENOTTY;
+        const v4l2_std_id id = *static_cast<v4l2_std_id*>(arg);
+        if (c.streaming) return EBUSY;
+        if (!std::any_of(c.standards.begin(), c.standards.end(), [id](const auto& s) { return (s.first & id) != 0; }))
+            return EINVAL;
+        c.currentStandard = id;
+        c.standardWrites.push_back(id);
+        return 0;
+    }
     case VIDIOC_ENUM_FMT: {
         auto* desc = static_cast<v4l2_fmtdesc*>(arg);
         if (desc->index >= c.formats.size()) return EINVAL;

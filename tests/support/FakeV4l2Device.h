@@ -59,8 +59,9 @@ struct FakeCamera {
         // A range of frame intervals instead of the list (stepwise, or continuous).
         std::optional<v4l2_frmival_stepwise> intervalRange{};
         bool continuousIntervals = false;
-        // Sizes it scales to without listing any (a capture card such as bttv, whose
-        // VIDIOC_TRY_FMT bounds the size to its standard's, v4l_bound_align_image).
+        // Sizes it scales to without listing any (a capture card such as bttv, which
+        // has no VIDIOC_ENUM_FRAMESIZES and whose bttv_try_fmt_vid_cap bounds the size
+        // to its standard's, a width a multiple of 4: limit_scaled_size_lock).
         std::optional<v4l2_frmsize_stepwise> scales{};
     };
     // One buffer the camera fills.
@@ -147,6 +148,14 @@ struct FakeCamera {
     // The descriptor an open device answers, and the inputs VIDIOC_ENUMINPUT lists.
     int descriptor = 7;
     std::vector<const char*> inputs{"Camera 1"};
+    int currentInput = 0;
+    // The video standards VIDIOC_ENUMSTD lists (a capture card's: PAL, NTSC...), and
+    // the one set; none for a camera (ENOTTY, as v4l2-ioctl.c answers a node without
+    // tvnorms).
+    std::vector<std::pair<v4l2_std_id, const char*>> standards;
+    v4l2_std_id currentStandard = 0;
+    std::vector<int> inputWrites;
+    std::vector<v4l2_std_id> standardWrites;
 
     static std::shared_ptr<FakeCamera> standard();
 

@@ -11,8 +11,17 @@ QString& settingsFile() {
     return path;
 }
 
+// The link and the port together: two identical cameras share their by-id link.
 QString groupName(const DeviceIdentity& identity) {
-    return identity.byId.isEmpty() ? identity.key() : identity.byId;
+    return identity.byId.isEmpty() ? identity.key() : identity.byId + QLatin1Char('@') + identity.busInfo;
+}
+
+// A kept camera that is plugged in now at its own place is that camera, not this one.
+bool presentElsewhere(const DeviceIdentity& kept, const DeviceIdentity& identity) {
+    if (kept.samePlace(identity)) return false;
+    for (const DriverList::Entry& entry : DriverList::entries())
+        if (entry.present && entry.identity.samePlace(kept)) return true;
+    return false;
 }
 
 DeviceIdentity readIdentity(QSettings& settings, const QString& group) {
@@ -24,15 +33,19 @@ DeviceIdentity readIdentity(QSettings& settings, const QString& group) {
     return identity;
 }
 
-// The kept group of this camera: the same device, else the first of the same name.
+// The kept group of this camera: the same device at the same place; else (moved to
+// another port) the same by-id link, else the first of the same name, unless that
+// camera is plugged in at its own place now (it is another of the same model).
 QString findGroup(QSettings& settings, const DeviceIdentity& identity) {
-    QString sameCard;
+    QString sameLink, sameCard;
     for (const QString& group : settings.childGroups()) {
         const DeviceIdentity kept = readIdentity(settings, group);
-        if (kept.sameDevice(identity)) return group;
+        if (kept.samePlace(identity)) return group;
+        if (presentElsewhere(kept, identity)) continue;
+        if (kept.sameDevice(identity) && sameLink.isEmpty()) sameLink = group;
         if (kept.card == identity.card && sameCard.isEmpty()) sameCard = group;
     }
-    return sameCard;
+    return sameLink.isEmpty() ? sameCard : sameLink;
 }
 
 // Buttons and relative moves act when written; they have no value to keep.
@@ -116,6 +129,8 @@ int lastCameraIndex() {
     if (group.isEmpty() || !settings.childGroups().contains(group)) return -1;
     const DeviceIdentity kept = readIdentity(settings, group);
     const auto entries = DriverList::entries();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].present && entries[i].identity.samePlace(kept)) return int(i);
     int sameCard = -1, sameCardCount = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const DeviceIdentity& present = entries[i].identity;

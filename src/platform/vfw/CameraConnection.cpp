@@ -147,6 +147,17 @@ bool CameraConnection::resume() {
     subscribe();
     m_followKey = entry->followKey();
     m_node = entry->node;
+    auto stillUnavailable = [this] {
+        // Not to be had yet (another program streams from it): failed as before.
+        m_busy = m_driver->lastErrorIsBusy();
+        m_failureReason = m_driver->lastError();
+        m_source->halt();
+        if (m_busy) m_retryTimer.start();
+        return false;
+    };
+    // A camera another program had is tried first: its values are not written while
+    // the other program still uses it.
+    if (m_busy && m_wanted && !m_source->setWanted(m_subscription, true)) return stillUnavailable();
     emit streamStopped();
     // The camera starts with its defaults again: it gets back its control values and
     // the format it had.
@@ -154,14 +165,7 @@ bool CameraConnection::resume() {
                             [this](const VideoFormat& format) { return setFormat(format); });
     if (m_formatBeforeFailure.fourcc && m_driver->format() != m_formatBeforeFailure)
         reconfigure(m_formatBeforeFailure, false);
-    if (m_wanted && !m_source->setWanted(m_subscription, true)) {
-        // Still not to be had (another program streams from it): failed as before.
-        m_busy = m_driver->lastErrorIsBusy();
-        m_failureReason = m_driver->lastError();
-        m_source->halt();
-        if (m_busy) m_retryTimer.start();
-        return false;
-    }
+    if (m_wanted && !m_source->setWanted(m_subscription, true)) return stillUnavailable();
     m_failed = false;
     m_busy = false;
     m_retryTimer.stop();

@@ -1,4 +1,5 @@
 #include "CameraSettings.h"
+#include "DriverList.h"
 #include "FakeV4l2Device.h"
 #include "drivers/V4l2Driver.h"
 
@@ -13,6 +14,7 @@ private slots:
     void init();
     void cleanup();
     void automaticControlsAreRestoredBeforeTheManualOnes();
+    void identicalCamerasKeepTheirOwnSettings();
 
 private:
     QTemporaryDir m_dir;
@@ -61,6 +63,7 @@ void TestCameraSettings::init() {
 void TestCameraSettings::cleanup() {
     QFile::remove(CameraSettings::file());
     CameraSettings::setFile(QString());
+    DriverList::setEntriesForTest({});
 }
 
 void TestCameraSettings::automaticControlsAreRestoredBeforeTheManualOnes() {
@@ -73,10 +76,12 @@ void TestCameraSettings::automaticControlsAreRestoredBeforeTheManualOnes() {
         QVERIFY(driver->setControl(V4L2_CID_BRIGHTNESS, 200));
         CameraSettings::save(kIdentity, *driver);
     }
-    // A move has no value to keep.
+    // Kept under its link and its port; a move has no value to keep.
     QSettings kept(CameraSettings::file(), QSettings::IniFormat);
-    QVERIFY(kept.childGroups().contains(kIdentity.byId));
-    QVERIFY(!kept.contains(kIdentity.byId + QStringLiteral("/Controls/%1").arg(V4L2_CID_IRIS_RELATIVE)));
+    const QString group = kIdentity.byId + QLatin1Char('@') + kIdentity.busInfo;
+    QVERIFY(kept.childGroups().contains(group));
+    QVERIFY(kept.contains(group + QStringLiteral("/Controls/%1").arg(V4L2_CID_BRIGHTNESS)));
+    QVERIFY(!kept.contains(group + QStringLiteral("/Controls/%1").arg(V4L2_CID_IRIS_RELATIVE)));
 
     // Plugged in again, with its defaults (and a smaller brightness range since a
     // firmware update): the automatic focus goes off first, so that the camera takes
@@ -89,6 +94,48 @@ void TestCameraSettings::automaticControlsAreRestoredBeforeTheManualOnes() {
     const std::vector<std::pair<std::uint32_t, int>> expected = {
         {V4L2_CID_FOCUS_AUTO, 0}, {V4L2_CID_BRIGHTNESS, 150}, {V4L2_CID_FOCUS_ABSOLUTE, 70}};
     QCOMPARE(camera->controlWrites, expected);
+}
+
+// Two cameras of one model without serial numbers: udev gives them one by-id link.
+// Each keeps its own values, told apart by the link and the USB port together; one
+// moved to another port is known by its link, as long as the other is at its own port.
+void TestCameraSettings::identicalCamerasKeepTheirOwnSettings() {
+    const QString link = QStringLiteral("usb-Twin_Cam-video-index0");
+    const DeviceIdentity a{QStringLiteral("Twin Cam"), QStringLiteral("usb-0000:00:14.0-1"), link};
+    const DeviceIdentity b{QStringLiteral("Twin Cam"), QStringLiteral("usb-0000:00:14.0-2"), link};
+    const DeviceIdentity aMoved{QStringLiteral("Twin Cam"), QStringLiteral("usb-0000:00:14.0-9"), link};
+    std::vector<DeviceIdentity> present;
+    DriverList::setEntriesForTest([&present] {
+        std::vector<DriverList::Entry> list;
+        for (const DeviceIdentity& identity : present)
+            list.push_back({identity.card, QStringLiteral("1"), {}, identity.key(), identity});
+        return list;
+    });
+    auto keep = [](const DeviceIdentity& identity, int brightness) {
+        auto driver = openDriver(focusCamera(255));
+        QVERIFY(driver && driver->setControl(V4L2_CID_BRIGHTNESS, brightness));
+        CameraSettings::save(identity, *driver);
+    };
+    auto restored = [](const DeviceIdentity& identity) {
+        auto camera = focusCamera(255);
+        auto driver = openDriver(camera);
+        if (!driver) return -1;
+        CameraSettings::restore(identity, *driver, [](const VideoFormat&) { return true; });
+        for (const auto& [id, value] : camera->controlWrites)
+            if (id == V4L2_CID_BRIGHTNESS) return value;
+        return 100; // nothing written: its default
+    };
+    present = {a, b};
+    DriverList::refresh();
+    keep(a, 200);
+    keep(b, 50);
+    QCOMPARE(restored(a), 200);
+    QCOMPARE(restored(b), 50);
+    QCOMPARE(CameraSettings::lastCameraIndex(), 1); // b, kept last
+
+    present = {aMoved, b};
+    DriverList::refresh();
+    QCOMPARE(restored(aMoved), 200);
 }
 
 QTEST_GUILESS_MAIN(TestCameraSettings)

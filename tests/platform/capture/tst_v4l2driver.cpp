@@ -30,6 +30,7 @@ private slots:
     void sizesWithoutEnumerationAndSteppedRanges();
     void ratesAsTheCameraOffersThem();
     void ownFormatsStreamThroughPlainCalls();
+    void captureCardInputsAndStandards();
     void kernelTimestampsAndLostFrames();
     void controlChangesApplyWhileStreaming();
     void controlsAsUvcvideoAnnouncesThem();
@@ -102,7 +103,7 @@ bool TestV4l2Driver::waitForFrames(std::size_t count) {
 void TestV4l2Driver::listsCaptureNodesInNodeOrder() {
     QTemporaryDir dev, sys;
     for (const char* name : {"video10", "video2", "video0", "video1", "video3", "video4", "video5", "video6",
-                             "videoX", "media0"}) {
+                             "video7", "videoX", "media0"}) {
         QFile file(dev.filePath(QString::fromLatin1(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
@@ -129,6 +130,10 @@ void TestV4l2Driver::listsCaptureNodesInNodeOrder() {
     m_camera->busInfo = "usb-0000:00:14.0-1";
     auto twin = camera("Fake Camera", "usb-0000:00:14.0-2"); // the same model twice
     auto tenth = camera("Tenth", "platform:vivid");
+    // A node of a camera pipeline that only the media controller sets up (an ISP's
+    // sensor input): it streams nothing by itself.
+    auto pipeline = camera("unicam-image", "platform:fe801000.csi");
+    pipeline->caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_IO_MC;
     // video3 exists as a file but has no device behind it (open fails).
     auto node = [&](const char* name) { return QFile::encodeName(dev.filePath(QString::fromLatin1(name))); };
     const auto nodes =
@@ -138,6 +143,7 @@ void TestV4l2Driver::listsCaptureNodesInNodeOrder() {
                                              {node("video4"), camera("Locked", "", EACCES)},
                                              {node("video5"), camera("USB Camera", "", EACCES)},
                                              {node("video6"), camera("USB Camera", "", EACCES)},
+                                             {node("video7"), pipeline},
                                              {node("video10"), tenth}}),
                                  dev.path(), sys.path());
     QStringList names;
@@ -543,7 +549,7 @@ void TestV4l2Driver::sizesWithoutEnumerationAndSteppedRanges() {
     // PAL's (bttv), and would take GREY too, at one size only.
     v4l2_frmsize_stepwise range{160, 1280, 160, 120, 720, 120};
     FakeCamera::Format card{V4L2_PIX_FMT_YUYV, "YUYV", false, {}, {{1, 25}}, {}};
-    card.scales = v4l2_frmsize_stepwise{48, 768, 2, 32, 576, 2};
+    card.scales = v4l2_frmsize_stepwise{48, 768, 4, 32, 576, 2};
     // A sensor's stepwise range: its limits, and the common sizes on its steps.
     v4l2_frmsize_stepwise fine{48, 1920, 2, 32, 1088, 2};
     m_camera->formats = {card,
@@ -670,6 +676,45 @@ void TestV4l2Driver::ownFormatsStreamThroughPlainCalls() {
     driver.stop();
     QCOMPARE(m_camera->streamedThrough, QByteArray("libv4l2"));
     QCOMPARE(m_camera->openDevices, 1); // no plain device beside it
+}
+
+// A capture card (bttv): its inputs and its video standards are chosen in the source
+// dialog, as menus before its controls; another standard has other sizes.
+void TestV4l2Driver::captureCardInputsAndStandards() {
+    FakeCamera::Format card{V4L2_PIX_FMT_YUYV, "YUYV", false, {}, {{1, 25}}, {}};
+    card.scales = v4l2_frmsize_stepwise{48, 768, 4, 32, 576, 2};
+    m_camera->formats = {card};
+    m_camera->currentFourcc = V4L2_PIX_FMT_YUYV;
+    m_camera->currentSize = {720, 576};
+    m_camera->inputs = {"Television", "Composite1", "S-Video"};
+    m_camera->standards = {{V4L2_STD_PAL, "PAL"}, {V4L2_STD_NTSC, "NTSC"}, {V4L2_STD_SECAM, "SECAM"}};
+    m_camera->currentStandard = V4L2_STD_PAL_B; // one of PAL's
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    const auto controls = driver->controls();
+    QVERIFY(controls.size() >= 2);
+    QCOMPARE(controls[0].id, V4l2Driver::kInputControl);
+    QCOMPARE(controls[0].kind, DriverControl::Kind::Menu);
+    QCOMPARE(controls[0].menuItems, (QStringList{"Television", "Composite1", "S-Video"}));
+    QCOMPARE(controls[0].value, 0);
+    QCOMPARE(controls[1].id, V4l2Driver::kStandardControl);
+    QCOMPARE(controls[1].menuItems, (QStringList{"PAL", "NTSC", "SECAM"}));
+    QCOMPARE(controls[1].value, 0);
+
+    QVERIFY(driver->setControl(V4l2Driver::kInputControl, 2));
+    QCOMPARE(m_camera->inputWrites, std::vector<int>{2});
+    // NTSC: the card now has 480 lines; the format in use follows.
+    m_camera->formats.front().scales = v4l2_frmsize_stepwise{48, 768, 4, 32, 480, 2};
+    m_camera->currentSize = {720, 480};
+    QVERIFY(driver->setControl(V4l2Driver::kStandardControl, 1));
+    QCOMPARE(m_camera->standardWrites, std::vector<v4l2_std_id>{V4L2_STD_NTSC});
+    QCOMPARE(driver->controls()[1].value, 1);
+    QCOMPARE(driver->formats().front().size, QSize(720, 480));
+    QCOMPARE(driver->format().size, QSize(720, 480));
+    // A camera has neither to choose.
+    m_camera->inputs = {"Camera 1"};
+    m_camera->standards.clear();
+    QVERIFY(driver->controls().empty() || driver->controls()[0].id != V4l2Driver::kInputControl);
 }
 
 void TestV4l2Driver::kernelTimestampsAndLostFrames() {

@@ -403,9 +403,83 @@ bool V4l2Driver::setFormat(const VideoFormat& format) {
     return false;
 }
 
+void V4l2Driver::addSourceChoices(std::vector<DriverControl>& list) const {
+    DriverControl input;
+    input.id = kInputControl;
+    input.name = QStringLiteral("Input");
+    input.kind = DriverControl::Kind::Menu;
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        v4l2_input entry{};
+        entry.index = i;
+        if (m_device->ioctl(VIDIOC_ENUMINPUT, &entry) != 0) break;
+        input.menuItems << fieldText(entry.name, sizeof entry.name);
+    }
+    int current = 0;
+    if (input.menuItems.size() > 1 && m_device->ioctl(VIDIOC_G_INPUT, &current) == 0) {
+        input.maximum = int(input.menuItems.size()) - 1;
+        input.value = current;
+        list.push_back(input);
+    }
+    // The standards of the input in use (v4l_enumstd lists the node's tvnorms).
+    DriverControl standard;
+    standard.id = kStandardControl;
+    standard.name = QStringLiteral("Video Standard");
+    standard.kind = DriverControl::Kind::Menu;
+    std::vector<v4l2_std_id> ids;
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        v4l2_standard entry{};
+        entry.index = i;
+        if (m_device->ioctl(VIDIOC_ENUMSTD, &entry) != 0) break;
+        standard.menuItems << fieldText(entry.name, sizeof entry.name);
+        ids.push_back(entry.id);
+    }
+    v4l2_std_id now = 0;
+    if (ids.empty() || m_device->ioctl(VIDIOC_G_STD, &now) != 0) return;
+    standard.maximum = int(ids.size()) - 1;
+    // The standard set now: the one that is it, else the first it belongs to.
+    const auto exact = std::find(ids.begin(), ids.end(), now);
+    const auto within = std::find_if(ids.begin(), ids.end(), [now](v4l2_std_id id) { return (id & now) != 0; });
+    standard.value = int((exact != ids.end() ? exact : within != ids.end() ? within : ids.begin()) - ids.begin());
+    list.push_back(standard);
+}
+
+// The device decides whether it switches while it streams (drivers on videobuf2 answer
+// EBUSY for a standard then).
+bool V4l2Driver::setSourceChoice(std::uint32_t id, int value) {
+    const QString what =
+        id == kInputControl ? QStringLiteral("the input") : QStringLiteral("the video standard");
+    int error = 0;
+    if (id == kInputControl) {
+        error = m_device->ioctl(VIDIOC_S_INPUT, &value);
+    } else {
+        v4l2_standard entry{};
+        entry.index = std::uint32_t(std::max(0, value));
+        error = m_device->ioctl(VIDIOC_ENUMSTD, &entry);
+        if (!error) error = m_device->ioctl(VIDIOC_S_STD, &entry.id);
+    }
+    if (error == EBUSY) {
+        m_lastError = QStringLiteral("The camera cannot change %1 while it streams.").arg(what);
+        return false;
+    }
+    if (error) return fail(QStringLiteral("Cannot choose %1").arg(what), error);
+    // Another input or standard has other sizes (PAL's 576 lines, NTSC's 480): the
+    // format in use stays when it is still offered, else the first of its pixel format.
+    if (isStreaming()) return true;
+    enumerateFormats();
+    const auto same = [this](const FormatOption& o) { return o.fourcc == m_format.fourcc && o.size == m_format.size; };
+    if (!m_formats.empty() && std::none_of(m_formats.begin(), m_formats.end(), same)) {
+        auto option = std::find_if(m_formats.begin(), m_formats.end(),
+                                   [this](const FormatOption& o) { return o.fourcc == m_format.fourcc; });
+        if (option == m_formats.end()) option = m_formats.begin();
+        m_format = {option->fourcc, option->size, option->intervals.front()};
+    }
+    return true;
+}
+
 std::vector<DriverControl> V4l2Driver::controls() const {
     std::vector<DriverControl> list;
     if (!m_device) return list;
+    addSourceChoices(list);
     v4l2_queryctrl query{};
     query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
     while (m_device->ioctl(VIDIOC_QUERYCTRL, &query) == 0) {
@@ -469,6 +543,7 @@ std::vector<DriverControl> V4l2Driver::controls() const {
 
 bool V4l2Driver::setControl(std::uint32_t id, int value) {
     if (!m_device) return false;
+    if (id == kInputControl || id == kStandardControl) return setSourceChoice(id, value);
     v4l2_control control{};
     control.id = id;
     control.value = value;

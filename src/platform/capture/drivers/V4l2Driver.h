@@ -57,6 +57,12 @@ struct V4l2Node {
 class V4l2Driver : public CaptureDriver {
 public:
     using DeviceFactory = std::function<std::unique_ptr<V4l2Device>()>;
+    // The source dialog's choice of input (VIDIOC_S_INPUT: tuner, composite, S-video)
+    // and of video standard (VIDIOC_S_STD: PAL, NTSC...), shown as menus beside the
+    // camera's controls when the node has more than one input, or standards. Their ids
+    // lie outside every V4L2 control class.
+    static constexpr std::uint32_t kInputControl = 0x7F000001;
+    static constexpr std::uint32_t kStandardControl = 0x7F000002;
     static constexpr int kNoFrameTimeoutMs = 5000;
     static constexpr int kBufferCount = 4;
     // Restarts of a stream whose queue failed, without a usable frame in between,
@@ -72,7 +78,8 @@ public:
                         DeviceFactory plainFactory = {});
     ~V4l2Driver() override;
 
-    // Every /dev/video<N> that can capture and stream, in node-number order (in
+    // Every /dev/video<N> that can capture and stream by itself (not a node whose
+    // input a media controller sets up, V4L2_CAP_IO_MC), in node-number order (in
     // V4l2DriverNodes.cpp).
     // Each node is opened plainly and asked VIDIOC_QUERYCAP only; its by-id name comes
     // from the links in `folder`/v4l/by-id. A node that exists
@@ -121,6 +128,9 @@ private:
     bool fail(const QString& what, int error);
     bool isThisCamera(const v4l2_capability& cap) const;
     void subscribeToControlEvents();
+    // The input and standard menus (none when there is nothing to choose).
+    void addSourceChoices(std::vector<DriverControl>& list) const;
+    bool setSourceChoice(std::uint32_t id, int value);
     void enumerateFormats();
     std::vector<QSize> frameSizes(std::uint32_t fourcc);
     std::vector<FrameInterval> frameIntervals(std::uint32_t fourcc, QSize size);

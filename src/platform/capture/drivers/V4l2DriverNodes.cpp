@@ -91,6 +91,9 @@ std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, con
         device->close();
         const std::uint32_t caps = deviceCaps(cap);
         if (!ok || !(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
+        // A node whose input the media controller chooses (V4L2_CAP_IO_MC: an ISP's or
+        // a CSI receiver's) streams only once its pipeline is set up: not a camera here.
+        if (caps & V4L2_CAP_IO_MC) continue;
         const QString card = fieldText(cap.card, sizeof cap.card);
         busInfo.push_back(fieldText(cap.bus_info, sizeof cap.bus_info));
         nodes.push_back({path, card, versionText(cap.version), card, busInfo.back(),
