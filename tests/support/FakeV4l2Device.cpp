@@ -246,7 +246,8 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         *standard = {};
         standard->index = index;
         standard->id = c.standards[index].first;
-        std::strncpy(reinterpret_cast<char*>(standard->name), c.standards[index].second, sizeof standard->name - 1);
+        std::strncpy(reinterpret_cast<char*>(standard->name), c.standards[index].second,
+                     sizeof standard->name - 1);
         return 0;
     }
     case VIDIOC_G_STD:
@@ -258,7 +259,8 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         if (c.standards.empty()) return ENOTTY;
         const v4l2_std_id id = *static_cast<v4l2_std_id*>(arg);
         if (c.streaming) return EBUSY;
-        if (!std::any_of(c.standards.begin(), c.standards.end(), [id](const auto& s) { return (s.first & id) != 0; }))
+        if (!std::any_of(c.standards.begin(), c.standards.end(),
+                         [id](const auto& s) { return (s.first & id) != 0; }))
             return EINVAL;
         c.currentStandard = id;
         c.standardWrites.push_back(id);

@@ -102,6 +102,7 @@ private slots:
     void sourceDialogAppliesLiveAndCancelRestores();
     void cameraControlsInTheSourceDialog();
     void cameraControlsThatDependOnOthers();
+    void formatDialogSaysWhyAStreamIsNotOffered();
     void displayDialogSetsScale();
     void compressionDialogStoresTheChoice();
     void missingFeaturesAnswerZero();
@@ -512,6 +513,30 @@ void TestCaptureWindow::cameraControlsThatDependOnOthers() {
         {V4L2_CID_FOCUS_ABSOLUTE, 70},
     };
     QCOMPARE(camera->controlWrites, expected);
+}
+
+// A camera's H.264 stream is not offered (nothing here decodes it); the format dialog
+// says so instead of offering something else under its name.
+void TestCaptureWindow::formatDialogSaysWhyAStreamIsNotOffered() {
+    auto camera = FakeCamera::standard();
+    camera->formats.push_back({V4L2_PIX_FMT_H264, "H.264", false, {{1920, 1080}}, {{1, 30}}, {}});
+    useFakeCamera(camera);
+    QVERIFY(makeWindow());
+    QStringList offered;
+    QString notes;
+    onNextDialog([&](QDialog* dialog) {
+        auto* pixelFormat = dialog->findChild<QComboBox*>(QStringLiteral("pixelFormat"));
+        auto* noted = dialog->findChild<QLabel*>(QStringLiteral("formatNotes"));
+        QVERIFY(pixelFormat && noted);
+        for (int i = 0; i < pixelFormat->count(); ++i)
+            offered << pixelFormat->itemText(i);
+        notes = noted->text();
+        dialog->reject();
+    });
+    m_window->message(WM_CAP_DLG_VIDEOFORMAT, 0, 0);
+    QCOMPARE(offered.filter(QStringLiteral("H.264")), QStringList());
+    QCOMPARE(offered.size(), 2); // RGB3 and MJPEG (the emulated BGR3 is not offered)
+    QCOMPARE(notes, QStringLiteral("H.264: a compressed video stream, which is not shown here."));
 }
 
 void TestCaptureWindow::displayDialogSetsScale() {

@@ -438,8 +438,12 @@ void V4l2Driver::addSourceChoices(std::vector<DriverControl>& list) const {
     standard.maximum = int(ids.size()) - 1;
     // The standard set now: the one that is it, else the first it belongs to.
     const auto exact = std::find(ids.begin(), ids.end(), now);
-    const auto within = std::find_if(ids.begin(), ids.end(), [now](v4l2_std_id id) { return (id & now) != 0; });
-    standard.value = int((exact != ids.end() ? exact : within != ids.end() ? within : ids.begin()) - ids.begin());
+    const auto within =
+        std::find_if(ids.begin(), ids.end(), [now](v4l2_std_id id) { return (id & now) != 0; });
+    standard.value = int((exact != ids.end()    ? exact
+                          : within != ids.end() ? within
+                                                : ids.begin()) -
+                         ids.begin());
     list.push_back(standard);
 }
 
@@ -466,7 +470,9 @@ bool V4l2Driver::setSourceChoice(std::uint32_t id, int value) {
     // format in use stays when it is still offered, else the first of its pixel format.
     if (isStreaming()) return true;
     enumerateFormats();
-    const auto same = [this](const FormatOption& o) { return o.fourcc == m_format.fourcc && o.size == m_format.size; };
+    const auto same = [this](const FormatOption& o) {
+        return o.fourcc == m_format.fourcc && o.size == m_format.size;
+    };
     if (!m_formats.empty() && std::none_of(m_formats.begin(), m_formats.end(), same)) {
         auto option = std::find_if(m_formats.begin(), m_formats.end(),
                                    [this](const FormatOption& o) { return o.fourcc == m_format.fourcc; });
