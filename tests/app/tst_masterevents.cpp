@@ -122,7 +122,8 @@ private slots:
         QCOMPARE(m.frameGeometry().size(), QSize(640, 480));
     }
 
-    // A long movie file name is cut in its status panel; the window keeps its size.
+    // A long movie file name is cut in its status panel, in its middle so that the
+    // file's own name stays in sight; the window keeps its size.
     void aLongFileNameKeepsTheWindowsSize() {
         Master m;
         MasterEvents events(m);
@@ -133,6 +134,11 @@ private slots:
         m.show();
         QVERIFY(QTest::qWaitForWindowExposed(&m));
         QCOMPARE(m.frameGeometry().size(), QSize(640, 480));
+        const QString shown = m.MasterStatus->shownText(QStringLiteral("filename"));
+        QVERIFY2(shown.startsWith(QStringLiteral("Filename: /xxx")) && shown.contains(QChar(0x2026)) &&
+                     shown.endsWith(QStringLiteral("x/capture.avi")),
+                 qPrintable(shown));
+        QVERIFY(m.MasterStatus->text(QStringLiteral("filename")).size() > shown.size());
         // The panels beside it keep their room: the contact text whole.
         const QLabel* contact = m.MasterStatus->panel(QStringLiteral("contact"));
         QVERIFY(contact->isVisible());

@@ -1,5 +1,7 @@
 #include "TerminationSignals.h"
 
+#include "FileDescriptor.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QSocketNotifier>
@@ -30,8 +32,9 @@ static_assert(std::atomic<std::int64_t>::is_always_lock_free && std::atomic<int>
               std::atomic<long>::is_always_lock_free &&
               std::atomic<TerminationSignals::MonotonicClock>::is_always_lock_free);
 
-// The UI thread's end of the pipe.
-int g_pipeRead = -1;
+// The UI thread's end of the pipe (the write end is an atomic above: the handler
+// loads it).
+FileDescriptor g_pipeRead;
 
 std::int64_t monotonicNow() noexcept {
     timespec ts{};
@@ -126,17 +129,16 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
     // What an earlier instance left after a signal (tests make several in a row).
     closeFd(g_pipeWrite);
     closeFd(g_logFd);
-    if (g_pipeRead >= 0) ::close(g_pipeRead);
-    g_pipeRead = -1;
+    g_pipeRead.reset();
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return; // the default actions stay: the program still ends, only less tidily
-    g_pipeRead = fds[0];
+    g_pipeRead.reset(fds[0]);
     g_pipeWrite.store(fds[1]);
     g_firstDelivery.store(kNoDelivery);
     rememberUtcOffset();
-    m_notifier = new QSocketNotifier(g_pipeRead, QSocketNotifier::Read, this);
+    m_notifier = new QSocketNotifier(g_pipeRead.get(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationSignals::readPipe);
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
@@ -159,8 +161,7 @@ TerminationSignals::~TerminationSignals() {
         std::signal(s, SIG_DFL);
     closeFd(g_pipeWrite);
     closeFd(g_logFd);
-    ::close(g_pipeRead);
-    g_pipeRead = -1;
+    g_pipeRead.reset();
 }
 
 void TerminationSignals::setForcedEndLog(const QString& path) {
@@ -183,7 +184,7 @@ void TerminationSignals::readPipe() {
     int firstSignal = 0;
     QList<int> foldedSignals;
     ssize_t n = 0;
-    while ((n = ::read(g_pipeRead, bytes, sizeof bytes)) > 0) {
+    while ((n = ::read(g_pipeRead.get(), bytes, sizeof bytes)) > 0) {
         for (ssize_t i = 0; i < n; ++i) {
             if (bytes[i] & kFoldedBit)
                 foldedSignals.append(bytes[i] & ~kFoldedBit);

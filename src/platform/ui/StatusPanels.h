@@ -12,6 +12,9 @@ public:
     QLabel* addPanel(const QString& key, const QString& text = QString(), const QString& toolTip = QString(),
                      int stretch = 0, int minimumWidth = 0);
     QLabel* panel(const QString& key) const;
+    // The whole text of a panel.
     QString text(const QString& key) const;
+    // Its text as shown: a stretching panel cuts a longer text in its middle.
+    QString shownText(const QString& key) const;
     void setText(const QString& key, const QString& text);
 };
