@@ -1,5 +1,7 @@
 #include "FakeV4l2Device.h"
 
+#include <algorithm>
+
 FakeMappedBuffer::FakeMappedBuffer(std::size_t length) : m_length(length) {
     const auto page = std::size_t(sysconf(_SC_PAGESIZE));
     m_pages = (length + page - 1) / page * page;
@@ -148,6 +150,8 @@ void FakeV4l2Device::close() {
     if (!m_camera) return;
     std::lock_guard lock(m_camera->mutex);
     --m_camera->openDevices;
+    m_camera->eventQueues.erase(this);
+    if (m_camera->privileged == this) m_camera->privileged = nullptr;
     m_camera.reset();
 }
 
@@ -174,10 +178,11 @@ int FakeV4l2Device::poll(int timeoutMs) {
         return m_camera->unplugged ? -ENODEV : 1;
     }
     const bool ready = m_camera->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-        return m_camera->unplugged || m_camera->failDequeue || m_camera->wake ||
+        return m_camera->unplugged || m_camera->failDequeue || m_camera->wake || m_camera->queueError ||
                (!m_camera->pending.empty() && !m_camera->queued.empty());
     });
     if (m_camera->unplugged) return -ENODEV;
+    if (m_camera->queueError) return -EIO; // POLLERR without POLLHUP
     return ready ? 1 : 0;
 }
 
@@ -187,6 +192,20 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     FakeCamera& c = *m_camera;
     if (c.unplugged) return ENODEV;
     c.requests.push_back(request);
+    switch (request) {
+    case VIDIOC_S_FMT:
+    case VIDIOC_S_PARM:
+    case VIDIOC_REQBUFS:
+    case VIDIOC_STREAMON:
+        // uvc_v4l2.c: these take the stream's privileges (uvc_acquire_privileges),
+        // which only one open device holds; STREAMON needs them held already.
+        if (request == VIDIOC_STREAMON ? c.privileged != this : c.privileged && c.privileged != this)
+            return EBUSY;
+        c.privileged = this;
+        break;
+    default:
+        break;
+    }
     switch (request) {
     case VIDIOC_QUERYCAP: {
         auto* cap = static_cast<v4l2_capability*>(arg);
@@ -206,6 +225,45 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         input->index = index;
         std::strncpy(reinterpret_cast<char*>(input->name), c.inputs[index], sizeof input->name - 1);
         input->type = V4L2_INPUT_TYPE_CAMERA;
+        return 0;
+    }
+    case VIDIOC_G_INPUT:
+        *static_cast<int*>(arg) = c.currentInput;
+        return 0;
+    case VIDIOC_S_INPUT: {
+        const int index = *static_cast<int*>(arg);
+        if (index < 0 || std::size_t(index) >= c.inputs.size()) return EINVAL;
+        if (c.streaming) return EBUSY;
+        c.currentInput = index;
+        c.inputWrites.push_back(index);
+        return 0;
+    }
+    case VIDIOC_ENUMSTD: {
+        auto* standard = static_cast<v4l2_standard*>(arg);
+        if (c.standards.empty()) return ENOTTY;
+        if (standard->index >= c.standards.size()) return EINVAL;
+        const std::uint32_t index = standard->index;
+        *standard = {};
+        standard->index = index;
+        standard->id = c.standards[index].first;
+        std::strncpy(reinterpret_cast<char*>(standard->name), c.standards[index].second,
+                     sizeof standard->name - 1);
+        return 0;
+    }
+    case VIDIOC_G_STD:
+        if (c.standards.empty()) return ENOTTY;
+        *static_cast<v4l2_std_id*>(arg) = c.currentStandard;
+        return 0;
+    case VIDIOC_S_STD: {
+        // v4l_s_std: the standard must be one the node has; vb2 drivers refuse while busy.
+        if (c.standards.empty()) return ENOTTY;
+        const v4l2_std_id id = *static_cast<v4l2_std_id*>(arg);
+        if (c.streaming) return EBUSY;
+        if (!std::any_of(c.standards.begin(), c.standards.end(),
+                         [id](const auto& s) { return (s.first & id) != 0; }))
+            return EINVAL;
+        c.currentStandard = id;
+        c.standardWrites.push_back(id);
         return 0;
     }
     case VIDIOC_ENUM_FMT: {
@@ -234,6 +292,12 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     case VIDIOC_ENUM_FRAMEINTERVALS: {
         auto* ival = static_cast<v4l2_frmivalenum*>(arg);
         const auto* f = find(ival->pixel_format);
+        if (f && f->intervalRange) {
+            if (ival->index > 0) return EINVAL;
+            ival->type = f->continuousIntervals ? V4L2_FRMIVAL_TYPE_CONTINUOUS : V4L2_FRMIVAL_TYPE_STEPWISE;
+            ival->stepwise = *f->intervalRange;
+            return 0;
+        }
         if (!f || ival->index >= f->intervals.size()) return EINVAL;
         ival->type = V4L2_FRMIVAL_TYPE_DISCRETE;
         ival->discrete = f->intervals[ival->index];
@@ -247,8 +311,26 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         return 0;
     }
     case VIDIOC_TRY_FMT: {
+        // The nearest size the format can give, as drivers answer it.
         auto* fmt = static_cast<v4l2_format*>(arg);
         if (!find(fmt->fmt.pix.pixelformat)) fmt->fmt.pix.pixelformat = c.formats.front().fourcc;
+        const FakeCamera::Format& f = *find(fmt->fmt.pix.pixelformat);
+        auto bound = [](std::uint32_t v, std::uint32_t lo, std::uint32_t hi, std::uint32_t step) {
+            v = std::clamp(v, lo, hi);
+            return lo + (v - lo) / std::max(1u, step) * std::max(1u, step);
+        };
+        const auto area = [](QSize a) { return std::int64_t(a.width()) * a.height(); };
+        if (const auto& r = f.scales ? f.scales : f.range) {
+            fmt->fmt.pix.width = bound(fmt->fmt.pix.width, r->min_width, r->max_width, r->step_width);
+            fmt->fmt.pix.height = bound(fmt->fmt.pix.height, r->min_height, r->max_height, r->step_height);
+        } else {
+            const QSize asked(int(fmt->fmt.pix.width), int(fmt->fmt.pix.height));
+            QSize best = f.sizes.empty() ? c.currentSize : f.sizes.front();
+            for (QSize size : f.sizes)
+                if (std::abs(area(size) - area(asked)) < std::abs(area(best) - area(asked))) best = size;
+            fmt->fmt.pix.width = std::uint32_t(best.width());
+            fmt->fmt.pix.height = std::uint32_t(best.height());
+        }
         fmt->fmt.pix.bytesperline = FakeCamera::bytesPerLine(fmt->fmt.pix.pixelformat, fmt->fmt.pix.width);
         return 0;
     }
@@ -276,12 +358,14 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     case VIDIOC_S_PARM: {
         auto* parm = static_cast<v4l2_streamparm*>(arg);
         c.lastSetInterval = parm->parm.capture.timeperframe;
+        if (c.parmReply) parm->parm.capture.timeperframe = *c.parmReply;
         c.currentInterval = parm->parm.capture.timeperframe;
         return 0;
     }
     case VIDIOC_REQBUFS: {
         auto* request = static_cast<v4l2_requestbuffers*>(arg);
         if (c.mapped > 0 && request->count == 0) return EBUSY; // buffers still mapped
+        if (request->count == 0) c.privileged = nullptr;       // uvc_dismiss_privileges
         c.buffers.clear();
         for (std::uint32_t i = 0; i < request->count; ++i)
             c.buffers.emplace_back(c.formatReply ? c.formatReply->sizeimage
@@ -297,6 +381,7 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         return 0;
     }
     case VIDIOC_QBUF: {
+        if (c.queueError) return EIO;
         auto* buffer = static_cast<v4l2_buffer*>(arg);
         if (buffer->index >= c.buffers.size()) return EINVAL;
         c.queued.push_back(buffer->index);
@@ -305,6 +390,7 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     }
     case VIDIOC_DQBUF: {
         if (c.failDequeue) return c.failDequeue;
+        if (c.queueError) return EIO;
         if (!c.streaming || (c.pending.empty() && !c.broken) || c.queued.empty()) return EAGAIN;
         auto* buffer = static_cast<v4l2_buffer*>(arg);
         const std::uint32_t index = c.queued.front();
@@ -329,17 +415,21 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     case VIDIOC_STREAMON:
         if (c.failStreamOn) return c.failStreamOn;
         c.streaming = true;
+        c.streamedThrough = m_calls;
         c.kernelSequence = 0;
         return 0;
     case VIDIOC_STREAMOFF:
+        // vb2_core_streamoff: every buffer back to the program, the queue's error gone.
         c.streaming = false;
+        c.queueError = false;
+        c.queued.clear();
         ++c.streamOffs;
         return 0;
     case VIDIOC_QUERYCTRL: {
         auto* query = static_cast<v4l2_queryctrl*>(arg);
         const FakeCamera::Control* next = nullptr;
         if (!(query->id & V4L2_CTRL_FLAG_NEXT_CTRL)) {
-            next = findControl(query->id);
+            next = c.findControl(query->id);
         } else {
             const std::uint32_t after = query->id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
             for (const FakeCamera::Control& control : c.controls)
@@ -347,31 +437,62 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         }
         if (!next) return EINVAL;
         *query = next->query;
-        if (isInactive(*next)) query->flags |= V4L2_CTRL_FLAG_INACTIVE;
+        if (c.isInactive(*next)) query->flags |= V4L2_CTRL_FLAG_INACTIVE;
         return 0;
     }
     case VIDIOC_QUERYMENU: {
         auto* menu = static_cast<v4l2_querymenu*>(arg);
-        const FakeCamera::Control* control = findControl(menu->id);
-        if (!control || menu->index >= control->menu.size()) return EINVAL;
+        const FakeCamera::Control* control = c.findControl(menu->id);
+        // v4l2_querymenu: outside the range, or an index the menu skips.
+        if (!control || menu->index >= control->menu.size() || !control->menu[menu->index]) return EINVAL;
         std::strncpy(reinterpret_cast<char*>(menu->name), control->menu[menu->index], sizeof menu->name - 1);
         return 0;
     }
     case VIDIOC_G_CTRL: {
         auto* value = static_cast<v4l2_control*>(arg);
-        const FakeCamera::Control* control = findControl(value->id);
+        const FakeCamera::Control* control = c.findControl(value->id);
         if (!control) return EINVAL;
+        // __uvc_ctrl_get: a control without GET_CUR (flagged write-only) cannot be read.
+        if (control->query.flags & V4L2_CTRL_FLAG_WRITE_ONLY) return EACCES;
         value->value = control->value;
         return 0;
     }
-    case VIDIOC_S_CTRL: {
-        auto* value = static_cast<v4l2_control*>(arg);
-        auto* control = const_cast<FakeCamera::Control*>(findControl(value->id));
+    case VIDIOC_S_CTRL:
+        return setControl(*static_cast<v4l2_control*>(arg));
+    case VIDIOC_SUBSCRIBE_EVENT: {
+        // uvc_ioctl_subscribe_event: control events only, of a control the camera has.
+        auto* sub = static_cast<v4l2_event_subscription*>(arg);
+        if (sub->type != V4L2_EVENT_CTRL) return EINVAL;
+        const FakeCamera::Control* control = c.findControl(sub->id);
         if (!control) return EINVAL;
-        if (value->value < control->query.minimum || value->value > control->query.maximum) return ERANGE;
-        if (isInactive(*control)) return EACCES;
-        control->value = value->value;
-        c.controlWrites.emplace_back(value->id, value->value);
+        auto& queue = c.eventQueues[this];
+        for (const auto& [id, flags] : queue.subscribed)
+            if (id == sub->id) return 0;
+        queue.subscribed.emplace_back(sub->id, sub->flags);
+        if (sub->flags & V4L2_EVENT_SUB_FL_SEND_INITIAL) {
+            // uvc_ctrl_add_event: the flags, and the value when it can be read.
+            std::uint32_t changes = V4L2_EVENT_CTRL_CH_FLAGS;
+            if (!(control->query.flags & V4L2_CTRL_FLAG_WRITE_ONLY)) changes |= V4L2_EVENT_CTRL_CH_VALUE;
+            c.queueControlEvent(nullptr, sub->id, changes);
+        }
+        return 0;
+    }
+    case VIDIOC_UNSUBSCRIBE_EVENT: {
+        auto* sub = static_cast<v4l2_event_subscription*>(arg);
+        auto& queue = c.eventQueues[this];
+        std::erase_if(queue.subscribed, [&](const auto& s) {
+            return sub->type == V4L2_EVENT_ALL || (sub->type == V4L2_EVENT_CTRL && s.first == sub->id);
+        });
+        return 0;
+    }
+    case VIDIOC_DQEVENT: {
+        // The device is open non-blocking: nothing waiting is ENOENT (v4l2_event_dequeue).
+        auto& queue = c.eventQueues[this];
+        if (queue.events.empty()) return ENOENT;
+        auto* event = static_cast<v4l2_event*>(arg);
+        *event = queue.events.front();
+        queue.events.pop_front();
+        event->pending = std::uint32_t(queue.events.size());
         return 0;
     }
     default:
@@ -385,15 +506,112 @@ const FakeCamera::Format* FakeV4l2Device::find(std::uint32_t fourcc) const {
     return nullptr;
 }
 
-bool FakeV4l2Device::isInactive(const FakeCamera::Control& control) const {
-    const FakeCamera::Control* master = control.master ? findControl(control.master) : nullptr;
+// As uvcvideo's uvc_ioctl_s_ctrl: uvc_ctrl_is_accessible first (EACCES for a manual
+// control its automatic one holds, or one that cannot be set), then uvc_ctrl_set,
+// which rounds an integer to its step and clamps it into its range, clamps a boolean,
+// and refuses a menu index outside the menu (ERANGE) or one it skips (EINVAL); the
+// value taken goes back to the caller.
+int FakeV4l2Device::setControl(v4l2_control& value) {
+    FakeCamera& c = *m_camera;
+    FakeCamera::Control* control = c.findControl(value.id);
+    if (!control || control->query.type == V4L2_CTRL_TYPE_CTRL_CLASS) return EINVAL;
+    if ((control->query.flags & V4L2_CTRL_FLAG_READ_ONLY) || c.isInactive(*control)) return EACCES;
+    const v4l2_queryctrl& q = control->query;
+    switch (q.type) {
+    case V4L2_CTRL_TYPE_INTEGER: {
+        // min + ((u32)(value - min) + step / 2) / step * step, in the kernel's wrapping
+        // arithmetic, then clamped as a signed value.
+        const std::int64_t step = std::max(q.step, 1);
+        const auto offset = std::uint32_t(std::int64_t(value.value) - q.minimum);
+        const std::int64_t rounded = q.minimum + (std::int64_t(offset) + step / 2) / step * step;
+        value.value = std::clamp(std::int32_t(std::uint32_t(rounded)), q.minimum, q.maximum);
+        break;
+    }
+    case V4L2_CTRL_TYPE_BOOLEAN:
+        value.value = std::clamp(value.value, 0, 1);
+        break;
+    case V4L2_CTRL_TYPE_MENU:
+    case V4L2_CTRL_TYPE_INTEGER_MENU:
+        if (value.value < q.minimum || value.value > q.maximum) return ERANGE;
+        if (std::size_t(value.value) >= control->menu.size() || !control->menu[std::size_t(value.value)])
+            return EINVAL;
+        break;
+    default:
+        break;
+    }
+    if (q.type != V4L2_CTRL_TYPE_BUTTON && !(q.flags & V4L2_CTRL_FLAG_WRITE_ONLY))
+        control->value = value.value;
+    c.controlWrites.emplace_back(value.id, value.value);
+    c.sendControlEvents(this, value.id);
+    return 0;
+}
+
+FakeCamera::Control* FakeCamera::findControl(std::uint32_t id) {
+    for (auto& control : controls)
+        if (control.query.id == id) return &control;
+    return nullptr;
+}
+
+bool FakeCamera::isInactive(const Control& control) {
+    const Control* master = control.master ? findControl(control.master) : nullptr;
     return master && master->value != control.activeWhen;
 }
 
-const FakeCamera::Control* FakeV4l2Device::findControl(std::uint32_t id) const {
-    for (const auto& control : m_camera->controls)
-        if (control.query.id == id) return &control;
-    return nullptr;
+void FakeCamera::sendControlEvents(const void* origin, std::uint32_t id) {
+    // uvc_ctrl_send_slave_event: the state of each control this one governs, with its
+    // value when it can be read.
+    for (const Control& slave : controls) {
+        if (slave.master != id) continue;
+        std::uint32_t changes = V4L2_EVENT_CTRL_CH_FLAGS;
+        if (!(slave.query.flags & V4L2_CTRL_FLAG_WRITE_ONLY)) changes |= V4L2_EVENT_CTRL_CH_VALUE;
+        queueControlEvent(origin, slave.query.id, changes);
+    }
+    queueControlEvent(origin, id, V4L2_EVENT_CTRL_CH_VALUE);
+}
+
+// uvc_ctrl_send_event to each subscriber: not to the one that made a value change
+// unless it asked for feedback; a change of flags goes to every one. One event waits
+// per control (v4l2_event_subscribe with one element): a newer one takes its place and
+// keeps the changes it carried (v4l2_ctrl_replace).
+void FakeCamera::queueControlEvent(const void* origin, std::uint32_t id, std::uint32_t changes) {
+    const Control* control = findControl(id);
+    if (!control) return;
+    v4l2_event event{};
+    event.type = V4L2_EVENT_CTRL;
+    event.id = id;
+    event.u.ctrl.changes = changes;
+    event.u.ctrl.type = control->query.type;
+    event.u.ctrl.value = control->value;
+    event.u.ctrl.flags = control->query.flags | (isInactive(*control) ? V4L2_CTRL_FLAG_INACTIVE : 0);
+    event.u.ctrl.minimum = control->query.minimum;
+    event.u.ctrl.maximum = control->query.maximum;
+    event.u.ctrl.step = control->query.step;
+    event.u.ctrl.default_value = control->query.default_value;
+    for (auto& [device, queue] : eventQueues) {
+        for (const auto& [subscribed, flags] : queue.subscribed) {
+            if (subscribed != id) continue;
+            if (device == origin && !(flags & V4L2_EVENT_SUB_FL_ALLOW_FEEDBACK) &&
+                !(changes & V4L2_EVENT_CTRL_CH_FLAGS))
+                continue;
+            auto waiting = std::find_if(queue.events.begin(), queue.events.end(),
+                                        [id](const v4l2_event& e) { return e.id == id; });
+            if (waiting != queue.events.end()) {
+                const std::uint32_t before = waiting->u.ctrl.changes;
+                waiting->u.ctrl = event.u.ctrl;
+                waiting->u.ctrl.changes |= before;
+            } else {
+                queue.events.push_back(event);
+            }
+        }
+    }
+}
+
+void FakeCamera::setFromOutside(std::uint32_t id, int value) {
+    std::lock_guard lock(mutex);
+    if (Control* control = findControl(id)) {
+        control->value = value;
+        sendControlEvents(nullptr, id);
+    }
 }
 
 FakeDeviceFolder::FakeDeviceFolder()
@@ -426,4 +644,23 @@ void FakeDeviceFolder::unplug(int number) {
     it->second->unplug();
     m_nodes->erase(it);
     QFile::remove(node(number));
+}
+
+void FakeDeviceFolder::reset(int number, std::shared_ptr<FakeCamera> camera) {
+    // The new node is made before the old one's name goes, so that it cannot reuse the
+    // old inode on this file system: a reset is a different node under the same name.
+    const QString fresh = node(number) + QStringLiteral(".new");
+    QFile(fresh).open(QIODevice::WriteOnly);
+    const auto it = m_nodes->find(QFile::encodeName(node(number)));
+    if (it != m_nodes->end()) it->second->unplug();
+    (*m_nodes)[QFile::encodeName(node(number))] = std::move(camera);
+    QFile::remove(node(number));
+    QFile::rename(fresh, node(number));
+}
+
+void FakeDeviceFolder::link(const QString& name, int number) {
+    QDir(m_dir.path()).mkpath(QStringLiteral("v4l/by-id"));
+    const QString path = m_dir.filePath(QStringLiteral("v4l/by-id/") + name);
+    QFile::remove(path);
+    QFile::link(QStringLiteral("../../video%1").arg(number), path);
 }

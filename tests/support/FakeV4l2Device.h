@@ -30,9 +30,6 @@
 // A capture buffer as a camera's mmap gives it: exactly the asked length, ending where
 // a page ends, with nothing readable after it (here an inaccessible page), so reading
 // one byte past the frame faults as it can with a real camera's buffer.
-// A capture buffer as a camera's mmap gives it: exactly the asked length, ending where
-// a page ends, with nothing readable after it (here an inaccessible page), so reading
-// one byte past the frame faults as it can with a real camera's buffer.
 class FakeMappedBuffer {
 public:
     explicit FakeMappedBuffer(std::size_t length);
@@ -59,6 +56,13 @@ struct FakeCamera {
         std::vector<QSize> sizes; // none and no range: VIDIOC_ENUM_FRAMESIZES fails
         std::vector<v4l2_fract> intervals;
         std::optional<v4l2_frmsize_stepwise> range; // a stepwise size range instead of sizes
+        // A range of frame intervals instead of the list (stepwise, or continuous).
+        std::optional<v4l2_frmival_stepwise> intervalRange{};
+        bool continuousIntervals = false;
+        // Sizes it scales to without listing any (a capture card such as bttv, which
+        // has no VIDIOC_ENUM_FRAMESIZES and whose bttv_try_fmt_vid_cap bounds the size
+        // to its standard's, a width a multiple of 4: limit_scaled_size_lock).
+        std::optional<v4l2_frmsize_stepwise> scales{};
     };
     // One buffer the camera fills.
     struct Frame {
@@ -76,10 +80,17 @@ struct FakeCamera {
         v4l2_queryctrl query;
         int value;
         std::vector<const char*> menu;
-        // As uvcvideo: inactive, and refusing writes (EACCES), unless the control
-        // `master` (flagged V4L2_CTRL_FLAG_UPDATE) has the value `activeWhen`.
+        // As uvcvideo (uvc_ctrl.c: a mapping's master_id and master_manual): inactive,
+        // and refusing writes (EACCES), unless the control `master` has the value
+        // `activeWhen`. uvcvideo flags neither control V4L2_CTRL_FLAG_UPDATE; it tells
+        // the change with a V4L2_EVENT_CTRL event instead.
         std::uint32_t master = 0;
         int activeWhen = 0;
+    };
+    // The control events of one open device (VIDIOC_SUBSCRIBE_EVENT, VIDIOC_DQEVENT).
+    struct EventQueue {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> subscribed; // control id, flags
+        std::deque<v4l2_event> events;
     };
     // A control as the camera describes it.
     static Control control(std::uint32_t id, std::uint32_t type, const char* name, int min, int max, int def,
@@ -101,8 +112,11 @@ struct FakeCamera {
     std::mutex mutex;
     std::condition_variable changed;
     bool unplugged = false;
-    int failStreamOn = 0;                // errno for STREAMON, 0 = works
-    int failDequeue = 0;                 // errno for DQBUF, 0 = works
+    int failStreamOn = 0; // errno for STREAMON, 0 = works
+    int failDequeue = 0;  // errno for DQBUF, 0 = works
+    // vb2_queue_error (uvcvideo after a failed resume): the node stays, poll answers
+    // POLLERR alone, QBUF and DQBUF fail with EIO, until STREAMOFF clears it.
+    bool queueError = false;
     std::deque<Frame> pending;           // frames the camera will deliver, in order
     std::optional<Frame> broken;         // a frame it sends over and over, about 30 a second
     std::uint32_t kernelSequence = 0;    // the next frame's number
@@ -111,13 +125,22 @@ struct FakeCamera {
     // What VIDIOC_S_FMT answers instead of the size asked for (width, height,
     // bytesperline, sizeimage); the buffers then have sizeimage bytes.
     std::optional<v4l2_pix_format> formatReply;
+    // What VIDIOC_S_PARM answers instead of the rate asked for: the rate the camera
+    // really runs at (uvcvideo answers the nearest interval the frame size has).
+    std::optional<v4l2_fract> parmReply;
     bool wake = false; // poll answers at once (lets a worker see its stop request)
     std::vector<FakeMappedBuffer> buffers;
     std::deque<std::uint32_t> queued;
     std::vector<std::pair<std::uint32_t, int>> controlWrites;
+    std::map<const void*, EventQueue> eventQueues; // by open device
+    // uvc_acquire_privileges: the open device that set the format or the rate or
+    // asked for buffers holds the stream (others get EBUSY) until it frees its buffers
+    // or closes.
+    const void* privileged = nullptr;
     v4l2_format lastSetFormat{};
     v4l2_fract lastSetInterval{0, 0};
     bool streaming = false;
+    QByteArray streamedThrough; // the calls of the device that started streaming last
     int streamOffs = 0;
     int mapped = 0;
     int polls = 0;
@@ -125,6 +148,14 @@ struct FakeCamera {
     // The descriptor an open device answers, and the inputs VIDIOC_ENUMINPUT lists.
     int descriptor = 7;
     std::vector<const char*> inputs{"Camera 1"};
+    int currentInput = 0;
+    // The video standards VIDIOC_ENUMSTD lists (a capture card's: PAL, NTSC...), and
+    // the one set; none for a camera (ENOTTY, as v4l2-ioctl.c answers a node without
+    // tvnorms).
+    std::vector<std::pair<v4l2_std_id, const char*>> standards;
+    v4l2_std_id currentStandard = 0;
+    std::vector<int> inputWrites;
+    std::vector<v4l2_std_id> standardWrites;
 
     static std::shared_ptr<FakeCamera> standard();
 
@@ -138,11 +169,19 @@ struct FakeCamera {
         pending.push_back(std::move(frame));
         changed.notify_all();
     }
+    void failQueue() {
+        std::lock_guard lock(mutex);
+        queueError = true;
+        changed.notify_all();
+    }
     void unplug() {
         std::lock_guard lock(mutex);
         unplugged = true;
         changed.notify_all();
     }
+
+    // Another program sets a control (as v4l2-ctl would): every subscriber is told.
+    void setFromOutside(std::uint32_t id, int value);
 
     QByteArray encode(const Frame& frame) const;
     static QByteArray jpeg(const QImage& image);
@@ -150,12 +189,24 @@ struct FakeCamera {
     // formats, room for a JPEG of three bytes a pixel for MJPEG.
     static std::uint32_t imageBytes(std::uint32_t fourcc, QSize size);
     static std::uint32_t bytesPerLine(std::uint32_t fourcc, std::uint32_t width);
+
+    // Under the lock.
+    Control* findControl(std::uint32_t id);
+    bool isInactive(const Control& control);
+    // uvc_ctrl_send_events: the control's new value to its subscribers (not to the
+    // device that set it, `origin`), and to every subscriber of a control it is the
+    // master of, its new state (flags and value, to `origin` too).
+    void sendControlEvents(const void* origin, std::uint32_t id);
+    void queueControlEvent(const void* origin, std::uint32_t id, std::uint32_t changes);
 };
 
 class FakeV4l2Device : public V4l2Device {
 public:
-    explicit FakeV4l2Device(std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes)
-        : m_nodes(std::move(nodes)) {}
+    // `calls` names the calls it stands for ("libv4l2", "plain"): the camera notes which
+    // streamed (FakeCamera::streamedThrough).
+    explicit FakeV4l2Device(std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes,
+                            const char* calls = "libv4l2")
+        : m_nodes(std::move(nodes)), m_calls(calls) {}
     ~FakeV4l2Device() override { close(); }
 
     int open(const QByteArray& path) override;
@@ -170,11 +221,11 @@ private:
     static constexpr std::uint32_t kOffsetStep = 0x100000;
 
     const FakeCamera::Format* find(std::uint32_t fourcc) const;
-    bool isInactive(const FakeCamera::Control& control) const;
-    const FakeCamera::Control* findControl(std::uint32_t id) const;
+    int setControl(v4l2_control& value);
 
     std::map<QByteArray, std::shared_ptr<FakeCamera>> m_nodes;
     std::shared_ptr<FakeCamera> m_camera;
+    const char* m_calls;
 };
 
 // A device folder for the real device list and its watcher: node files in a temporary
@@ -195,6 +246,12 @@ public:
     void plug(int number, std::shared_ptr<FakeCamera> camera);
     // The camera goes: its open device fails with ENODEV, and its node goes away.
     void unplug(int number);
+    // A USB reset: the camera goes and `camera` comes back at once under the same node
+    // name, which is a new node file (another inode), as devtmpfs makes it again.
+    void reset(int number, std::shared_ptr<FakeCamera> camera);
+    // udev's /dev/v4l/by-id link `name` to the node (two cameras without a serial
+    // number get the same name: the link points at whichever came last).
+    void link(const QString& name, int number);
 
 private:
     QTemporaryDir m_dir;

@@ -11,8 +11,17 @@ QString& settingsFile() {
     return path;
 }
 
+// The link and the port together: two identical cameras share their by-id link.
 QString groupName(const DeviceIdentity& identity) {
-    return identity.byId.isEmpty() ? identity.key() : identity.byId;
+    return identity.byId.isEmpty() ? identity.key() : identity.byId + QLatin1Char('@') + identity.busInfo;
+}
+
+// A kept camera that is plugged in now at its own place is that camera, not this one.
+bool presentElsewhere(const DeviceIdentity& kept, const DeviceIdentity& identity) {
+    if (kept.samePlace(identity)) return false;
+    for (const DriverList::Entry& entry : DriverList::entries())
+        if (entry.present && entry.identity.samePlace(kept)) return true;
+    return false;
 }
 
 DeviceIdentity readIdentity(QSettings& settings, const QString& group) {
@@ -24,15 +33,24 @@ DeviceIdentity readIdentity(QSettings& settings, const QString& group) {
     return identity;
 }
 
-// The kept group of this camera: the same device, else the first of the same name.
+// The kept group of this camera: the same device at the same place; else (moved to
+// another port) the same by-id link, else the first of the same name, unless that
+// camera is plugged in at its own place now (it is another of the same model).
 QString findGroup(QSettings& settings, const DeviceIdentity& identity) {
-    QString sameCard;
+    QString sameLink, sameCard;
     for (const QString& group : settings.childGroups()) {
         const DeviceIdentity kept = readIdentity(settings, group);
-        if (kept.sameDevice(identity)) return group;
+        if (kept.samePlace(identity)) return group;
+        if (presentElsewhere(kept, identity)) continue;
+        if (kept.sameDevice(identity) && sameLink.isEmpty()) sameLink = group;
         if (kept.card == identity.card && sameCard.isEmpty()) sameCard = group;
     }
-    return sameCard;
+    return sameLink.isEmpty() ? sameCard : sameLink;
+}
+
+// Buttons and relative moves act when written; they have no value to keep.
+bool keepsValue(const DriverControl& control) {
+    return control.kind != DriverControl::Kind::Button && control.kind != DriverControl::Kind::Steps;
 }
 
 } // namespace
@@ -71,7 +89,7 @@ void save(const DeviceIdentity& identity, const CaptureDriver& driver) {
     settings.setValue(QStringLiteral("IntervalDenominator"), format.interval.denominator);
     settings.beginGroup(QStringLiteral("Controls"));
     for (const DriverControl& control : driver.controls())
-        settings.setValue(QString::number(control.id), control.value);
+        if (keepsValue(control)) settings.setValue(QString::number(control.id), control.value);
     settings.endGroup();
     settings.endGroup();
 }
@@ -98,9 +116,13 @@ bool restore(const DeviceIdentity& identity, CaptureDriver& driver,
                           [](const DriverControl& c) { return c.updatesOthers; });
     for (const DriverControl& control : controls) {
         const QVariant kept = settings.value(QString::number(control.id));
-        if (!kept.isValid() || control.returnsToZero) continue;
+        if (!kept.isValid() || control.returnsToZero || !keepsValue(control)) continue;
         const int value = kept.toInt();
-        if (value != control.value && value >= control.minimum && value <= control.maximum)
+        // A slider's value outside a range the camera now has is clamped by the camera
+        // (uvcvideo and the control framework clamp integers); a menu entry must exist.
+        const bool fits = control.kind == DriverControl::Kind::Slider ||
+                          (value >= control.minimum && value <= control.maximum);
+        if (value != control.value && fits)
             driver.setControl(control.id, value); // an inactive one refuses: the automatic control rules
     }
     settings.endGroup();
@@ -115,6 +137,8 @@ int lastCameraIndex() {
     if (group.isEmpty() || !settings.childGroups().contains(group)) return -1;
     const DeviceIdentity kept = readIdentity(settings, group);
     const auto entries = DriverList::entries();
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].present && entries[i].identity.samePlace(kept)) return int(i);
     int sameCard = -1, sameCardCount = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const DeviceIdentity& present = entries[i].identity;

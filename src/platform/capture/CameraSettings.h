@@ -7,8 +7,10 @@
 
 // Each camera's format and control values, and which camera was used last, kept
 // between runs in an INI file of their own, keyed by the camera's identity. A camera
-// is known again by its by-id link, else by its card name and bus, else (moved to
-// another port on a machine without udev) by its card name alone.
+// is known again by its by-id link and its bus (USB port) together, else (moved to
+// another port) by its by-id link, else by its card name alone; but never as a kept
+// camera that is plugged in at its own place now: two identical cameras without
+// serial numbers share their by-id link.
 //
 // No file is set until the program sets one: nothing is read or written then.
 // UI thread only.

@@ -41,11 +41,12 @@ std::vector<Entry> readDevices() {
         // A node that cannot be opened has no identity; its path names it.
         const QString key = node.card.isEmpty() ? node.path : identity.key();
         list.push_back({node.cardName, node.driverVersion,
-                        [node, factory = source.driverFactory] {
-                            return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, factory));
+                        [node, factory = source.driverFactory, plain = source.listFactory] {
+                            return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, factory, plain));
                         },
                         key, node.card.isEmpty() ? DeviceIdentity{} : identity});
         list.back().node = node.path;
+        list.back().nodeId = node.nodeId;
     }
     list.push_back({TestPatternDriver::driverName(), TestPatternDriver::driverVersion(),
                     [] { return std::unique_ptr<CaptureDriver>(new TestPatternDriver); },
@@ -61,7 +62,8 @@ std::vector<Entry>& list() {
 
 bool sameList(const std::vector<Entry>& a, const std::vector<Entry>& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Entry& x, const Entry& y) {
-        return x.followKey() == y.followKey() && x.name == y.name && x.present == y.present;
+        return x.followKey() == y.followKey() && x.name == y.name && x.present == y.present &&
+               x.nodeId == y.nodeId;
     });
 }
 

@@ -23,6 +23,12 @@ struct DeviceIdentity {
         if (!byId.isEmpty() && !other.byId.isEmpty()) return byId == other.byId;
         return card == other.card && busInfo == other.busInfo;
     }
+    // The same device at the same place: udev gives identical cameras without a serial
+    // number one by-id link, so only the link and the USB port (the bus) together tell
+    // them apart.
+    bool samePlace(const DeviceIdentity& other) const {
+        return card == other.card && busInfo == other.busInfo && byId == other.byId;
+    }
 };
 
 // The drivers of this machine by index: every V4L2 node that can capture, in node
@@ -55,6 +61,9 @@ struct Entry {
     QString node;
     // False for a device that went away while connected (its entry is kept).
     bool present = true;
+    // What its node file is now (V4l2Node::nodeId); empty for the test pattern. A
+    // device made again under the same name (a USB reset) changes the list.
+    QString nodeId{};
 
     // What the list follows the entry by: its identity, else its key, else its name.
     QString followKey() const;

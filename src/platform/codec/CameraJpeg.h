@@ -25,7 +25,19 @@ public:
     // buffer that cannot be shown (no JPEG header, larger than four times
     // `streamSize` and than 4K, or cut off before its end-of-image marker). Stray
     // bytes before the end marker and padding after it are allowed: webcams send them.
-    static QSize inspect(const std::uint8_t* data, std::size_t bytes, QSize streamSize);
+    // `length`, when given, gets the JPEG's own length: up to its end-of-image marker,
+    // without whatever the camera put after it (zeros, or stale bytes of its buffer).
+    static QSize inspect(const std::uint8_t* data, std::size_t bytes, QSize streamSize,
+                         std::size_t* length = nullptr);
+
+    // The length of the JPEG at `data` up to and including its end-of-image marker,
+    // found by walking its segments and its entropy-coded data (where 0xFF 0xD9 cannot
+    // occur); 0 when there is none.
+    static std::size_t endOfImage(const std::uint8_t* data, std::size_t bytes);
+
+    // Whether the JPEG decodes (a header can be sound and the rest not): a decode at
+    // an eighth of its size, not kept and not counted in decodes().
+    static bool decodes(const QByteArray& jpeg, QSize jpegSize);
 
     // Whether a JPEG that says it is `jpeg` big may be decoded for a stream of
     // `streamSize`: a header may claim any size, and the picture is allocated before
@@ -46,7 +58,7 @@ public:
     // JPEG: not always `size()`'s aspect when the camera sent another size.
     QImage image(QSize display) const;
 
-    // How many JPEG pictures have been decoded in this process.
+    // How many JPEG pictures have been decoded in this process to be shown or written.
     static std::uint64_t decodes() { return s_decodes; }
 
 private:

@@ -6,6 +6,8 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,9 +20,13 @@ class SharedDriver;
 //
 // A device that fails (unplugged, an I/O error) stays connected: the connection keeps
 // following its entry when the driver list changes, and takes the camera back when
-// it returns, with the control values and the format it had. Each camera's format
-// and control values are kept between runs (CameraSettings) as it is connected, set
-// up and disconnected.
+// it returns, with the control values and the format it had: when its node is made
+// again (a USB reset, even one the list sees only as a new node under the same name),
+// or when it comes back elsewhere under its by-id link, but never as another camera
+// that was already plugged in when it failed. A camera another program streams from
+// is busy: the connection tries again every kBusyRetryMs and takes it as soon as it
+// is free. Each camera's format and control values are kept between runs
+// (CameraSettings) as it is connected, set up and disconnected.
 //
 // Threads: the UI thread, except the frame callback, which the driver's worker
 // thread calls.
@@ -29,6 +35,7 @@ class CameraConnection : public QObject {
 public:
     using FrameCallback = std::function<void(const VideoFrame&)>;
     enum class OpenResult { Opened, NoSuchDriver, CannotOpen };
+    static constexpr int kBusyRetryMs = 1000;
 
     // `onFrame` gets every frame of the connected driver, on the driver's worker
     // thread; it must be thread-safe.
@@ -49,6 +56,10 @@ public:
     // The device failed and has not come back; the failure's reason.
     bool hasFailed() const { return m_failed; }
     QString failureReason() const { return m_failureReason; }
+    // The device failed because another program has it.
+    bool isBusy() const { return m_failed && m_busy; }
+    // Tries to take back a busy camera (the retry timer's handler).
+    void retry();
 
     // Whether the window needs frames now; a failed device streams no more. Streaming
     // that cannot start fails the device.
@@ -70,7 +81,7 @@ signals:
 private:
     void subscribe();
     bool reconfigure(const VideoFormat& format, bool announce);
-    void onDriverError(const QString& reason);
+    void onDriverError(const QString& reason, bool busy = false);
     // The device list changed: follow this connection's entry, and take the camera
     // back when it returns after a failure.
     void onDeviceListChanged();
@@ -83,8 +94,14 @@ private:
     CaptureDriver* m_driver = nullptr; // m_source's driver
     int m_index = -1;
     QString m_followKey; // the connected entry's DriverList::Entry::followKey()
+    QString m_nodeId;    // the node file it was opened at (DriverList::Entry::nodeId)
     DeviceIdentity m_identity;
+    bool m_wanted = false; // the window wants frames
     bool m_failed = false;
+    bool m_busy = false;
+    QTimer m_retryTimer;
+    // The follow keys of the other devices present when it failed: none of them is it.
+    QStringList m_othersAtFailure;
     QString m_failureReason;
     VideoFormat m_formatBeforeFailure; // given back to the camera when it returns
 };

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <map>
@@ -44,7 +45,7 @@ void showSourceDialog(QWidget* parent, CaptureDriver& driver) {
 }
 
 std::optional<VideoFormat> showFormatDialog(QWidget* parent, const std::vector<FormatOption>& formats,
-                                            const VideoFormat& current) {
+                                            const VideoFormat& current, const QStringList& notes) {
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("VideoFormatDialog"));
     dialog.setWindowTitle(QStringLiteral("Video Format"));
@@ -60,6 +61,12 @@ std::optional<VideoFormat> showFormatDialog(QWidget* parent, const std::vector<F
     form->addRow(QStringLiteral("Pixel format:"), pixelFormat);
     form->addRow(QStringLiteral("Size:"), frameSize);
     form->addRow(QStringLiteral("Rate:"), frameRate);
+    if (!notes.isEmpty()) {
+        auto* noted = new QLabel(notes.join(QLatin1Char('\n')), &dialog);
+        noted->setObjectName(QStringLiteral("formatNotes"));
+        noted->setWordWrap(true);
+        layout->addWidget(noted);
+    }
 
     std::vector<std::uint32_t> codes;
     for (const FormatOption& option : formats) {

@@ -16,9 +16,10 @@ namespace CaptureDialogs {
 // changes. Cancel puts back the values the dialog started with.
 void showSourceDialog(QWidget* parent, CaptureDriver& driver);
 
-// "VideoFormatDialog": combo boxes "pixelFormat", "frameSize", "frameRate".
+// "VideoFormatDialog": combo boxes "pixelFormat", "frameSize", "frameRate", and the
+// label "formatNotes" saying why the device's other formats are not offered.
 std::optional<VideoFormat> showFormatDialog(QWidget* parent, const std::vector<FormatOption>& formats,
-                                            const VideoFormat& current);
+                                            const VideoFormat& current, const QStringList& notes = {});
 
 // "VideoDisplayDialog": check box "scale" (stretch the video to the window).
 std::optional<bool> showDisplayDialog(QWidget* parent, bool scale);

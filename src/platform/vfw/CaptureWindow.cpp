@@ -143,6 +143,10 @@ void CaptureWindow::onDriverResumed() {
 
 QString CaptureWindow::failureText() const {
     if (!m_camera->hasFailed()) return {};
+    if (m_camera->isBusy())
+        return m_camera->failureReason() +
+               QStringLiteral(
+                   "\n\nThe picture comes back by itself when the other program lets the camera go.");
     return m_camera->failureReason() +
            QStringLiteral("\n\nThe picture comes back by itself when the camera is plugged in again.");
 }

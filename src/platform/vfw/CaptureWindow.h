@@ -71,6 +71,8 @@ public:
     CaptureDriver* driver() const { return m_camera->driver(); }
     bool isConnected() const { return m_camera->driver() != nullptr; }
     int driverIndex() const { return m_camera->index(); }
+    // The device connection (its failure, its retry): for tests.
+    CameraConnection& connection() const { return *m_camera; }
     const CAPTUREPARMS& captureParms() const { return m_captureParms; }
     QString captureFileName() const { return m_captureFile; }
     const WAVEFORMATEX& audioFormat() const { return m_audioFormat; }

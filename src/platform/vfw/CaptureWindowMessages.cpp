@@ -323,7 +323,8 @@ LRESULT CaptureWindow::videoSourceDialog() {
 LRESULT CaptureWindow::videoFormatDialog() {
     // The format cannot change under a running recording.
     if (!driver() || !driver()->capabilities().formatDialog || hasRecordingSink()) return FALSE;
-    const auto chosen = CaptureDialogs::showFormatDialog(this, driver()->formats(), driver()->format());
+    const auto chosen = CaptureDialogs::showFormatDialog(this, driver()->formats(), driver()->format(),
+                                                         driver()->formatNotes());
     if (chosen && !(*chosen == driver()->format()) && !applyFormat(*chosen))
         reportStatus(IDS_CAP_DRIVER_ERROR, driver()->lastError());
     m_camera->saveSettings();

@@ -5,9 +5,11 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QVBoxLayout>
+#include <tuple>
 
 SourceDialog::SourceDialog(QWidget* parent, CaptureDriver& driver)
     : QDialog(parent), m_driver(driver), m_start(driver.controls()) {
@@ -41,6 +43,18 @@ SourceDialog::SourceDialog(QWidget* parent, CaptureDriver& driver)
     m_dragTimer.setInterval(kDragWriteMs);
     m_dragTimer.setSingleShot(true);
     connect(&m_dragTimer, &QTimer::timeout, this, &SourceDialog::flush);
+    m_eventTimer.setInterval(kEventPollMs);
+    connect(&m_eventTimer, &QTimer::timeout, this, &SourceDialog::takeControlChanges);
+    m_driver.takeControlChanges(); // what was announced before the dialog is shown as it is now
+    m_eventTimer.start();
+}
+
+bool SourceDialog::keepsValue(const DriverControl& control) {
+    return control.kind != DriverControl::Kind::Button && control.kind != DriverControl::Kind::Steps;
+}
+
+void SourceDialog::takeControlChanges() {
+    if (m_driver.takeControlChanges()) refresh();
 }
 
 void SourceDialog::addControl(const DriverControl& control) {
@@ -56,11 +70,10 @@ void SourceDialog::addControl(const DriverControl& control) {
     }
     case DriverControl::Kind::Menu: {
         auto* combo = new QComboBox(this);
-        for (int v = control.minimum; v <= control.maximum; ++v) {
-            const int i = v - control.minimum;
-            const QString text = i < control.menuItems.size() ? control.menuItems[i] : QString::number(v);
-            if (!text.isEmpty()) combo->addItem(text, v);
-        }
+        for (qsizetype i = 0; i < control.menuItems.size(); ++i)
+            if (!control.menuItems[i].isEmpty())
+                combo->addItem(control.menuItems[i], control.minimum + int(i));
+        if (combo->findData(control.value) < 0) combo->addItem(QString::number(control.value), control.value);
         combo->setCurrentIndex(std::max(0, combo->findData(control.value)));
         connect(combo, &QComboBox::currentIndexChanged, this,
                 [this, id, combo](int) { change(id, combo->currentData().toInt()); });
@@ -87,6 +100,28 @@ void SourceDialog::addControl(const DriverControl& control) {
             if (returns) slider->setValue(0); // a speed: releasing it stops the motion
         });
         widget = slider;
+        break;
+    }
+    case DriverControl::Kind::Button: {
+        auto* button = new QPushButton(control.name, this);
+        connect(button, &QPushButton::clicked, this, [this, id] { change(id, 1); });
+        widget = button;
+        break;
+    }
+    case DriverControl::Kind::Steps: {
+        // Each press moves by one step; there is no position to show.
+        widget = new QWidget(this);
+        auto* row = new QHBoxLayout(widget);
+        row->setContentsMargins(0, 0, 0, 0);
+        const int step = std::max(1, control.step);
+        for (const auto& [name, text, value] :
+             {std::tuple{QStringLiteral("less_%1"), QStringLiteral("-"), -step},
+              std::tuple{QStringLiteral("more_%1"), QStringLiteral("+"), step}}) {
+            auto* button = new QPushButton(text, widget);
+            button->setObjectName(name.arg(id));
+            connect(button, &QPushButton::clicked, this, [this, id, value = value] { change(id, value); });
+            row->addWidget(button);
+        }
         break;
     }
     }
@@ -118,9 +153,11 @@ bool SourceDialog::write(std::uint32_t id, int value) {
         m_status->setText(QStringLiteral("\"%1\" was not changed: %2").arg(name, m_driver.lastError()));
     else
         m_status->clear();
-    // A refused value shows the camera's own again; an automatic control changes what
-    // the others are and may do.
-    if (!ok || (control != m_start.end() && control->updatesOthers)) refresh();
+    // A refused value shows the camera's own again; the camera announces what a write
+    // changed in the others (an automatic control switched off), and an automatic
+    // control is read back anyway for a driver that announces nothing.
+    const bool announced = m_driver.takeControlChanges();
+    if (!ok || announced || (control != m_start.end() && control->updatesOthers)) refresh();
     return ok;
 }
 
@@ -130,11 +167,12 @@ void SourceDialog::refresh() {
         if (it == m_widgets.end()) continue;
         QWidget* widget = it->second;
         const QSignalBlocker block(widget);
-        if (auto* box = qobject_cast<QCheckBox*>(widget))
+        if (auto* box = qobject_cast<QCheckBox*>(widget)) {
             box->setChecked(control.value != 0);
-        else if (auto* combo = qobject_cast<QComboBox*>(widget))
+        } else if (auto* combo = qobject_cast<QComboBox*>(widget)) {
             combo->setCurrentIndex(std::max(0, combo->findData(control.value)));
-        else if (auto* slider = qobject_cast<QSlider*>(widget)) {
+        } else if (auto* slider = qobject_cast<QSlider*>(widget); slider && !slider->isSliderDown()) {
+            // One being dragged keeps the user's value.
             slider->setValue(control.value);
             m_valueLabels[control.id]->setNum(control.value);
         }
@@ -151,7 +189,7 @@ void SourceDialog::restore() {
     for (bool automatic : {true, false}) {
         const std::vector<DriverControl> now = m_driver.controls();
         for (const DriverControl& control : m_start) {
-            if (control.updatesOthers != automatic) continue;
+            if (control.updatesOthers != automatic || !keepsValue(control)) continue;
             const auto it = std::find_if(now.begin(), now.end(),
                                          [&](const DriverControl& c) { return c.id == control.id; });
             if (it != now.end() && !it->inactive && it->value != control.value)

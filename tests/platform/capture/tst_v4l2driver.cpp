@@ -5,6 +5,8 @@
 
 #include <QTemporaryDir>
 #include <QtTest>
+#include <limits>
+#include <tuple>
 
 class TestV4l2Driver : public QObject {
     Q_OBJECT
@@ -19,14 +21,21 @@ private slots:
     void mjpegFramesAsRealCamerasSendThem_data();
     void mjpegFramesAsRealCamerasSendThem();
     void mjpegIsDecodedOnlyWhenItsPictureIsAskedFor();
+    void undecodableJpegsAreNoPictures();
     void scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay_data();
     void scaledDecodeIsTheSmallestScaleNotSmallerThanTheDisplay();
     void convertsTheCamerasOwnFormat_data();
     void convertsTheCamerasOwnFormat();
     void emulatedFormatsWhenNothingElse();
     void sizesWithoutEnumerationAndSteppedRanges();
+    void ratesAsTheCameraOffersThem();
+    void ownFormatsStreamThroughPlainCalls();
+    void captureCardInputsAndStandards();
     void kernelTimestampsAndLostFrames();
     void controlChangesApplyWhileStreaming();
+    void controlsAsUvcvideoAnnouncesThem();
+    void failedQueueStartsTheStreamAgain();
+    void cameraInUseByAnotherProgram();
     void unplugEndsTheStreamWithAnError();
     void failingDeviceIsAnErrorNotASpin_data();
     void failingDeviceIsAnErrorNotASpin();
@@ -94,7 +103,7 @@ bool TestV4l2Driver::waitForFrames(std::size_t count) {
 void TestV4l2Driver::listsCaptureNodesInNodeOrder() {
     QTemporaryDir dev, sys;
     for (const char* name : {"video10", "video2", "video0", "video1", "video3", "video4", "video5", "video6",
-                             "videoX", "media0"}) {
+                             "video7", "videoX", "media0"}) {
         QFile file(dev.filePath(QString::fromLatin1(name)));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
@@ -121,6 +130,10 @@ void TestV4l2Driver::listsCaptureNodesInNodeOrder() {
     m_camera->busInfo = "usb-0000:00:14.0-1";
     auto twin = camera("Fake Camera", "usb-0000:00:14.0-2"); // the same model twice
     auto tenth = camera("Tenth", "platform:vivid");
+    // A node of a camera pipeline that only the media controller sets up (an ISP's
+    // sensor input): it streams nothing by itself.
+    auto pipeline = camera("unicam-image", "platform:fe801000.csi");
+    pipeline->caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_IO_MC;
     // video3 exists as a file but has no device behind it (open fails).
     auto node = [&](const char* name) { return QFile::encodeName(dev.filePath(QString::fromLatin1(name))); };
     const auto nodes =
@@ -130,6 +143,7 @@ void TestV4l2Driver::listsCaptureNodesInNodeOrder() {
                                              {node("video4"), camera("Locked", "", EACCES)},
                                              {node("video5"), camera("USB Camera", "", EACCES)},
                                              {node("video6"), camera("USB Camera", "", EACCES)},
+                                             {node("video7"), pipeline},
                                              {node("video10"), tenth}}),
                                  dev.path(), sys.path());
     QStringList names;
@@ -271,7 +285,34 @@ void TestV4l2Driver::mjpegKeepsTheCameraBytes() {
 
 namespace {
 
-enum MjpegCase { StrayBytes, Truncated, OtherSize, Garbage, Huge, FaultyBuffer, EmptyBuffer };
+enum MjpegCase {
+    StrayBytes,
+    Truncated,
+    OtherSize,
+    Garbage,
+    Huge,
+    FaultyBuffer,
+    EmptyBuffer,
+    PaddedWithZeros,
+    PaddedWithStaleBytes,
+    Undecodable
+};
+
+// Bytes a camera leaves after its end marker: what its buffer held before (here a
+// stale end marker among them), as cameras whose encoder hands over whole blocks do.
+const QByteArray kStaleBytes = QByteArray("\x5A\xFF\xD9\x13\xFF\xD8") + QByteArray(90, '\xA5');
+
+// A JPEG whose header is sound but whose first component names a quantization table
+// the JPEG does not have: it passes the arrival checks, and libjpeg refuses to decode
+// it (JERR_NO_QUANT_TABLE).
+QByteArray undecodable(QByteArray jpeg) {
+    const qsizetype sof = jpeg.indexOf("\xFF\xC0");
+    if (sof < 0) return {};
+    // FF C0, length (2), precision, height (2), width (2), components, then per
+    // component: id, sampling, table.
+    jpeg[sof + 2 + 2 + 1 + 2 + 2 + 1 + 2] = '\x03';
+    return jpeg;
+}
 
 // The kinds of MJPEG buffer webcams send, made from one picture.
 FakeCamera::Frame mjpegFrame(MjpegCase kind, const QImage& picture) {
@@ -300,6 +341,15 @@ FakeCamera::Frame mjpegFrame(MjpegCase kind, const QImage& picture) {
     case EmptyBuffer:
         frame.empty = true;
         break;
+    case PaddedWithZeros:
+        frame.raw = jpeg + QByteArray(300, '\x00');
+        break;
+    case PaddedWithStaleBytes:
+        frame.raw = jpeg + kStaleBytes;
+        break;
+    case Undecodable:
+        frame.raw = undecodable(jpeg);
+        break;
     }
     return frame;
 }
@@ -318,6 +368,9 @@ void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem_data() {
     QTest::newRow("far too big") << int(Huge) << false << false << false;
     QTest::newRow("buffer flagged faulty") << int(FaultyBuffer) << false << false << false;
     QTest::newRow("empty buffer") << int(EmptyBuffer) << false << false << false;
+    QTest::newRow("zeros after the end marker") << int(PaddedWithZeros) << true << true << true;
+    QTest::newRow("stale bytes after the end marker") << int(PaddedWithStaleBytes) << true << true << true;
+    QTest::newRow("sound header, does not decode") << int(Undecodable) << false << false << false;
 }
 
 void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem() {
@@ -341,7 +394,36 @@ void TestV4l2Driver::mjpegFramesAsRealCamerasSendThem() {
     const VideoFrame& frame = m_frames.front();
     QCOMPARE(frame.image().size(), QSize(640, 480)); // never another size than the stream's
     QCOMPARE(decodeFrameNumberStrip(frame.image()), wholePicture ? 11 : -1);
-    QCOMPARE(frame.mjpeg(), keepsBytes ? m_camera->delivered.front() : QByteArray());
+    // The camera's JPEG up to its end marker: what it put after it is not the picture's.
+    QByteArray sent = m_camera->delivered.front();
+    if (kind == PaddedWithZeros) sent.chop(300);
+    if (kind == PaddedWithStaleBytes) sent.chop(kStaleBytes.size());
+    QCOMPARE(frame.mjpeg(), keepsBytes ? sent : QByteArray());
+}
+
+// JPEGs that pass every check on arrival but do not decode are no pictures: the camera
+// counts as sending none.
+void TestV4l2Driver::undecodableJpegsAreNoPictures() {
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_MJPEG, QSize(640, 480), {1, 30}}));
+    driver->setNoFrameTimeoutMs(400);
+    FakeCamera::Frame broken;
+    broken.raw = undecodable(FakeCamera::jpeg(TestPattern::render({640, 480}, 0, 50, 1, kTime)));
+    QVERIFY(!CameraJpeg::inspect(reinterpret_cast<const std::uint8_t*>(broken.raw.constData()),
+                                 std::size_t(broken.raw.size()), QSize(640, 480))
+                 .isEmpty());
+    m_camera->broken = broken;
+    QVERIFY(startCollecting(*driver));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [this] {
+            std::lock_guard lock(m_mutex);
+            return !m_errors.isEmpty();
+        }(),
+        10000);
+    driver->stop();
+    QVERIFY2(m_errors.front().contains(QStringLiteral("sends no pictures")), qPrintable(m_errors.front()));
+    QVERIFY(m_frames.empty()); // each was tried: none decoded
 }
 
 void TestV4l2Driver::mjpegIsDecodedOnlyWhenItsPictureIsAskedFor() {
@@ -463,11 +545,17 @@ void TestV4l2Driver::emulatedFormatsWhenNothingElse() {
 }
 
 void TestV4l2Driver::sizesWithoutEnumerationAndSteppedRanges() {
-    // A capture card: no size lists; it has 720x576 YUYV now and would take GREY too.
+    // A capture card: no size lists; it has 720x576 YUYV now, scaled to any size up to
+    // PAL's (bttv), and would take GREY too, at one size only.
     v4l2_frmsize_stepwise range{160, 1280, 160, 120, 720, 120};
-    m_camera->formats = {{V4L2_PIX_FMT_YUYV, "YUYV", false, {}, {{1, 25}}, {}},
+    FakeCamera::Format card{V4L2_PIX_FMT_YUYV, "YUYV", false, {}, {{1, 25}}, {}};
+    card.scales = v4l2_frmsize_stepwise{48, 768, 4, 32, 576, 2};
+    // A sensor's stepwise range: its limits, and the common sizes on its steps.
+    v4l2_frmsize_stepwise fine{48, 1920, 2, 32, 1088, 2};
+    m_camera->formats = {card,
                          {V4L2_PIX_FMT_GREY, "GREY", false, {}, {{1, 25}}, {}},
-                         {V4L2_PIX_FMT_NV12, "NV12", false, {}, {{1, 30}}, range}};
+                         {V4L2_PIX_FMT_NV12, "NV12", false, {}, {{1, 30}}, range},
+                         {V4L2_PIX_FMT_BGR24, "BGR3", false, {}, {{1, 30}}, fine}};
     m_camera->currentFourcc = V4L2_PIX_FMT_YUYV;
     m_camera->currentSize = {720, 576};
     auto driver = makeDriver();
@@ -475,16 +563,158 @@ void TestV4l2Driver::sizesWithoutEnumerationAndSteppedRanges() {
     std::map<std::uint32_t, std::vector<QSize>> sizes;
     for (const FormatOption& option : driver->formats())
         sizes[option.fourcc].push_back(option.size);
-    QCOMPARE(sizes[V4L2_PIX_FMT_YUYV], (std::vector<QSize>{{720, 576}}));
+    // The size it has now first, then the common sizes it takes as they are (PAL's
+    // and NTSC's among them).
+    QCOMPARE(
+        sizes[V4L2_PIX_FMT_YUYV],
+        (std::vector<QSize>{
+            {720, 576}, {160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 360}, {640, 480}, {720, 480}}));
     QCOMPARE(sizes[V4L2_PIX_FMT_GREY], (std::vector<QSize>{{720, 576}}));
     // Only sizes on the range's 160x120 steps.
     QCOMPARE(sizes[V4L2_PIX_FMT_NV12],
-             (std::vector<QSize>{{160, 120}, {320, 240}, {640, 480}, {800, 600}, {1280, 720}}));
+             (std::vector<QSize>{{160, 120}, {320, 240}, {640, 360}, {640, 480}, {800, 600}, {1280, 720}}));
+    QCOMPARE(sizes[V4L2_PIX_FMT_BGR24], (std::vector<QSize>{{48, 32},
+                                                            {160, 120},
+                                                            {176, 144},
+                                                            {320, 240},
+                                                            {352, 288},
+                                                            {640, 360},
+                                                            {640, 480},
+                                                            {720, 480},
+                                                            {720, 576},
+                                                            {800, 600},
+                                                            {1024, 768},
+                                                            {1280, 720},
+                                                            {1280, 960},
+                                                            {1280, 1024},
+                                                            {1920, 1080},
+                                                            {1920, 1088}}));
     QCOMPARE(driver->format().size, QSize(720, 576));
     QVERIFY(startCollecting(*driver));
     m_camera->push(TestPattern::render({720, 576}, 0, 50, 9, kTime));
     QVERIFY(waitForFrames(1));
     QCOMPARE(decodeFrameNumberStrip(m_frames.front().image()), 9);
+}
+
+// Rate ranges offer their limits and the usual rates on their steps; the rate the
+// camera answers is the one it runs at.
+void TestV4l2Driver::ratesAsTheCameraOffersThem() {
+    FakeCamera::Format stepwise{V4L2_PIX_FMT_MJPEG, "Motion-JPEG", false, {{640, 480}}, {}, {}};
+    stepwise.intervalRange = v4l2_frmival_stepwise{{1, 60}, {1, 5}, {1, 120}};
+    FakeCamera::Format continuous{V4L2_PIX_FMT_YUYV, "YUYV", false, {{640, 480}}, {}, {}};
+    continuous.intervalRange = v4l2_frmival_stepwise{{1, 30}, {1, 1}, {1, 1}};
+    continuous.continuousIntervals = true;
+    m_camera->formats = {stepwise, continuous};
+    m_camera->currentFourcc = V4L2_PIX_FMT_MJPEG;
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    const auto formats = driver->formats();
+    QCOMPARE(formats.size(), std::size_t(2));
+    QCOMPARE(formats[0].intervals,
+             (std::vector<FrameInterval>{{1, 60}, {1, 30}, {1, 24}, {1, 20}, {1, 15}, {1, 10}, {1, 5}}));
+    QCOMPARE(
+        formats[1].intervals,
+        (std::vector<FrameInterval>{{1, 30}, {1, 25}, {1, 24}, {1, 20}, {1, 15}, {1, 10}, {1, 5}, {1, 1}}));
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_MJPEG, QSize(640, 480), {1, 30}}));
+    m_camera->parmReply = v4l2_fract{1, 24}; // it runs at 24 frames a second, whatever is asked
+    QVERIFY(startCollecting(*driver));
+    driver->stop();
+    QCOMPARE(m_camera->lastSetInterval.denominator, 30u);
+    QCOMPARE(driver->format().interval, (FrameInterval{1, 24}));
+    // The rate it answered is taken back as the offered one nearest to it.
+    QVERIFY(driver->setFormat({V4L2_PIX_FMT_MJPEG, QSize(640, 480), {1001, 24000}}));
+    QCOMPARE(driver->format().interval, (FrameInterval{1, 24}));
+}
+
+// The camera's own formats that FrameConverter handles stream through plain system
+// calls; libv4l2 only converts what only it can (a vendor format); a compressed
+// stream nothing here decodes is not offered, and the format dialog says why.
+void TestV4l2Driver::ownFormatsStreamThroughPlainCalls() {
+    m_camera->formats = {
+        {V4L2_PIX_FMT_MJPEG, "Motion-JPEG", false, {{1920, 1080}}, {{1, 30}}, {}},
+        {V4L2_PIX_FMT_YUV420, "Planar YUV 4:2:0", false, {{1920, 1080}}, {{1, 30}}, {}},
+        {V4L2_PIX_FMT_H264, "H.264", false, {{1920, 1080}}, {{1, 30}}, {}},
+        {V4L2_PIX_FMT_SN9C10X, "GSPCA SN9C10X", false, {{352, 288}}, {{1, 30}}, {}},
+    };
+    m_camera->currentFourcc = V4L2_PIX_FMT_MJPEG;
+    m_camera->currentSize = {1920, 1080};
+    const std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes{{"/dev/video0", m_camera}};
+    V4l2Driver driver(
+        V4l2Node{QStringLiteral("/dev/video0"), QStringLiteral("Fake Camera"), QStringLiteral("6.1.7")},
+        [nodes] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(nodes, "libv4l2")); },
+        [nodes] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(nodes, "plain")); });
+    QVERIFY(driver.open());
+    std::vector<std::uint32_t> offered;
+    for (const FormatOption& option : driver.formats())
+        offered.push_back(option.fourcc);
+    QCOMPARE(offered,
+             (std::vector<std::uint32_t>{V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUV420, V4L2_PIX_FMT_SN9C10X}));
+    QCOMPARE(driver.formatNotes(), QStringList{"H.264: a compressed video stream, which is not shown here."});
+
+    const std::vector<std::tuple<std::uint32_t, QSize, std::uint32_t, QByteArray>> cases = {
+        {V4L2_PIX_FMT_YUV420, {1920, 1080}, V4L2_PIX_FMT_YUV420, "plain"},
+        {V4L2_PIX_FMT_MJPEG, {1920, 1080}, V4L2_PIX_FMT_MJPEG, "plain"},
+        {V4L2_PIX_FMT_SN9C10X, {352, 288}, V4L2_PIX_FMT_RGB24, "libv4l2"}, // converted by libv4l2
+    };
+    for (const auto& [fourcc, size, asked, calls] : cases) {
+        QVERIFY(driver.setFormat({fourcc, size, {1, 30}}));
+        QVERIFY2(driver.start([](const VideoFrame&) {}, [](const QString&) {}),
+                 qPrintable(driver.lastError()));
+        driver.stop();
+        QCOMPARE(m_camera->lastSetFormat.fmt.pix.pixelformat, asked);
+        QCOMPARE(m_camera->streamedThrough, calls);
+    }
+    driver.close();
+    QCOMPARE(m_camera->openDevices, 0);
+
+    // A camera whose picture libv4l2 must process offers only libv4l2's formats: all
+    // through libv4l2.
+    m_camera->formats = {{V4L2_PIX_FMT_RGB24, "RGB3", true, {{640, 480}}, {{1, 30}}, {}}};
+    m_camera->currentFourcc = V4L2_PIX_FMT_RGB24;
+    QVERIFY(driver.open());
+    QVERIFY(driver.start([](const VideoFrame&) {}, [](const QString&) {}));
+    driver.stop();
+    QCOMPARE(m_camera->streamedThrough, QByteArray("libv4l2"));
+    QCOMPARE(m_camera->openDevices, 1); // no plain device beside it
+}
+
+// A capture card (bttv): its inputs and its video standards are chosen in the source
+// dialog, as menus before its controls; another standard has other sizes.
+void TestV4l2Driver::captureCardInputsAndStandards() {
+    FakeCamera::Format card{V4L2_PIX_FMT_YUYV, "YUYV", false, {}, {{1, 25}}, {}};
+    card.scales = v4l2_frmsize_stepwise{48, 768, 4, 32, 576, 2};
+    m_camera->formats = {card};
+    m_camera->currentFourcc = V4L2_PIX_FMT_YUYV;
+    m_camera->currentSize = {720, 576};
+    m_camera->inputs = {"Television", "Composite1", "S-Video"};
+    m_camera->standards = {{V4L2_STD_PAL, "PAL"}, {V4L2_STD_NTSC, "NTSC"}, {V4L2_STD_SECAM, "SECAM"}};
+    m_camera->currentStandard = V4L2_STD_PAL_B; // one of PAL's
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    const auto controls = driver->controls();
+    QVERIFY(controls.size() >= 2);
+    QCOMPARE(controls[0].id, V4l2Driver::kInputControl);
+    QCOMPARE(controls[0].kind, DriverControl::Kind::Menu);
+    QCOMPARE(controls[0].menuItems, (QStringList{"Television", "Composite1", "S-Video"}));
+    QCOMPARE(controls[0].value, 0);
+    QCOMPARE(controls[1].id, V4l2Driver::kStandardControl);
+    QCOMPARE(controls[1].menuItems, (QStringList{"PAL", "NTSC", "SECAM"}));
+    QCOMPARE(controls[1].value, 0);
+
+    QVERIFY(driver->setControl(V4l2Driver::kInputControl, 2));
+    QCOMPARE(m_camera->inputWrites, std::vector<int>{2});
+    // NTSC: the card now has 480 lines; the format in use follows.
+    m_camera->formats.front().scales = v4l2_frmsize_stepwise{48, 768, 4, 32, 480, 2};
+    m_camera->currentSize = {720, 480};
+    QVERIFY(driver->setControl(V4l2Driver::kStandardControl, 1));
+    QCOMPARE(m_camera->standardWrites, std::vector<v4l2_std_id>{V4L2_STD_NTSC});
+    QCOMPARE(driver->controls()[1].value, 1);
+    QCOMPARE(driver->formats().front().size, QSize(720, 480));
+    QCOMPARE(driver->format().size, QSize(720, 480));
+    // A camera has neither to choose.
+    m_camera->inputs = {"Camera 1"};
+    m_camera->standards.clear();
+    QVERIFY(driver->controls().empty() || driver->controls()[0].id != V4l2Driver::kInputControl);
 }
 
 void TestV4l2Driver::kernelTimestampsAndLostFrames() {
@@ -527,9 +757,113 @@ void TestV4l2Driver::controlChangesApplyWhileStreaming() {
     QCOMPARE(m_camera->controlWrites[0], (std::pair<std::uint32_t, int>(V4L2_CID_BRIGHTNESS, 200)));
     QCOMPARE(driver->controls()[0].value, 200);
     QCOMPARE(driver->controls()[2].value, 2);
-    QVERIFY(!driver->setControl(V4L2_CID_BRIGHTNESS, 999)); // out of range: the device says no
+    // Out of range: an integer is clamped by the camera, a menu index refused.
+    QVERIFY(driver->setControl(V4L2_CID_BRIGHTNESS, 999));
+    QCOMPARE(driver->controls()[0].value, 255);
+    QVERIFY(!driver->setControl(V4L2_CID_POWER_LINE_FREQUENCY, 7));
     QVERIFY(driver->lastError().contains(QString::fromLocal8Bit(std::strerror(ERANGE))));
-    QCOMPARE(driver->controls()[0].value, 200);
+    QCOMPARE(driver->controls()[2].value, 2);
+}
+
+void TestV4l2Driver::controlsAsUvcvideoAnnouncesThem() {
+    // uvcvideo's automatic/manual pairs carry no V4L2_CTRL_FLAG_UPDATE: the manual
+    // control's change of state comes as an event. Relative and button controls are
+    // write-only; a menu may announce any maximum.
+    auto focusAuto = FakeCamera::control(V4L2_CID_FOCUS_AUTO, V4L2_CTRL_TYPE_BOOLEAN,
+                                         "Focus, Automatic Continuous", 0, 1, 1);
+    auto focus =
+        FakeCamera::control(V4L2_CID_FOCUS_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Focus, Absolute", 0, 250, 0);
+    focus.query.step = 5;
+    focus.master = V4L2_CID_FOCUS_AUTO;
+    focus.activeWhen = 0;
+    auto huge = FakeCamera::control(V4L2_CID_COLORFX, V4L2_CTRL_TYPE_MENU, "Colour Effects", 0,
+                                    std::numeric_limits<std::int32_t>::max(), 0);
+    huge.menu = {"None", nullptr, "Sepia"};
+    m_camera->controls = {
+        FakeCamera::control(V4L2_CID_BRIGHTNESS, V4L2_CTRL_TYPE_INTEGER, "Brightness", 0, 255, 128),
+        huge,
+        FakeCamera::control(V4L2_CID_PAN_RESET, V4L2_CTRL_TYPE_BUTTON, "Pan, Reset", 0, 0, 0,
+                            V4L2_CTRL_FLAG_WRITE_ONLY),
+        focus,
+        focusAuto,
+        FakeCamera::control(V4L2_CID_IRIS_RELATIVE, V4L2_CTRL_TYPE_INTEGER, "Iris, Relative", -1, 1, 0,
+                            V4L2_CTRL_FLAG_WRITE_ONLY),
+    };
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    auto find = [&](std::uint32_t id) {
+        for (const DriverControl& c : driver->controls())
+            if (c.id == id) return c;
+        return DriverControl{};
+    };
+    QVERIFY(find(V4L2_CID_FOCUS_AUTO).updatesOthers); // known as automatic by its id
+    QVERIFY(!find(V4L2_CID_FOCUS_ABSOLUTE).updatesOthers);
+    QVERIFY(find(V4L2_CID_FOCUS_ABSOLUTE).inactive);
+    QCOMPARE(find(V4L2_CID_PAN_RESET).kind, DriverControl::Kind::Button);
+    QCOMPARE(find(V4L2_CID_IRIS_RELATIVE).kind, DriverControl::Kind::Steps);
+    const DriverControl effects = find(V4L2_CID_COLORFX);
+    QCOMPARE(effects.kind, DriverControl::Kind::Menu);
+    QVERIFY(effects.menuItems.size() <= 256);
+    QCOMPARE(effects.menuItems.mid(0, 3), (QStringList{"None", QString(), "Sepia"}));
+    QVERIFY(!driver->takeControlChanges()); // nothing announced yet
+
+    // The automatic focus off: the camera announces the manual focus active.
+    QVERIFY(driver->setControl(V4L2_CID_FOCUS_AUTO, 0));
+    QVERIFY(driver->takeControlChanges());
+    QVERIFY(!driver->takeControlChanges());
+    QVERIFY(!find(V4L2_CID_FOCUS_ABSOLUTE).inactive);
+    QVERIFY(driver->setControl(V4L2_CID_FOCUS_ABSOLUTE, 72)); // rounded to the camera's step
+    QCOMPARE(find(V4L2_CID_FOCUS_ABSOLUTE).value, 70);
+    // A value of our own is not announced back to us; another program's is.
+    QVERIFY(driver->setControl(V4L2_CID_BRIGHTNESS, 90));
+    QVERIFY(!driver->takeControlChanges());
+    m_camera->setFromOutside(V4L2_CID_BRIGHTNESS, 40);
+    QVERIFY(driver->takeControlChanges());
+    QCOMPARE(find(V4L2_CID_BRIGHTNESS).value, 40);
+    // A move and a button act when written, and are never read.
+    QVERIFY(driver->setControl(V4L2_CID_IRIS_RELATIVE, -1));
+    QVERIFY(driver->setControl(V4L2_CID_PAN_RESET, 1));
+    const std::vector<std::pair<std::uint32_t, int>> expected = {{V4L2_CID_FOCUS_AUTO, 0},
+                                                                 {V4L2_CID_FOCUS_ABSOLUTE, 70},
+                                                                 {V4L2_CID_BRIGHTNESS, 90},
+                                                                 {V4L2_CID_IRIS_RELATIVE, -1},
+                                                                 {V4L2_CID_PAN_RESET, 1}};
+    QCOMPARE(m_camera->controlWrites, expected);
+}
+
+// A queue that failed while the camera is still there (vb2_queue_error: uvcvideo
+// after a failed resume) answers POLLERR alone; the stream starts again.
+void TestV4l2Driver::failedQueueStartsTheStreamAgain() {
+    auto driver = makeDriver();
+    QVERIFY(driver->open());
+    QVERIFY(startCollecting(*driver));
+    m_camera->push(TestPattern::render({640, 480}, 0, 50, 1, kTime));
+    QVERIFY(waitForFrames(1));
+    m_camera->failQueue();
+    m_camera->push(TestPattern::render({640, 480}, 0, 50, 2, kTime));
+    QVERIFY(waitForFrames(2));
+    driver->stop();
+    QCOMPARE(m_errors, QStringList());
+    QCOMPARE(m_camera->streamOffs, 2); // the restart's, and stop()'s
+    QCOMPARE(decodeFrameNumberStrip(m_frames[1].image()), 2);
+}
+
+// uvcvideo gives the stream to the first file handle that sets the format or asks for
+// buffers; another gets EBUSY until it lets go.
+void TestV4l2Driver::cameraInUseByAnotherProgram() {
+    auto first = makeDriver();
+    auto second = makeDriver();
+    QVERIFY(first->open());
+    QVERIFY(second->open()); // opening is allowed
+    QVERIFY(first->start([](const VideoFrame&) {}, [](const QString&) {}));
+    QVERIFY(!second->start([](const VideoFrame&) {}, [](const QString&) {}));
+    QVERIFY(second->lastErrorIsBusy());
+    QCOMPARE(second->lastError(),
+             QStringLiteral("The camera Fake Camera is in use by another program (/dev/video0)."));
+    first->stop();
+    QVERIFY2(second->start([](const VideoFrame&) {}, [](const QString&) {}), qPrintable(second->lastError()));
+    QVERIFY(!second->lastErrorIsBusy());
+    second->stop();
 }
 
 void TestV4l2Driver::unplugEndsTheStreamWithAnError() {

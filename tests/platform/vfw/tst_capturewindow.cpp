@@ -2,6 +2,7 @@
 #include "CaptureWindow.h"
 #include "DriverList.h"
 #include "FakeV4l2Device.h"
+#include "SourceDialog.h"
 #include "drivers/TestPattern.h"
 #include "drivers/TestPatternDriver.h"
 #include "drivers/V4l2Driver.h"
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTimer>
@@ -100,6 +102,7 @@ private slots:
     void sourceDialogAppliesLiveAndCancelRestores();
     void cameraControlsInTheSourceDialog();
     void cameraControlsThatDependOnOthers();
+    void formatDialogSaysWhyAStreamIsNotOffered();
     void displayDialogSetsScale();
     void compressionDialogStoresTheChoice();
     void missingFeaturesAnswerZero();
@@ -410,32 +413,53 @@ void TestCaptureWindow::cameraControlsInTheSourceDialog() {
 }
 
 void TestCaptureWindow::cameraControlsThatDependOnOthers() {
-    // As uvcvideo: manual exposure only while the automatic exposure is off; a pan
-    // speed control.
+    // As uvcvideo: manual exposure only while the automatic exposure is off, manual
+    // focus only while the automatic focus is off (neither automatic control flagged
+    // V4L2_CTRL_FLAG_UPDATE: the camera announces the change with an event); a pan
+    // speed, a relative iris and a pan reset.
     auto camera = FakeCamera::standard();
     auto autoExposure = FakeCamera::control(V4L2_CID_EXPOSURE_AUTO, V4L2_CTRL_TYPE_MENU, "Auto Exposure", 0,
-                                            3, V4L2_EXPOSURE_APERTURE_PRIORITY, V4L2_CTRL_FLAG_UPDATE);
+                                            3, V4L2_EXPOSURE_APERTURE_PRIORITY);
     autoExposure.menu = {"Auto Mode", "Manual Mode", "Shutter Priority Mode", "Aperture Priority Mode"};
     auto exposure = FakeCamera::control(V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Exposure Time",
                                         3, 2047, 250);
     exposure.master = V4L2_CID_EXPOSURE_AUTO;
     exposure.activeWhen = V4L2_EXPOSURE_MANUAL;
+    auto focusAuto = FakeCamera::control(V4L2_CID_FOCUS_AUTO, V4L2_CTRL_TYPE_BOOLEAN, "Focus, Auto", 0, 1, 1);
+    focusAuto.value = 0; // the user's manual focus
+    auto focus = FakeCamera::control(V4L2_CID_FOCUS_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, "Focus", 0, 250, 0);
+    focus.value = 70;
+    focus.master = V4L2_CID_FOCUS_AUTO;
     camera->controls = {
-        autoExposure, exposure,
+        autoExposure,
+        exposure,
+        FakeCamera::control(V4L2_CID_PAN_RESET, V4L2_CTRL_TYPE_BUTTON, "Pan, Reset", 0, 0, 0,
+                            V4L2_CTRL_FLAG_WRITE_ONLY),
+        focus,
+        focusAuto,
+        FakeCamera::control(V4L2_CID_IRIS_RELATIVE, V4L2_CTRL_TYPE_INTEGER, "Iris, Relative", -1, 1, 0,
+                            V4L2_CTRL_FLAG_WRITE_ONLY),
         FakeCamera::control(V4L2_CID_PAN_SPEED, V4L2_CTRL_TYPE_INTEGER, "Pan, Speed", -1, 1, 0)};
     useFakeCamera(camera);
     QVERIFY(makeWindow());
-    onNextDialog([](QDialog* dialog) {
+    onNextDialog([camera](QDialog* dialog) {
         auto find = [dialog](std::uint32_t id) {
             return dialog->findChild<QWidget*>(QStringLiteral("control_%1").arg(id));
         };
+        auto* source = qobject_cast<SourceDialog*>(dialog);
         auto* mode = qobject_cast<QComboBox*>(find(V4L2_CID_EXPOSURE_AUTO));
         auto* time = qobject_cast<QSlider*>(find(V4L2_CID_EXPOSURE_ABSOLUTE));
         auto* pan = qobject_cast<QSlider*>(find(V4L2_CID_PAN_SPEED));
+        auto* autoFocus = qobject_cast<QCheckBox*>(find(V4L2_CID_FOCUS_AUTO));
+        auto* lens = qobject_cast<QSlider*>(find(V4L2_CID_FOCUS_ABSOLUTE));
+        auto* reset = qobject_cast<QPushButton*>(find(V4L2_CID_PAN_RESET));
+        auto* irisOpen =
+            dialog->findChild<QPushButton*>(QStringLiteral("more_%1").arg(V4L2_CID_IRIS_RELATIVE));
         auto* status = dialog->findChild<QLabel*>(QStringLiteral("controlStatus"));
-        QVERIFY(mode && time && pan && status);
-        QVERIFY(!time->isEnabled()); // set by the automatic exposure
-        time->setValue(900);         // the camera refuses: said so, and its value is back
+        QVERIFY(source && mode && time && pan && autoFocus && lens && reset && irisOpen && status);
+        QVERIFY(!qobject_cast<QSlider*>(find(V4L2_CID_IRIS_RELATIVE))); // a move, not a position
+        QVERIFY(!time->isEnabled());                                    // set by the automatic exposure
+        time->setValue(900); // the camera refuses: said so, and its value is back
         QVERIFY(status->text().contains(QStringLiteral("Exposure Time")));
         QVERIFY(status->text().contains(QStringLiteral("automatic")));
         QCOMPARE(time->value(), 250);
@@ -455,6 +479,23 @@ void TestCaptureWindow::cameraControlsThatDependOnOthers() {
         pan->setValue(1);
         pan->setSliderDown(false);
         QCOMPARE(pan->value(), 0);
+
+        // The automatic focus on: the camera announces the manual focus inactive.
+        QVERIFY(lens->isEnabled());
+        autoFocus->setChecked(true);
+        QVERIFY(!lens->isEnabled());
+        // The camera moves the lens itself, and another program switches the exposure
+        // back to automatic: both are announced, and shown at the next look.
+        camera->setFromOutside(V4L2_CID_FOCUS_ABSOLUTE, 30);
+        camera->setFromOutside(V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_APERTURE_PRIORITY);
+        QCOMPARE(lens->value(), 70);
+        source->takeControlChanges();
+        QCOMPARE(lens->value(), 30);
+        QVERIFY(!time->isEnabled());
+        QCOMPARE(mode->currentText(), QStringLiteral("Aperture Priority Mode"));
+
+        irisOpen->click(); // one step
+        reset->click();
         dialog->reject();
     });
     QVERIFY(m_window->message(WM_CAP_DLG_VIDEOSOURCE, 0, 0));
@@ -463,10 +504,39 @@ void TestCaptureWindow::cameraControlsThatDependOnOthers() {
         {V4L2_CID_EXPOSURE_ABSOLUTE, 500},
         {V4L2_CID_PAN_SPEED, 1},
         {V4L2_CID_PAN_SPEED, 0},
-        // Cancel: the automatic exposure back on; the exposure time is then its own.
-        {V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_APERTURE_PRIORITY},
+        {V4L2_CID_FOCUS_AUTO, 1},
+        {V4L2_CID_IRIS_RELATIVE, 1},
+        {V4L2_CID_PAN_RESET, 1},
+        // Cancel: the automatic focus off first, then the manual focus it had (the
+        // exposure is back as it started). Moves and buttons are not repeated.
+        {V4L2_CID_FOCUS_AUTO, 0},
+        {V4L2_CID_FOCUS_ABSOLUTE, 70},
     };
     QCOMPARE(camera->controlWrites, expected);
+}
+
+// A camera's H.264 stream is not offered (nothing here decodes it); the format dialog
+// says so instead of offering something else under its name.
+void TestCaptureWindow::formatDialogSaysWhyAStreamIsNotOffered() {
+    auto camera = FakeCamera::standard();
+    camera->formats.push_back({V4L2_PIX_FMT_H264, "H.264", false, {{1920, 1080}}, {{1, 30}}, {}});
+    useFakeCamera(camera);
+    QVERIFY(makeWindow());
+    QStringList offered;
+    QString notes;
+    onNextDialog([&](QDialog* dialog) {
+        auto* pixelFormat = dialog->findChild<QComboBox*>(QStringLiteral("pixelFormat"));
+        auto* noted = dialog->findChild<QLabel*>(QStringLiteral("formatNotes"));
+        QVERIFY(pixelFormat && noted);
+        for (int i = 0; i < pixelFormat->count(); ++i)
+            offered << pixelFormat->itemText(i);
+        notes = noted->text();
+        dialog->reject();
+    });
+    m_window->message(WM_CAP_DLG_VIDEOFORMAT, 0, 0);
+    QCOMPARE(offered.filter(QStringLiteral("H.264")), QStringList());
+    QCOMPARE(offered.size(), 2); // RGB3 and MJPEG (the emulated BGR3 is not offered)
+    QCOMPARE(notes, QStringLiteral("H.264: a compressed video stream, which is not shown here."));
 }
 
 void TestCaptureWindow::displayDialogSetsScale() {

@@ -166,6 +166,112 @@ private slots:
         QCOMPARE(b->openDevices, 0);
         QCOMPARE(names().size(), 3); // the absent camera, the new one, the test pattern
     }
+
+    // A USB reset takes the node away and makes it again under the same name; when
+    // both arrive in one read of the watcher, the names alone compare equal, but the
+    // node is another: the window takes its camera back, whether the list is read
+    // before the stream notices the camera went or after.
+    void usbResetInOneReadOfTheWatcherResumes_data() {
+        QTest::addColumn<bool>("listFirst");
+        QTest::newRow("list read first") << true;
+        QTest::newRow("stream failed first") << false;
+    }
+    void usbResetInOneReadOfTheWatcherResumes() {
+        QFETCH(bool, listFirst);
+        auto a = FakeDeviceFolder::camera("Cam A", "usb-1");
+        m_folder->plug(0, a);
+        CaptureWindow* window = openWindow(0);
+        QVERIFY(window);
+        QVERIFY(window->message(WM_CAP_SET_PREVIEW, 1, 0));
+        shows(window, *a, {640, 480}, 3);
+        if (QTest::currentTestFailed()) return;
+
+        QSignalSpy failed(window, &CaptureWindow::driverFailed);
+        QSignalSpy resumed(window, &CaptureWindow::driverResumed);
+        auto again = FakeDeviceFolder::camera("Cam A", "usb-1");
+        if (listFirst) {
+            DeviceWatcher watcher(m_folder->path());
+            m_folder->reset(0, again);
+            watcher.handleEvents(); // the removal and the creation at once
+        } else {
+            m_folder->reset(0, again);
+            QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
+            QCOMPARE(resumed.count(), 0);
+            QVERIFY(DriverList::refresh()); // what the watcher does with the two events
+        }
+        QCOMPARE(names().size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(resumed.count(), 1, 10000);
+        QVERIFY(window->failureText().isEmpty());
+        shows(window, *again, {640, 480}, 4);
+    }
+
+    // Two cameras of one model without serial numbers share their by-id link. The one
+    // that was plugged in already when the window's camera failed is not its camera;
+    // its own camera back at another port is.
+    void aFailedWindowResumesOnlyOnItsOwnCamera() {
+        const QString link = QStringLiteral("usb-Cam_A-video-index0");
+        auto a = FakeDeviceFolder::camera("Cam A", "usb-1");
+        auto twin = FakeDeviceFolder::camera("Cam A", "usb-2");
+        m_folder->plug(0, a);
+        m_folder->plug(1, twin);
+        m_folder->link(link, 0);
+        CaptureWindow* window = openWindow(0);
+        QVERIFY(window);
+        QVERIFY(window->message(WM_CAP_SET_PREVIEW, 1, 0));
+        QSignalSpy failed(window, &CaptureWindow::driverFailed);
+        QSignalSpy resumed(window, &CaptureWindow::driverResumed);
+        m_folder->unplug(0);
+        m_folder->link(link, 1); // udev points the link at the camera still there
+        QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 10000);
+        QVERIFY(DriverList::refresh());
+        QCOMPARE(resumed.count(), 0);
+        QCOMPARE(twin->openDevices, 0);
+
+        auto back = FakeDeviceFolder::camera("Cam A", "usb-3"); // its own camera, another port
+        m_folder->plug(2, back);
+        m_folder->link(link, 2);
+        QVERIFY(DriverList::refresh());
+        QTRY_COMPARE(resumed.count(), 1);
+        QCOMPARE(twin->openDevices, 0);
+        shows(window, *back, {640, 480}, 8);
+    }
+
+    // A camera another program streams from: the window says so, and takes the camera
+    // as soon as the other program lets it go.
+    void busyCameraIsTakenWhenFree() {
+        auto a = FakeDeviceFolder::camera("Cam A", "usb-1");
+        m_folder->plug(0, a);
+        auto other = std::make_unique<FakeV4l2Device>(
+            std::map<QByteArray, std::shared_ptr<FakeCamera>>{{QFile::encodeName(m_folder->node(0)), a}});
+        QCOMPARE(other->open(QFile::encodeName(m_folder->node(0))), 0);
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        format.fmt.pix.width = 640;
+        format.fmt.pix.height = 480;
+        format.fmt.pix.pixelformat = V4L2_PIX_FMT_RGB24;
+        QCOMPARE(other->ioctl(VIDIOC_S_FMT, &format), 0); // it holds the stream
+
+        CaptureWindow* window = openWindow(0);
+        QVERIFY(window);
+        QSignalSpy failed(window, &CaptureWindow::driverFailed);
+        QSignalSpy resumed(window, &CaptureWindow::driverResumed);
+        window->message(WM_CAP_SET_PREVIEW, 1, 0);
+        QCOMPARE(failed.count(), 1);
+        QVERIFY(window->connection().isBusy());
+        QVERIFY2(window->failureText().contains(QStringLiteral("in use by another program")),
+                 qPrintable(window->failureText()));
+        QVERIFY(window->failureText().contains(QStringLiteral("lets the camera go")));
+        window->connection().retry(); // still held: nothing changes, nothing is said
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(resumed.count(), 0);
+        QVERIFY(window->connection().isBusy());
+
+        other.reset(); // the other program ends
+        window->connection().retry();
+        QCOMPARE(resumed.count(), 1);
+        QVERIFY(window->failureText().isEmpty());
+        shows(window, *a, {640, 480}, 9);
+    }
 };
 
 QTEST_MAIN(TestDeviceWatcher)

@@ -5,6 +5,7 @@
 #include "UvcControls.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -90,8 +91,15 @@ gid_t videoGroup() {
 
 } // namespace
 
+void (*EmulatedCamera::s_usbReset)(const std::shared_ptr<EmulatedCamera>& camera) = nullptr;
+
+namespace {
+std::atomic<std::uint32_t> g_serials{0};
+} // namespace
+
 EmulatedCamera::EmulatedCamera(CameraSpec spec, std::uint32_t minor)
-    : m_spec(std::move(spec)), m_minor(minor), m_pluggedAt(std::chrono::steady_clock::now()) {
+    : m_spec(std::move(spec)), m_minor(minor), m_serial(++g_serials),
+      m_pluggedAt(std::chrono::steady_clock::now()) {
     const FormatSpec& first = m_spec.formats.front();
     const FrameSizeSpec& size = first.sizes.front();
     m_fourcc = first.fourcc;
@@ -349,12 +357,10 @@ std::uint32_t EmulatedCamera::controlFlags(std::uint32_t id) const {
     const UvcControlInfo* info = uvcControl(id);
     std::uint32_t flags = 0;
     if (!info) return flags;
-    if (info->type == V4L2_CTRL_TYPE_BUTTON) flags |= V4L2_CTRL_FLAG_WRITE_ONLY;
-    // uvc_ctrl_fill_query: a control that is the master of others updates them.
-    for (const ControlSpec& other : m_spec.controls) {
-        const UvcControlInfo* o = uvcControl(other.id);
-        if (o && o->masterId == id) flags |= V4L2_CTRL_FLAG_UPDATE;
-    }
+    // __uvc_query_v4l2_ctrl: write-only without GET_CUR (buttons, relative controls);
+    // V4L2_CTRL_FLAG_UPDATE is never set (the kernel's control framework sets it on a
+    // few codec controls only, v4l2_ctrl_fill): a master's change is told by events.
+    if (info->writeOnly) flags |= V4L2_CTRL_FLAG_WRITE_ONLY;
     if (info->masterId && controlSpec(info->masterId)) {
         const auto master = m_controls.find(info->masterId);
         if (master != m_controls.end() && master->second.value != info->masterManual)
@@ -501,7 +507,7 @@ int EmulatedCamera::subscribe(Handle& handle, const v4l2_event_subscription& sub
     if ((sub.flags & V4L2_EVENT_SUB_FL_SEND_INITIAL) && !isClass) {
         // uvc_ctrl_add_event: the flags, and the value when it can be read.
         std::uint32_t changes = V4L2_EVENT_CTRL_CH_FLAGS;
-        if (uvcControl(sub.id)->type != V4L2_CTRL_TYPE_BUTTON) changes |= V4L2_EVENT_CTRL_CH_VALUE;
+        if (!uvcControl(sub.id)->writeOnly) changes |= V4L2_EVENT_CTRL_CH_VALUE;
         v4l2_event event;
         fillControlEvent(sub.id, changes, event);
         queueEvent(handle, event);
@@ -544,7 +550,8 @@ int EmulatedCamera::extControls(Handle& handle, unsigned long request, v4l2_ext_
         const UvcControlInfo* info = uvcControl(id);
         if ((id & 0xFFFF) == 1 && (id & ~0xFFFFu) && (id >> 16) != 0) error = EACCES; // a class
         if (!error && (!info || !controlSpec(id))) error = EINVAL;
-        if (!error && get && info->type == V4L2_CTRL_TYPE_BUTTON) error = EACCES;
+        // uvc_ctrl_is_readable: the current value needs GET_CUR.
+        if (!error && get && controls.which != V4L2_CTRL_WHICH_DEF_VAL && info->writeOnly) error = EACCES;
         if (!error && set && info->masterId && controlSpec(info->masterId)) {
             std::int32_t master = m_controls[info->masterId].value;
             for (std::uint32_t j = controls.count; j-- > 0;)
@@ -588,9 +595,18 @@ int EmulatedCamera::extControls(Handle& handle, unsigned long request, v4l2_ext_
     for (std::uint32_t i = 0; i < controls.count; ++i) {
         const std::uint32_t id = list[i].id;
         const UvcControlInfo* info = uvcControl(id);
+        // uvc_ctrl_send_slave_event: the new state of each control it governs, with its
+        // value when it can be read, unless that control is set in the same call.
         for (const ControlSpec& other : m_spec.controls) {
             const UvcControlInfo* slave = uvcControl(other.id);
-            if (slave && slave->masterId == id) sendControlEvent(&handle, other.id, V4L2_EVENT_CTRL_CH_FLAGS);
+            if (!slave || slave->masterId != id) continue;
+            bool inCall = false;
+            for (std::uint32_t j = 0; j < controls.count; ++j)
+                inCall = inCall || list[j].id == other.id;
+            if (inCall) continue;
+            std::uint32_t slaveChanges = V4L2_EVENT_CTRL_CH_FLAGS;
+            if (!slave->writeOnly) slaveChanges |= V4L2_EVENT_CTRL_CH_VALUE;
+            sendControlEvent(&handle, other.id, slaveChanges);
         }
         std::uint32_t changes = V4L2_EVENT_CTRL_CH_VALUE;
         if (info->masterId)
@@ -820,6 +836,14 @@ void EmulatedCamera::produce() {
             unplug();
             return;
         }
+        if (quirks.usbResetAfter && frames == quirks.usbResetAfter) {
+            lock.unlock();
+            if (s_usbReset)
+                s_usbReset(shared_from_this());
+            else
+                unplug();
+            return;
+        }
         if (quirks.queueErrorAfter && frames == quirks.queueErrorAfter) {
             m_queueError = true; // vb2_queue_error
             m_changed.notify_all();
@@ -1031,13 +1055,14 @@ short EmulatedCamera::poll(Handle& handle, short requested) {
 // Keeps each handle's eventfds readable exactly while poll() has something to say.
 void EmulatedCamera::updateSignals() {
     for (Handle* h : m_handles) {
-        bool in, pri;
+        bool in, pri, buffer;
         if (!m_registered) {
-            in = pri = true;
+            in = pri = buffer = true;
         } else {
             pri = !h->events.empty();
-            in = pri || !m_streaming || m_queueError || m_waitingForBuffers || !m_done.empty() ||
-                 (m_fileIo && m_readIndex >= 0);
+            buffer = !m_streaming || m_queueError || m_waitingForBuffers || !m_done.empty() ||
+                     (m_fileIo && m_readIndex >= 0);
+            in = pri || buffer;
         }
         auto set = [](int fd, bool& state, bool wanted) {
             if (fd < 0 || state == wanted) return;
@@ -1050,6 +1075,7 @@ void EmulatedCamera::updateSignals() {
         };
         set(h->signalFd, h->inSignalled, in);
         set(h->priorityFd, h->prioritySignalled, pri);
+        set(h->bufferFd, h->bufferSignalled, buffer);
     }
 }
 

@@ -26,7 +26,11 @@ struct Handle {
     std::shared_ptr<EmulatedCamera> camera;
     int signalFd = -1;   // our own descriptor of the program's eventfd
     int priorityFd = -1; // eventfd for POLLPRI
-    bool inSignalled = false, prioritySignalled = false;
+    // eventfd readable exactly while a poll for POLLIN alone would report something:
+    // a waiting event does not wake a poll that did not ask for POLLPRI (vb2_poll's
+    // mask is filtered by the events asked for).
+    int bufferFd = -1;
+    bool inSignalled = false, prioritySignalled = false, bufferSignalled = false;
     std::uint32_t priority = V4L2_PRIORITY_DEFAULT;
     bool privileged = false; // uvcvideo's privileges: format, rate, buffers, streaming
 
@@ -50,6 +54,13 @@ public:
 
     const CameraSpec& spec() const { return m_spec; }
     std::uint32_t minorNumber() const { return m_minor; }
+    // Which node file this is: every camera made (a plug, a reset) is a new one, as
+    // devtmpfs gives each node it makes a new inode.
+    std::uint32_t serial() const { return m_serial; }
+
+    // Called (on the camera's producer thread) for a USB reset; set by the emulator,
+    // which makes the node again. Unset: the camera is only unplugged.
+    static void (*s_usbReset)(const std::shared_ptr<EmulatedCamera>& camera);
     // The node's mode as udev leaves it (0660, or 0600 just after a plug when asked).
     unsigned mode() const;
     unsigned group() const;
@@ -132,6 +143,7 @@ private:
 
     CameraSpec m_spec;
     std::uint32_t m_minor;
+    std::uint32_t m_serial;
     std::chrono::steady_clock::time_point m_pluggedAt;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;

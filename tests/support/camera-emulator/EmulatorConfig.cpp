@@ -194,6 +194,8 @@ bool parseQuirk(const std::string& value, Quirks& quirks) {
         quirks.queueErrorAfter = n;
     else if (name == "unplug-after")
         quirks.unplugAfter = n;
+    else if (name == "usb-reset-after")
+        quirks.usbResetAfter = n;
     else if (name == "udev-permissions-ms")
         quirks.udevPermissionsMs = n;
     else

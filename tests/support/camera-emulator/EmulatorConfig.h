@@ -70,6 +70,10 @@ struct Quirks {
     std::uint32_t emptyEvery = 0;        // every Nth buffer with no bytes
     std::uint32_t queueErrorAfter = 0;   // vb2_queue_error after N frames
     std::uint32_t unplugAfter = 0;       // unplugged after N frames
+    // A USB reset after N frames (usb_reset_device: uvcvideo's disconnect and probe):
+    // the node goes and is made again at once, the same name and number but a new
+    // node file; the camera that comes back has its defaults and no reset quirk.
+    std::uint32_t usbResetAfter = 0;
     std::uint32_t udevPermissionsMs = 0; // 0600 root:root this long after a plug, then 0660 root:video
 };
 

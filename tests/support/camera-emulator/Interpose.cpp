@@ -89,6 +89,9 @@ public:
             mkdir((m_shadow + "/v4l").c_str(), 0755);
         }
         apply(readConfig(m_configPath));
+        EmulatedCamera::s_usbReset = [](const std::shared_ptr<EmulatedCamera>& camera) {
+            instance().usbReset(camera);
+        };
         std::thread([this] { watchConfig(); }).detach();
         std::atexit([] { instance().removeShadow(); });
     }
@@ -249,6 +252,21 @@ private:
         }
     }
 
+    // A USB reset: the camera is unplugged, and a camera of the same description is
+    // made at the same node at once (its node file removed and made again).
+    void usbReset(const std::shared_ptr<EmulatedCamera>& camera) {
+        camera->unplug();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const std::string node = camera->spec().node;
+        const auto it = m_cameras.find(node);
+        if (it == m_cameras.end() || it->second != camera) return; // unplugged meanwhile
+        CameraSpec spec = camera->spec();
+        spec.quirks.usbResetAfter = 0;
+        it->second = std::make_shared<EmulatedCamera>(std::move(spec), camera->minorNumber());
+        touchShadow(node, false);
+        touchShadow(node, true);
+    }
+
     void touchShadow(const std::string& node, bool present, bool attributes = false) {
         if (m_shadow.empty()) return;
         const std::string name = node.rfind("/dev/", 0) == 0 ? node.substr(5) : node.substr(1);
@@ -359,6 +377,7 @@ void dropFd(int fd) {
     handle->camera->release(*handle);
     real::close(handle->signalFd);
     real::close(handle->priorityFd);
+    real::close(handle->bufferFd);
 }
 
 int setErrno(int error) {
@@ -376,17 +395,19 @@ int openNode(const std::shared_ptr<EmulatedCamera>& camera, int flags) {
     handle->camera = camera;
     handle->signalFd = real::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     handle->priorityFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (handle->signalFd < 0 || handle->priorityFd < 0) {
-        const int error = errno;
+    handle->bufferFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    auto closeAll = [&] {
         real::close(fd);
-        if (handle->signalFd >= 0) real::close(handle->signalFd);
-        if (handle->priorityFd >= 0) real::close(handle->priorityFd);
+        for (int own : {handle->signalFd, handle->priorityFd, handle->bufferFd})
+            if (own >= 0) real::close(own);
+    };
+    if (handle->signalFd < 0 || handle->priorityFd < 0 || handle->bufferFd < 0) {
+        const int error = errno;
+        closeAll();
         return setErrno(error);
     }
     if (const int error = camera->attach(handle, access != O_WRONLY, access != O_RDONLY)) {
-        real::close(fd);
-        real::close(handle->signalFd);
-        real::close(handle->priorityFd);
+        closeAll();
         return setErrno(error);
     }
     addFd(fd, handle);
@@ -454,7 +475,7 @@ bool fakeStat(const char* path, bool follow, FakeStat& st) {
               0,
               gid_t(camera->group()),
               makedev(81, camera->minorNumber()),
-              ino_t(0x7e2000 + camera->minorNumber()),
+              ino_t(0x7e20000 + camera->serial()),
               0};
         return true;
     }
@@ -501,12 +522,8 @@ bool fakeFstat(int fd, FakeStat& st) {
     auto handle = handleOf(fd);
     if (!handle) return false;
     const auto& camera = handle->camera;
-    st = {mode_t(S_IFCHR | camera->mode()),
-          0,
-          gid_t(camera->group()),
-          makedev(81, camera->minorNumber()),
-          ino_t(0x7e2000 + camera->minorNumber()),
-          0};
+    st = {mode_t(S_IFCHR | camera->mode()),    0, gid_t(camera->group()), makedev(81, camera->minorNumber()),
+          ino_t(0x7e20000 + camera->serial()), 0};
     return true;
 }
 
@@ -561,12 +578,15 @@ int pollSome(pollfd* fds, nfds_t count, int timeoutMs, const sigset_t* mask) {
                 origin.push_back(int(i));
                 continue;
             }
+            // Woken by what was asked for only; the end of the device sets both.
             if (fds[i].events & (POLLIN | POLLRDNORM)) {
-                real.push_back({fds[i].fd, POLLIN, 0});
+                real.push_back({handles[i]->bufferFd, POLLIN, 0});
                 origin.push_back(int(i));
             }
-            real.push_back({handles[i]->priorityFd, POLLIN, 0});
-            origin.push_back(-1 - int(i));
+            if ((fds[i].events & POLLPRI) || !(fds[i].events & (POLLIN | POLLRDNORM))) {
+                real.push_back({handles[i]->priorityFd, POLLIN, 0});
+                origin.push_back(-1 - int(i));
+            }
         }
         int waitMs = timeoutMs;
         if (timeoutMs > 0)

@@ -33,8 +33,8 @@ const UvcControlInfo kControls[] = {
      V4L2_CID_EXPOSURE_AUTO, V4L2_EXPOSURE_MANUAL},
     {V4L2_CID_EXPOSURE_AUTO_PRIORITY, "exposure_dynamic_framerate", "Exposure, Dynamic Framerate",
      V4L2_CTRL_TYPE_BOOLEAN},
-    {V4L2_CID_PAN_RESET, "pan_reset", "Pan, Reset", V4L2_CTRL_TYPE_BUTTON},
-    {V4L2_CID_TILT_RESET, "tilt_reset", "Tilt, Reset", V4L2_CTRL_TYPE_BUTTON},
+    {V4L2_CID_PAN_RESET, "pan_reset", "Pan, Reset", V4L2_CTRL_TYPE_BUTTON, 0, 0, nullptr, true},
+    {V4L2_CID_TILT_RESET, "tilt_reset", "Tilt, Reset", V4L2_CTRL_TYPE_BUTTON, 0, 0, nullptr, true},
     {V4L2_CID_PAN_ABSOLUTE, "pan_absolute", "Pan, Absolute", V4L2_CTRL_TYPE_INTEGER},
     {V4L2_CID_TILT_ABSOLUTE, "tilt_absolute", "Tilt, Absolute", V4L2_CTRL_TYPE_INTEGER},
     {V4L2_CID_FOCUS_ABSOLUTE, "focus_absolute", "Focus, Absolute", V4L2_CTRL_TYPE_INTEGER,
@@ -42,6 +42,15 @@ const UvcControlInfo kControls[] = {
     {V4L2_CID_FOCUS_AUTO, "focus_automatic_continuous", "Focus, Automatic Continuous",
      V4L2_CTRL_TYPE_BOOLEAN},
     {V4L2_CID_ZOOM_ABSOLUTE, "zoom_absolute", "Zoom, Absolute", V4L2_CTRL_TYPE_INTEGER},
+    // UVC_CT_ZOOM_RELATIVE_CONTROL, mapped as a signed speed.
+    {V4L2_CID_ZOOM_CONTINUOUS, "zoom_continuous", "Zoom, Continuous", V4L2_CTRL_TYPE_INTEGER, 0, 0, nullptr,
+     true},
+    {V4L2_CID_IRIS_ABSOLUTE, "iris_absolute", "Iris, Absolute", V4L2_CTRL_TYPE_INTEGER},
+    // UVC_CT_IRIS_RELATIVE_CONTROL: one step open (1) or closed (-1) per write.
+    {V4L2_CID_IRIS_RELATIVE, "iris_relative", "Iris, Relative", V4L2_CTRL_TYPE_INTEGER, 0, 0, nullptr, true},
+    // UVC_CT_PANTILT_RELATIVE_CONTROL, mapped as two signed speeds.
+    {V4L2_CID_PAN_SPEED, "pan_speed", "Pan, Speed", V4L2_CTRL_TYPE_INTEGER},
+    {V4L2_CID_TILT_SPEED, "tilt_speed", "Tilt, Speed", V4L2_CTRL_TYPE_INTEGER},
 };
 
 } // namespace

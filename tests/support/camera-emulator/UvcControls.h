@@ -5,7 +5,7 @@
 // gives that id (v4l2_ctrl_get_name in v4l2-ctrls-defs.c), the type, and for a manual
 // control its automatic master and the master's value that makes it manual
 // (uvcvideo's master_id / master_manual: the control is V4L2_CTRL_FLAG_INACTIVE
-// while the master has any other value).
+// while the master has any other value), and whether it can only be written.
 
 #include <cstdint>
 #include <linux/videodev2.h>
@@ -20,6 +20,9 @@ struct UvcControlInfo {
     std::uint32_t masterId = 0;
     std::int32_t masterManual = 0;
     const char* const* menu = nullptr; // menu item names by index (menus only)
+    // No GET_CUR in uvcvideo's uvc_ctrls table (buttons, relative iris and zoom):
+    // V4L2_CTRL_FLAG_WRITE_ONLY, and reading it is EACCES.
+    bool writeOnly = false;
 };
 
 // The known controls, in id order, or nullptr.

@@ -3,6 +3,7 @@
 // with its by-id name, formats, the automatic/manual pair of controls, streaming with
 // the camera's clock and numbering, and an unplug and return as inotify reports them.
 
+#include "CameraSettings.h"
 #include "DeviceWatcher.h"
 #include "DriverList.h"
 #include "drivers/V4l2Driver.h"
@@ -11,9 +12,11 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <linux/videodev2.h>
+#include <map>
 #include <mutex>
 
 namespace {
@@ -27,7 +30,10 @@ QByteArray camera(const QByteArray& node, const QByteArray& card, const QByteArr
            "format = YUYV 640x480@30 320x240@30\n"
            "control = brightness -64 64 1 0\n"
            "control = auto_exposure 0 3 1 3 1,3\n"
-           "control = exposure_time_absolute 1 5000 1 156\n" +
+           "control = exposure_time_absolute 1 5000 1 156\n"
+           "control = focus_absolute 0 250 5 0\n"
+           "control = focus_automatic_continuous 0 1 1 1\n"
+           "control = iris_relative -1 1 1 0\n" +
            extra;
 }
 
@@ -48,6 +54,24 @@ class TestDriverThroughEmulator : public QObject {
         file.close();
         QVERIFY(std::rename(QFile::encodeName(next).constData(), QFile::encodeName(m_config).constData()) ==
                 0);
+    }
+
+    // The node at `path` once the emulator has read the new configuration.
+    static V4l2Node nodeAt(const QString& path) {
+        V4l2Node found;
+        (void)QTest::qWaitFor( // an empty node when it never comes: the test's checks fail then
+            [&] {
+                for (const V4l2Node& n : emulatedNodes())
+                    if (n.path == path) return found = n, true;
+                return false;
+            },
+            20000);
+        return found;
+    }
+    // Back to the one camera the other tests expect.
+    void plugOnlyTheDeskCamera() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1"));
+        QTRY_VERIFY_WITH_TIMEOUT(emulatedNodes().size() == 1, 20000);
     }
 
     static std::vector<V4l2Node> emulatedNodes() {
@@ -100,6 +124,52 @@ private slots:
         QCOMPARE(exposure().value, 300);
     }
 
+    void controlEventsClampingAndTheRestoreOrder() {
+        V4l2Driver driver(emulatedNodes().at(0));
+        V4l2Driver other(emulatedNodes().at(0)); // another program on the same camera
+        QVERIFY(driver.open());
+        QVERIFY(other.open());
+        auto find = [](const V4l2Driver& d, std::uint32_t id) {
+            for (const DriverControl& c : d.controls())
+                if (c.id == id) return c;
+            return DriverControl{};
+        };
+        QVERIFY(find(driver, V4L2_CID_FOCUS_AUTO).updatesOthers);
+        QVERIFY(find(driver, V4L2_CID_FOCUS_ABSOLUTE).inactive);
+        QCOMPARE(find(driver, V4L2_CID_IRIS_RELATIVE).kind, DriverControl::Kind::Steps);
+        QVERIFY(!driver.takeControlChanges());
+
+        // The automatic focus off: announced to us as the manual focus's new state.
+        QVERIFY(driver.setControl(V4L2_CID_FOCUS_AUTO, 0));
+        QVERIFY(driver.takeControlChanges());
+        QVERIFY(!find(driver, V4L2_CID_FOCUS_ABSOLUTE).inactive);
+        // Rounded to the step, clamped into the range, by the camera.
+        QVERIFY(driver.setControl(V4L2_CID_FOCUS_ABSOLUTE, 72));
+        QCOMPARE(find(driver, V4L2_CID_FOCUS_ABSOLUTE).value, 70);
+        QVERIFY(driver.setControl(V4L2_CID_BRIGHTNESS, 500));
+        QCOMPARE(find(driver, V4L2_CID_BRIGHTNESS).value, 64);
+        QVERIFY(!driver.takeControlChanges()); // our own values are not told back
+        QVERIFY(other.setControl(V4L2_CID_BRIGHTNESS, -20));
+        QVERIFY(driver.takeControlChanges());
+        QCOMPARE(find(driver, V4L2_CID_BRIGHTNESS).value, -20);
+        QVERIFY(driver.setControl(V4L2_CID_IRIS_RELATIVE, 1));
+
+        // Kept, then changed by the other program: manual focus elsewhere, automatic on.
+        QTemporaryDir dir;
+        CameraSettings::setFile(dir.filePath(QStringLiteral("cameras.ini")));
+        const DeviceIdentity identity{QStringLiteral("Kelvanor Desk"), QStringLiteral("usb-0000:00:14.0-1"),
+                                      QStringLiteral("usb-Kelvanor_Kelv-video-index0")};
+        CameraSettings::save(identity, driver);
+        QVERIFY(other.setControl(V4L2_CID_FOCUS_ABSOLUTE, 20));
+        QVERIFY(other.setControl(V4L2_CID_FOCUS_AUTO, 1));
+        // Put back: the automatic focus off first, so that the camera takes the focus.
+        QVERIFY(CameraSettings::restore(identity, driver, [](const VideoFormat&) { return true; }));
+        CameraSettings::setFile(QString());
+        QCOMPARE(find(other, V4L2_CID_FOCUS_AUTO).value, 0);
+        QCOMPARE(find(other, V4L2_CID_FOCUS_ABSOLUTE).value, 70);
+        QCOMPARE(find(other, V4L2_CID_BRIGHTNESS).value, -20);
+    }
+
     void streamingGivesTheCamerasJpegsInOrder() {
         V4l2Driver driver(emulatedNodes().at(0));
         QVERIFY(driver.open());
@@ -138,9 +208,175 @@ private slots:
         QVERIFY(second.open()); // opening is allowed, as with uvcvideo
         QVERIFY(first.start([](const VideoFrame&) {}, [](const QString&) {}));
         QVERIFY(!second.start([](const VideoFrame&) {}, [](const QString&) {}));
-        QVERIFY2(second.lastError().contains(QStringLiteral("Device or resource busy")),
+        QVERIFY(second.lastErrorIsBusy());
+        QVERIFY2(second.lastError().contains(QStringLiteral("in use by another program")),
                  qPrintable(second.lastError()));
-        first.stop();
+        first.stop(); // frees its buffers: uvcvideo lets the stream go
+        QVERIFY2(second.start([](const VideoFrame&) {}, [](const QString&) {}),
+                 qPrintable(second.lastError()));
+        second.stop();
+    }
+
+    // vb2_queue_error while the camera stays: POLLERR alone, and the stream goes on
+    // after a restart (here every fifth frame fails the queue).
+    void aFailedQueueIsStartedAgain() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             camera("/dev/video44", "Kelvanor Shaky", "usb-0000:00:14.0-4", "quirk = queue-error-after 5\n"));
+        const V4l2Node shaky = nodeAt(QStringLiteral("/dev/video44"));
+        QCOMPARE(shaky.cardName, QStringLiteral("Kelvanor Shaky"));
+        V4l2Driver driver(shaky);
+        QVERIFY(driver.open());
+        QVERIFY(driver.setFormat({V4L2_PIX_FMT_YUYV, QSize(320, 240), {1, 30}}));
+        std::atomic<int> frames{0};
+        std::mutex mutex;
+        QString error;
+        QVERIFY(driver.start([&](const VideoFrame&) { ++frames; },
+                             [&](const QString& reason) {
+                                 std::lock_guard<std::mutex> lock(mutex);
+                                 error = reason;
+                             }));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 12, 20000);
+        driver.stop();
+        std::lock_guard<std::mutex> lock(mutex);
+        QCOMPARE(error, QString());
+        plugOnlyTheDeskCamera();
+    }
+
+    // Size ranges offer their limits and the common sizes on their steps (PAL and NTSC
+    // among them); rate ranges their limits and the usual rates, for each size.
+    void sizesAndRatesOfRanges() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             "camera /dev/video46\ncard = Kelvanor Sensor\nbus = usb-0000:00:14.0-6\n"
+             "format = YUYV stepwise 160x120-1920x1080/8x8@30\n"
+             "format = NV12 continuous 160x120-640x480@5-30\n");
+        const V4l2Node sensor = nodeAt(QStringLiteral("/dev/video46"));
+        QCOMPARE(sensor.cardName, QStringLiteral("Kelvanor Sensor"));
+        V4l2Driver driver(sensor);
+        QVERIFY2(driver.open(), qPrintable(driver.lastError()));
+        std::map<std::uint32_t, std::vector<QSize>> sizes;
+        std::map<std::uint32_t, std::vector<FrameInterval>> rates;
+        for (const FormatOption& option : driver.formats()) {
+            sizes[option.fourcc].push_back(option.size);
+            rates[option.fourcc] = option.intervals;
+        }
+        QCOMPARE(sizes[V4L2_PIX_FMT_YUYV], (std::vector<QSize>{{160, 120},
+                                                               {176, 144},
+                                                               {320, 240},
+                                                               {352, 288},
+                                                               {640, 360},
+                                                               {640, 480},
+                                                               {720, 480},
+                                                               {720, 576},
+                                                               {800, 600},
+                                                               {1024, 768},
+                                                               {1280, 720},
+                                                               {1280, 960},
+                                                               {1280, 1024},
+                                                               {1920, 1080}}));
+        QCOMPARE(rates[V4L2_PIX_FMT_YUYV], (std::vector<FrameInterval>{{1, 30}}));
+        QCOMPARE(
+            sizes[V4L2_PIX_FMT_NV12],
+            (std::vector<QSize>{{160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 360}, {640, 480}}));
+        QCOMPARE(rates[V4L2_PIX_FMT_NV12],
+                 (std::vector<FrameInterval>{{1, 30}, {1, 25}, {1, 24}, {1, 20}, {1, 15}, {1, 10}, {1, 5}}));
+        // PAL's size streams as it is.
+        QVERIFY(driver.setFormat({V4L2_PIX_FMT_YUYV, QSize(720, 576), {1, 30}}));
+        std::atomic<int> frames{0};
+        std::mutex mutex;
+        QSize size;
+        QVERIFY(driver.start(
+            [&](const VideoFrame& f) {
+                std::lock_guard<std::mutex> lock(mutex);
+                size = f.size();
+                ++frames;
+            },
+            [](const QString&) {}));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 2, 20000);
+        driver.stop();
+        QCOMPARE(size, QSize(720, 576));
+        plugOnlyTheDeskCamera();
+    }
+
+    // The camera's own YU12 streams as it is, through plain system calls (libv4l2,
+    // asked for YU12, may convert the camera's MJPEG instead); its H.264 is not offered.
+    void theCamerasOwnFormatThroughPlainCalls() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             "camera /dev/video47\ncard = Kelvanor Planar\nbus = usb-0000:00:14.0-7\n"
+             "format = MJPG 1920x1080@30\nformat = YU12 1920x1080@30\nformat = H264 1920x1080@30\n");
+        const V4l2Node planar = nodeAt(QStringLiteral("/dev/video47"));
+        QCOMPARE(planar.cardName, QStringLiteral("Kelvanor Planar"));
+        V4l2Driver driver(planar, makeLibV4l2Device, makePlainV4l2Device);
+        QVERIFY2(driver.open(), qPrintable(driver.lastError()));
+        std::vector<std::uint32_t> offered;
+        for (const FormatOption& option : driver.formats())
+            offered.push_back(option.fourcc);
+        QCOMPARE(offered, (std::vector<std::uint32_t>{V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUV420}));
+        QCOMPARE(driver.formatNotes().size(), 1);
+        QVERIFY(driver.formatNotes().front().startsWith(QStringLiteral("H.264")));
+        QVERIFY(driver.setFormat({V4L2_PIX_FMT_YUV420, QSize(1920, 1080), {1, 30}}));
+        std::atomic<int> frames{0};
+        QVERIFY2(driver.start([&](const VideoFrame& f) { frames += f.mjpeg().isEmpty() && f.isValid(); },
+                              [](const QString&) {}),
+                 qPrintable(driver.lastError()));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 2, 20000);
+        // What the camera streams, as another program sees it.
+        auto look = makePlainV4l2Device();
+        QCOMPARE(look->open(QFile::encodeName(planar.path)), 0);
+        v4l2_format format{};
+        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QCOMPARE(look->ioctl(VIDIOC_G_FMT, &format), 0);
+        driver.stop();
+        QCOMPARE(format.fmt.pix.pixelformat, std::uint32_t(V4L2_PIX_FMT_YUV420));
+        QCOMPARE(format.fmt.pix.width, 1920u);
+        plugOnlyTheDeskCamera();
+    }
+
+    // A USB reset: the node goes and is made again under the same name and number.
+    // The list sees another node file, the old driver's stream ends, and the camera
+    // streams again through a new driver.
+    void aUsbResetIsANewNode() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             camera("/dev/video45", "Kelvanor Reset", "usb-0000:00:14.0-5", "quirk = usb-reset-after 4\n"));
+        const V4l2Node before = nodeAt(QStringLiteral("/dev/video45"));
+        QCOMPARE(before.cardName, QStringLiteral("Kelvanor Reset"));
+        QVERIFY(!before.nodeId.isEmpty());
+        DeviceWatcher watcher;
+        DriverList::refresh();
+        QSignalSpy changed(&watcher, &DeviceWatcher::devicesChanged);
+        V4l2Driver driver(before);
+        QVERIFY(driver.open());
+        std::mutex mutex;
+        QString error;
+        QVERIFY(driver.start([](const VideoFrame&) {},
+                             [&](const QString& reason) {
+                                 std::lock_guard<std::mutex> lock(mutex);
+                                 error = reason;
+                             }));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard<std::mutex> lock(mutex);
+                return !error.isEmpty();
+            }(),
+            20000);
+        QVERIFY(error.contains(QStringLiteral("unplugged")));
+        driver.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() >= 1, 20000);
+        V4l2Node after;
+        QTRY_VERIFY_WITH_TIMEOUT((after = nodeAt(before.path)).nodeId != before.nodeId, 20000);
+        // The watcher had the list read again with the new node.
+        auto listed = [&] {
+            const auto entries = DriverList::entries();
+            return std::any_of(entries.begin(), entries.end(),
+                               [&](const DriverList::Entry& e) { return e.nodeId == after.nodeId; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(listed(), 20000);
+        V4l2Driver again(after);
+        QVERIFY(again.open());
+        std::atomic<int> frames{0};
+        QVERIFY(again.start([&](const VideoFrame&) { ++frames; }, [](const QString&) {}));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 6, 20000); // the camera back has no reset quirk
+        again.stop();
+        plugOnlyTheDeskCamera();
     }
 
     void unplugAndReturn() {

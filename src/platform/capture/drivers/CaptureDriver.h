@@ -38,7 +38,10 @@ struct FormatOption {
 
 // One adjustable setting of the source dialog (brightness, pattern...).
 struct DriverControl {
-    enum class Kind { Slider, CheckBox, Menu };
+    // Slider, CheckBox, Menu: a value the device keeps. Button: an action (a reset),
+    // each press writes 1. Steps: a move by an amount (a relative pan, focus, iris),
+    // each press writes -step or +step; neither has a value to show or to keep.
+    enum class Kind { Slider, CheckBox, Menu, Button, Steps };
     std::uint32_t id = 0;
     QString name;
     Kind kind = Kind::Slider;
@@ -47,12 +50,14 @@ struct DriverControl {
     int step = 1;
     int defaultValue = 0;
     int value = 0;
-    // Menu entries by value, minimum..maximum; an empty text is an unused value.
+    // Menu entries by value from minimum on; an empty text is an unused value. A menu
+    // may list fewer entries than its range holds (a device may announce any maximum).
     QStringList menuItems;
     // Set by another control now (a manual exposure while the automatic one is on):
     // shown, but the device refuses values.
     bool inactive = false;
-    // Changing it changes other controls' values or states (an automatic control).
+    // Changing it changes other controls' values or states (an automatic control):
+    // values that are put back are written to it first.
     bool updatesOthers = false;
     // A speed (pan, tilt, zoom in motion): 0 is at rest, and it goes back there.
     bool returnsToZero = false;
@@ -102,18 +107,26 @@ public:
     // The formats the device offers, and the one in use. setFormat() is refused
     // while streaming.
     virtual std::vector<FormatOption> formats() const = 0;
+    // Why the device's other formats are not among them (one line each: "H.264: ...").
+    virtual QStringList formatNotes() const { return {}; }
     virtual VideoFormat format() const = 0;
     virtual bool setFormat(const VideoFormat& format) = 0;
 
     // The source dialog's settings, applied at once (also while streaming).
     virtual std::vector<DriverControl> controls() const = 0;
     virtual bool setControl(std::uint32_t id, int value) = 0;
+    // Reads what the device announced since the last call: a control another one
+    // governs became active or inactive, or another program changed a value. True
+    // when controls() may now answer differently. Never blocks.
+    virtual bool takeControlChanges() { return false; }
 
     virtual bool start(FrameCallback onFrame, ErrorCallback onError) = 0;
     virtual void stop() = 0;
     virtual bool isStreaming() const = 0;
 
     virtual QString lastError() const = 0;
+    // The last failure was the device in use by another program: it may work later.
+    virtual bool lastErrorIsBusy() const { return false; }
 };
 
 // FourCC as a number, the way V4L2 writes it.

@@ -54,11 +54,15 @@ public:
     }
     void unmap(void* address, std::size_t length) override { m_calls.munmap(address, length); }
     int poll(int timeoutMs) override {
-        pollfd fds{m_fd.get(), POLLIN | POLLPRI, 0};
+        // Filled buffers only: a waiting control event (POLLPRI) is the UI's to read.
+        pollfd fds{m_fd.get(), POLLIN, 0};
         const int result = ::poll(&fds, 1, timeoutMs);
         if (result < 0) return errno == EINTR ? 0 : -errno;
         if (result == 0) return 0;
-        if (fds.revents & (POLLERR | POLLHUP | POLLNVAL)) return -ENODEV;
+        // v4l2_poll: an unregistered node answers POLLERR | POLLHUP; vb2_poll answers
+        // POLLERR alone for a queue that is not streaming or failed (vb2_queue_error).
+        if (fds.revents & (POLLHUP | POLLNVAL)) return -ENODEV;
+        if (fds.revents & POLLERR) return -EIO;
         return 1;
     }
 

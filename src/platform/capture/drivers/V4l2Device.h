@@ -26,7 +26,8 @@ public:
     virtual void* map(std::size_t length, std::int64_t offset) = 0;
     virtual void unmap(void* address, std::size_t length) = 0;
     // Waits up to timeoutMs for a filled buffer: 1 ready, 0 timeout, -errno on error
-    // (-ENODEV once the device is gone).
+    // (-ENODEV once the device is gone, -EIO for a queue that failed while the device
+    // is still there).
     virtual int poll(int timeoutMs) = 0;
 };
 

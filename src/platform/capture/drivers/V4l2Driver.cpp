@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <linux/videodev2.h>
 
@@ -23,25 +24,133 @@ bool fitsRange(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum
     return value >= minimum && value <= maximum && (value - minimum) % std::max(1u, step) == 0;
 }
 
-// Sizes offered for a stepwise or continuous range: the common ones the range can
-// give (within its bounds and on its steps), else its largest.
-std::vector<QSize> commonSizes(const v4l2_frmsize_stepwise& range) {
-    static const QSize common[] = {{160, 120}, {320, 240},  {352, 288},  {640, 480},
-                                   {800, 600}, {1024, 768}, {1280, 720}, {1920, 1080}};
+// Common picture sizes: webcams', PAL and NTSC (720x576, 720x480), HD, 4K.
+constexpr QSize kCommonSizes[] = {{160, 120},   {176, 144},  {320, 240},   {352, 288},   {640, 360},
+                                  {640, 480},   {720, 480},  {720, 576},   {800, 600},   {1024, 768},
+                                  {1280, 720},  {1280, 960}, {1280, 1024}, {1600, 1200}, {1920, 1080},
+                                  {2560, 1440}, {3840, 2160}};
+
+// The largest value of a range on its steps.
+std::uint32_t lastStep(std::uint32_t minimum, std::uint32_t maximum, std::uint32_t step) {
+    return maximum < minimum ? minimum
+                             : minimum + (maximum - minimum) / std::max(1u, step) * std::max(1u, step);
+}
+
+// Sizes offered for a stepwise or continuous range: its smallest and its largest
+// size, and the common sizes between them that are on its steps, smallest first.
+std::vector<QSize> rangeSizes(v4l2_frmsize_stepwise range) {
     std::vector<QSize> sizes;
-    for (QSize s : common)
+    if (!range.min_width || !range.min_height || range.min_width > kMaxSide || range.min_height > kMaxSide)
+        return sizes;
+    range.max_width = std::min(range.max_width, kMaxSide);
+    range.max_height = std::min(range.max_height, kMaxSide);
+    sizes.emplace_back(int(range.min_width), int(range.min_height));
+    for (QSize s : kCommonSizes)
         if (fitsRange(std::uint32_t(s.width()), range.min_width, range.max_width, range.step_width) &&
             fitsRange(std::uint32_t(s.height()), range.min_height, range.max_height, range.step_height))
             sizes.push_back(s);
-    if (sizes.empty() && range.max_width && range.max_height)
-        sizes.push_back(QSize(int(range.max_width), int(range.max_height)));
+    sizes.emplace_back(int(lastStep(range.min_width, range.max_width, range.step_width)),
+                       int(lastStep(range.min_height, range.max_height, range.step_height)));
+    std::stable_sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) {
+        return std::int64_t(a.width()) * a.height() < std::int64_t(b.width()) * b.height();
+    });
+    sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
     return sizes;
+}
+
+// Rates offered for a stepwise or continuous range of frame intervals: its fastest
+// and its slowest, and the usual rates between them that are on its steps, fastest
+// first.
+std::vector<FrameInterval> rangeIntervals(const v4l2_frmival_stepwise& range, bool continuous) {
+    auto seconds = [](const v4l2_fract& f) {
+        return f.denominator ? double(f.numerator) / f.denominator : 0.0;
+    };
+    const double fastest = seconds(range.min), slowest = seconds(range.max);
+    const double step = continuous ? 0.0 : seconds(range.step);
+    std::vector<FrameInterval> intervals;
+    if (fastest <= 0 || slowest < fastest) return intervals;
+    intervals.push_back({range.min.numerator, range.min.denominator});
+    for (std::uint32_t rate : {60u, 50u, 30u, 25u, 24u, 20u, 15u, 10u, 5u, 1u}) {
+        const double t = 1.0 / rate;
+        if (t <= fastest + 1e-9 || t >= slowest - 1e-9) continue;
+        if (step > 0) {
+            const double k = (t - fastest) / step;
+            if (std::abs(k - std::round(k)) > 1e-6) continue;
+        }
+        intervals.push_back({1, rate});
+    }
+    if (slowest > fastest + 1e-9) intervals.push_back({range.max.numerator, range.max.denominator});
+    return intervals;
+}
+
+// Compressed video that nothing here decodes: a camera's H.264 or HEVC stream is not
+// offered (libv4l2, asked for it, would stream another of the camera's formats).
+bool isUndecodedCodec(std::uint32_t fourcc) {
+    switch (fourcc) {
+    case V4L2_PIX_FMT_H264:
+    case V4L2_PIX_FMT_H264_NO_SC:
+    case V4L2_PIX_FMT_H264_MVC:
+    case V4L2_PIX_FMT_HEVC:
+    case V4L2_PIX_FMT_H263:
+    case V4L2_PIX_FMT_MPEG:
+    case V4L2_PIX_FMT_MPEG1:
+    case V4L2_PIX_FMT_MPEG2:
+    case V4L2_PIX_FMT_MPEG4:
+    case V4L2_PIX_FMT_XVID:
+    case V4L2_PIX_FMT_VC1_ANNEX_G:
+    case V4L2_PIX_FMT_VC1_ANNEX_L:
+    case V4L2_PIX_FMT_VP8:
+    case V4L2_PIX_FMT_VP9:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The most menu entries asked of a device: uvcvideo's menus have at most 64 (a bit
+// mask), and VIDIOC_QUERYCTRL lets a device announce any maximum.
+constexpr std::int64_t kMaxMenuEntries = 256;
+// The most events read at once: a device that keeps announcing is not a hang.
+constexpr int kMaxEventsAtOnce = 256;
+
+// Controls that switch others between automatic and manual (uvcvideo's masters, the
+// control framework's auto clusters). uvcvideo does not flag them
+// V4L2_CTRL_FLAG_UPDATE, so they are known by their ids.
+bool isAutomaticControl(std::uint32_t id) {
+    switch (id) {
+    case V4L2_CID_AUTOGAIN:
+    case V4L2_CID_AUTO_WHITE_BALANCE:
+    case V4L2_CID_HUE_AUTO:
+    case V4L2_CID_AUTOBRIGHTNESS:
+    case V4L2_CID_EXPOSURE_AUTO:
+    case V4L2_CID_FOCUS_AUTO:
+    case V4L2_CID_ISO_SENSITIVITY_AUTO:
+    case V4L2_CID_AUTO_N_PRESET_WHITE_BALANCE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Controls that move by the amount written each time (the control framework flags
+// them V4L2_CTRL_FLAG_EXECUTE_ON_WRITE; uvcvideo does not).
+bool isRelativeControl(std::uint32_t id, std::uint32_t flags) {
+    switch (id) {
+    case V4L2_CID_PAN_RELATIVE:
+    case V4L2_CID_TILT_RELATIVE:
+    case V4L2_CID_FOCUS_RELATIVE:
+    case V4L2_CID_IRIS_RELATIVE:
+    case V4L2_CID_ZOOM_RELATIVE:
+        return true;
+    default:
+        return flags & V4L2_CTRL_FLAG_EXECUTE_ON_WRITE;
+    }
 }
 
 } // namespace
 
-V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory)
-    : m_node(std::move(node)), m_factory(std::move(factory)) {}
+V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory, DeviceFactory plainFactory)
+    : m_node(std::move(node)), m_factory(std::move(factory)), m_plainFactory(std::move(plainFactory)) {}
 
 V4l2Driver::~V4l2Driver() {
     close();
@@ -61,12 +170,20 @@ std::uint32_t V4l2Driver::deviceCaps(const v4l2_capability& cap) {
 }
 
 bool V4l2Driver::fail(const QString& what, int error) {
-    m_lastError = QStringLiteral("%1 (%2): %3").arg(what, m_node.path, errorText(error));
+    // EBUSY: another program streams from the camera (uvcvideo gives the format, the
+    // buffers and the stream to the first file handle that asks, until it lets go).
+    m_busy = error == EBUSY;
+    if (m_busy)
+        m_lastError = QStringLiteral("The camera %1 is in use by another program (%2).")
+                          .arg(m_node.cardName, m_node.path);
+    else
+        m_lastError = QStringLiteral("%1 (%2): %3").arg(what, m_node.path, errorText(error));
     return false;
 }
 
 bool V4l2Driver::open() {
     if (m_device) return true;
+    m_busy = false;
     auto device = m_factory();
     if (!device) return fail(QStringLiteral("No device"), ENODEV);
     if (const int error = device->open(QFile::encodeName(m_node.path)))
@@ -81,14 +198,23 @@ bool V4l2Driver::open() {
         return false;
     }
     m_device = std::move(device);
+    m_stream = m_device.get();
     m_hasOutput = (deviceCaps(cap) & V4L2_CAP_VIDEO_OUTPUT) != 0;
     v4l2_input input{};
     m_hasInputs = m_device->ioctl(VIDIOC_ENUMINPUT, &input) == 0;
     m_dropped = 0;
+    subscribeToControlEvents();
     enumerateFormats();
     if (m_formats.empty()) {
         m_device.reset();
+        m_stream = nullptr;
         return fail(QStringLiteral("The camera offers no format"), EINVAL);
+    }
+    // The camera's own formats stream through a node opened plainly, when libv4l2 does
+    // not have to process the camera's picture (then it offers only its own formats).
+    if (m_plainFactory && m_emulated.empty()) {
+        m_plain = m_plainFactory();
+        if (m_plain && m_plain->open(QFile::encodeName(m_node.path)) != 0) m_plain.reset();
     }
     // Start with the device's current format when it is one of ours, else the first.
     v4l2_format current{};
@@ -125,18 +251,26 @@ bool V4l2Driver::isThisCamera(const v4l2_capability& cap) const {
 
 void V4l2Driver::close() {
     stop();
+    m_stream = nullptr;
+    m_plain.reset();
     m_device.reset();
 }
 
 void V4l2Driver::enumerateFormats() {
     m_formats.clear();
+    m_formatNotes.clear();
     m_emulated.clear();
     std::vector<v4l2_fmtdesc> native, emulated;
-    for (std::uint32_t index = 0;; ++index) {
+    for (std::uint32_t index = 0; index < 256; ++index) {
         v4l2_fmtdesc desc{};
         desc.index = index;
         desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         if (m_device->ioctl(VIDIOC_ENUM_FMT, &desc) != 0) break;
+        if (isUndecodedCodec(desc.pixelformat)) {
+            m_formatNotes << QStringLiteral("%1: a compressed video stream, which is not shown here.")
+                                 .arg(fieldText(desc.description, sizeof desc.description));
+            continue;
+        }
         ((desc.flags & V4L2_FMT_FLAG_EMULATED) ? emulated : native).push_back(desc);
     }
     // libv4l2's emulated formats cost a conversion; they are offered only when the
@@ -168,12 +302,14 @@ std::vector<QSize> V4l2Driver::frameSizes(std::uint32_t fourcc) {
         } else {
             if (size.type == V4L2_FRMSIZE_TYPE_CONTINUOUS)
                 size.stepwise.step_width = size.stepwise.step_height = 1;
-            return commonSizes(size.stepwise);
+            return rangeSizes(size.stepwise);
         }
     }
     if (!sizes.empty()) return sizes;
-    // No size list (capture cards, some drivers): the size the device has now for
-    // this format, or the one it would take.
+    // No size list (capture cards such as bttv, which scale to any size up to their
+    // standard's): the size the device has now for this format, or the one it would
+    // take, and each common size it takes as it is (VIDIOC_TRY_FMT answers the
+    // nearest size it can give).
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     if (m_device->ioctl(VIDIOC_G_FMT, &fmt) != 0) return sizes;
@@ -182,8 +318,24 @@ std::vector<QSize> V4l2Driver::frameSizes(std::uint32_t fourcc) {
         fmt.fmt.pix.field = V4L2_FIELD_ANY;
         if (m_device->ioctl(VIDIOC_TRY_FMT, &fmt) != 0 || fmt.fmt.pix.pixelformat != fourcc) return sizes;
     }
-    if (fmt.fmt.pix.width && fmt.fmt.pix.height)
-        sizes.emplace_back(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
+    if (!fmt.fmt.pix.width || !fmt.fmt.pix.height) return sizes;
+    const QSize now(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
+    sizes.push_back(now);
+    for (QSize common : kCommonSizes) {
+        if (common == now) continue;
+        v4l2_format tried{};
+        tried.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        tried.fmt.pix.pixelformat = fourcc;
+        tried.fmt.pix.width = std::uint32_t(common.width());
+        tried.fmt.pix.height = std::uint32_t(common.height());
+        tried.fmt.pix.field = V4L2_FIELD_ANY;
+        if (m_device->ioctl(VIDIOC_TRY_FMT, &tried) == 0 && tried.fmt.pix.pixelformat == fourcc &&
+            QSize(int(tried.fmt.pix.width), int(tried.fmt.pix.height)) == common)
+            sizes.push_back(common);
+    }
+    std::stable_sort(sizes.begin() + 1, sizes.end(), [](QSize a, QSize b) {
+        return std::int64_t(a.width()) * a.height() < std::int64_t(b.width()) * b.height();
+    });
     return sizes;
 }
 
@@ -200,13 +352,8 @@ std::vector<FrameInterval> V4l2Driver::frameIntervals(std::uint32_t fourcc, QSiz
             if (ival.discrete.denominator)
                 intervals.push_back({ival.discrete.numerator, ival.discrete.denominator});
         } else {
-            // A range: offer the usual rates that fall inside it.
-            const double fastest =
-                double(ival.stepwise.min.denominator) / std::max(1u, ival.stepwise.min.numerator);
-            const double slowest =
-                double(ival.stepwise.max.denominator) / std::max(1u, ival.stepwise.max.numerator);
-            for (std::uint32_t rate : {60u, 30u, 25u, 20u, 15u, 10u, 5u, 1u})
-                if (rate <= fastest + 1e-9 && rate >= slowest - 1e-9) intervals.push_back({1, rate});
+            // A range: its limits and the usual rates on its steps.
+            intervals = rangeIntervals(ival.stepwise, ival.type == V4L2_FRMIVAL_TYPE_CONTINUOUS);
             break;
         }
     }
@@ -233,10 +380,22 @@ bool V4l2Driver::setFormat(const VideoFormat& format) {
         return false;
     }
     for (const FormatOption& option : m_formats) {
-        if (option.fourcc == format.fourcc && option.size == format.size &&
-            std::find(option.intervals.begin(), option.intervals.end(), format.interval) !=
-                option.intervals.end()) {
+        if (option.fourcc != format.fourcc || option.size != format.size) continue;
+        if (std::find(option.intervals.begin(), option.intervals.end(), format.interval) !=
+            option.intervals.end()) {
             m_format = format;
+            return true;
+        }
+        // A rate the camera answered before (its own fraction of it) is the offered one
+        // nearest to it.
+        const double wanted = format.interval.framesPerSecond();
+        if (wanted <= 0 || option.intervals.empty()) continue;
+        const auto nearest =
+            std::min_element(option.intervals.begin(), option.intervals.end(), [wanted](auto a, auto b) {
+                return std::abs(a.framesPerSecond() - wanted) < std::abs(b.framesPerSecond() - wanted);
+            });
+        if (std::abs(nearest->framesPerSecond() - wanted) <= 0.01 * wanted) {
+            m_format = {format.fourcc, format.size, *nearest};
             return true;
         }
     }
@@ -244,9 +403,89 @@ bool V4l2Driver::setFormat(const VideoFormat& format) {
     return false;
 }
 
+void V4l2Driver::addSourceChoices(std::vector<DriverControl>& list) const {
+    DriverControl input;
+    input.id = kInputControl;
+    input.name = QStringLiteral("Input");
+    input.kind = DriverControl::Kind::Menu;
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        v4l2_input entry{};
+        entry.index = i;
+        if (m_device->ioctl(VIDIOC_ENUMINPUT, &entry) != 0) break;
+        input.menuItems << fieldText(entry.name, sizeof entry.name);
+    }
+    int current = 0;
+    if (input.menuItems.size() > 1 && m_device->ioctl(VIDIOC_G_INPUT, &current) == 0) {
+        input.maximum = int(input.menuItems.size()) - 1;
+        input.value = current;
+        list.push_back(input);
+    }
+    // The standards of the input in use (v4l_enumstd lists the node's tvnorms).
+    DriverControl standard;
+    standard.id = kStandardControl;
+    standard.name = QStringLiteral("Video Standard");
+    standard.kind = DriverControl::Kind::Menu;
+    std::vector<v4l2_std_id> ids;
+    for (std::uint32_t i = 0; i < 64; ++i) {
+        v4l2_standard entry{};
+        entry.index = i;
+        if (m_device->ioctl(VIDIOC_ENUMSTD, &entry) != 0) break;
+        standard.menuItems << fieldText(entry.name, sizeof entry.name);
+        ids.push_back(entry.id);
+    }
+    v4l2_std_id now = 0;
+    if (ids.empty() || m_device->ioctl(VIDIOC_G_STD, &now) != 0) return;
+    standard.maximum = int(ids.size()) - 1;
+    // The standard set now: the one that is it, else the first it belongs to.
+    const auto exact = std::find(ids.begin(), ids.end(), now);
+    const auto within =
+        std::find_if(ids.begin(), ids.end(), [now](v4l2_std_id id) { return (id & now) != 0; });
+    standard.value = int((exact != ids.end()    ? exact
+                          : within != ids.end() ? within
+                                                : ids.begin()) -
+                         ids.begin());
+    list.push_back(standard);
+}
+
+// The device decides whether it switches while it streams (drivers on videobuf2 answer
+// EBUSY for a standard then).
+bool V4l2Driver::setSourceChoice(std::uint32_t id, int value) {
+    const QString what =
+        id == kInputControl ? QStringLiteral("the input") : QStringLiteral("the video standard");
+    int error = 0;
+    if (id == kInputControl) {
+        error = m_device->ioctl(VIDIOC_S_INPUT, &value);
+    } else {
+        v4l2_standard entry{};
+        entry.index = std::uint32_t(std::max(0, value));
+        error = m_device->ioctl(VIDIOC_ENUMSTD, &entry);
+        if (!error) error = m_device->ioctl(VIDIOC_S_STD, &entry.id);
+    }
+    if (error == EBUSY) {
+        m_lastError = QStringLiteral("The camera cannot change %1 while it streams.").arg(what);
+        return false;
+    }
+    if (error) return fail(QStringLiteral("Cannot choose %1").arg(what), error);
+    // Another input or standard has other sizes (PAL's 576 lines, NTSC's 480): the
+    // format in use stays when it is still offered, else the first of its pixel format.
+    if (isStreaming()) return true;
+    enumerateFormats();
+    const auto same = [this](const FormatOption& o) {
+        return o.fourcc == m_format.fourcc && o.size == m_format.size;
+    };
+    if (!m_formats.empty() && std::none_of(m_formats.begin(), m_formats.end(), same)) {
+        auto option = std::find_if(m_formats.begin(), m_formats.end(),
+                                   [this](const FormatOption& o) { return o.fourcc == m_format.fourcc; });
+        if (option == m_formats.end()) option = m_formats.begin();
+        m_format = {option->fourcc, option->size, option->intervals.front()};
+    }
+    return true;
+}
+
 std::vector<DriverControl> V4l2Driver::controls() const {
     std::vector<DriverControl> list;
     if (!m_device) return list;
+    addSourceChoices(list);
     v4l2_queryctrl query{};
     query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
     while (m_device->ioctl(VIDIOC_QUERYCTRL, &query) == 0) {
@@ -261,24 +500,30 @@ std::vector<DriverControl> V4l2Driver::controls() const {
         control.step = std::max(1, query.step);
         control.defaultValue = query.default_value;
         control.inactive = query.flags & V4L2_CTRL_FLAG_INACTIVE;
-        control.updatesOthers = query.flags & V4L2_CTRL_FLAG_UPDATE;
+        control.updatesOthers = (query.flags & V4L2_CTRL_FLAG_UPDATE) || isAutomaticControl(id);
         control.returnsToZero =
             id == V4L2_CID_PAN_SPEED || id == V4L2_CID_TILT_SPEED || id == V4L2_CID_ZOOM_CONTINUOUS;
         switch (query.type) {
         case V4L2_CTRL_TYPE_INTEGER:
-            control.kind = DriverControl::Kind::Slider;
+            control.kind =
+                isRelativeControl(id, query.flags) ? DriverControl::Kind::Steps : DriverControl::Kind::Slider;
             break;
         case V4L2_CTRL_TYPE_BOOLEAN:
             control.kind = DriverControl::Kind::CheckBox;
             break;
+        case V4L2_CTRL_TYPE_BUTTON:
+            control.kind = DriverControl::Kind::Button;
+            break;
         case V4L2_CTRL_TYPE_MENU:
-        case V4L2_CTRL_TYPE_INTEGER_MENU:
+        case V4L2_CTRL_TYPE_INTEGER_MENU: {
             control.kind = DriverControl::Kind::Menu;
-            for (int v = query.minimum; v <= query.maximum; ++v) {
+            const std::int64_t last =
+                std::min<std::int64_t>(query.maximum, std::int64_t(query.minimum) + kMaxMenuEntries - 1);
+            for (std::int64_t v = query.minimum; v <= last; ++v) {
                 v4l2_querymenu menu{};
                 menu.id = id;
                 menu.index = std::uint32_t(v);
-                if (m_device->ioctl(VIDIOC_QUERYMENU, &menu) != 0)
+                if (v < 0 || m_device->ioctl(VIDIOC_QUERYMENU, &menu) != 0)
                     control.menuItems << QString();
                 else if (query.type == V4L2_CTRL_TYPE_MENU)
                     control.menuItems << fieldText(menu.name, sizeof menu.name);
@@ -286,12 +531,17 @@ std::vector<DriverControl> V4l2Driver::controls() const {
                     control.menuItems << QString::number(menu.value);
             }
             break;
+        }
         default:
-            continue; // buttons, strings, classes: not shown
+            continue; // strings, 64-bit values, bit masks, classes: not shown
         }
         v4l2_control value{};
         value.id = id;
-        control.value = m_device->ioctl(VIDIOC_G_CTRL, &value) == 0 ? value.value : query.default_value;
+        // A write-only control (a relative move, a button) has no value to read.
+        const bool readable =
+            !(query.flags & V4L2_CTRL_FLAG_WRITE_ONLY) && control.kind != DriverControl::Kind::Button;
+        control.value =
+            readable && m_device->ioctl(VIDIOC_G_CTRL, &value) == 0 ? value.value : query.default_value;
         list.push_back(control);
     }
     return list;
@@ -299,6 +549,7 @@ std::vector<DriverControl> V4l2Driver::controls() const {
 
 bool V4l2Driver::setControl(std::uint32_t id, int value) {
     if (!m_device) return false;
+    if (id == kInputControl || id == kStandardControl) return setSourceChoice(id, value);
     v4l2_control control{};
     control.id = id;
     control.value = value;
@@ -314,17 +565,56 @@ bool V4l2Driver::setControl(std::uint32_t id, int value) {
     return true;
 }
 
+// The camera tells when a control changes without being written here: a manual
+// control becomes active or inactive with its automatic one (uvcvideo announces it
+// only this way), or another program sets a value. Each control is subscribed to on
+// its own, as uvcvideo wants; a device without events simply has none.
+void V4l2Driver::subscribeToControlEvents() {
+    v4l2_queryctrl query{};
+    query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
+    int subscribed = 0;
+    while (m_device->ioctl(VIDIOC_QUERYCTRL, &query) == 0) {
+        const std::uint32_t id = query.id;
+        query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
+        if (query.type == V4L2_CTRL_TYPE_CTRL_CLASS || (query.flags & V4L2_CTRL_FLAG_DISABLED)) continue;
+        v4l2_event_subscription sub{};
+        sub.type = V4L2_EVENT_CTRL;
+        sub.id = id;
+        if (m_device->ioctl(VIDIOC_SUBSCRIBE_EVENT, &sub) == 0) ++subscribed;
+    }
+    qCDebug(lcV4l2) << m_node.path << "control events subscribed:" << subscribed;
+}
+
+bool V4l2Driver::takeControlChanges() {
+    if (!m_device) return false;
+    bool changed = false;
+    for (int i = 0; i < kMaxEventsAtOnce; ++i) {
+        v4l2_event event{};
+        // Opened non-blocking: ENOENT once none waits.
+        if (m_device->ioctl(VIDIOC_DQEVENT, &event) != 0) break;
+        if (event.type == V4L2_EVENT_CTRL) changed = true;
+    }
+    return changed;
+}
+
 bool V4l2Driver::configure() {
     // The camera's own format streams; libv4l2 converts only a vendor format that
-    // FrameConverter does not know, and the formats it emulates.
+    // FrameConverter does not know, and the formats it emulates. A format of the
+    // camera's own that FrameConverter handles streams through plain system calls:
+    // libv4l2, asked for RGB3, BGR3, YU12 or YV12, may choose another of the camera's
+    // formats to convert from (libv4lconvert ranks them all), and turn a camera's own
+    // YU12 into its MJPEG decoded in libv4l2.
+    const bool emulated =
+        std::find(m_emulated.begin(), m_emulated.end(), m_format.fourcc) != m_emulated.end();
     m_streamFourcc = FrameConverter::supports(m_format.fourcc) ? m_format.fourcc : kRgb24;
+    m_stream = m_plain && !emulated && m_streamFourcc == m_format.fourcc ? m_plain.get() : m_device.get();
     v4l2_format fmt{};
     fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     fmt.fmt.pix.width = std::uint32_t(m_format.size.width());
     fmt.fmt.pix.height = std::uint32_t(m_format.size.height());
     fmt.fmt.pix.pixelformat = m_streamFourcc;
     fmt.fmt.pix.field = V4L2_FIELD_ANY;
-    if (const int error = m_device->ioctl(VIDIOC_S_FMT, &fmt))
+    if (const int error = m_stream->ioctl(VIDIOC_S_FMT, &fmt))
         return fail(QStringLiteral("Cannot set the format"), error);
     if (fmt.fmt.pix.pixelformat != m_streamFourcc)
         return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
@@ -342,15 +632,25 @@ bool V4l2Driver::configure() {
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     parm.parm.capture.timeperframe.numerator = m_format.interval.numerator;
     parm.parm.capture.timeperframe.denominator = m_format.interval.denominator;
-    // A camera with a fixed rate refuses; that is fine.
-    if (const int error = m_device->ioctl(VIDIOC_S_PARM, &parm))
+    // A camera with a fixed rate refuses; that is fine. One that takes it answers the
+    // rate it really runs at (the nearest it has), which is the format's from now on.
+    if (const int error = m_stream->ioctl(VIDIOC_S_PARM, &parm)) {
         qCDebug(lcV4l2) << m_node.path << "keeps its frame rate:" << errorText(error);
+    } else if (parm.parm.capture.timeperframe.numerator && parm.parm.capture.timeperframe.denominator) {
+        const FrameInterval actual{parm.parm.capture.timeperframe.numerator,
+                                   parm.parm.capture.timeperframe.denominator};
+        if (std::abs(actual.framesPerSecond() - m_format.interval.framesPerSecond()) > 1e-6) {
+            qCDebug(lcV4l2) << m_node.path << "runs at" << actual.framesPerSecond() << "frames/s, not"
+                            << m_format.interval.framesPerSecond();
+            m_format.interval = actual;
+        }
+    }
 
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (const int error = m_device->ioctl(VIDIOC_REQBUFS, &request))
+    if (const int error = m_stream->ioctl(VIDIOC_REQBUFS, &request))
         return fail(QStringLiteral("Cannot get streaming buffers"), error);
     if (request.count == 0) return fail(QStringLiteral("Cannot get streaming buffers"), ENOMEM);
     for (std::uint32_t i = 0; i < request.count; ++i) {
@@ -358,37 +658,38 @@ bool V4l2Driver::configure() {
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
         buffer.index = i;
-        if (const int error = m_device->ioctl(VIDIOC_QUERYBUF, &buffer))
+        if (const int error = m_stream->ioctl(VIDIOC_QUERYBUF, &buffer))
             return fail(QStringLiteral("Cannot query a buffer"), error);
-        void* address = m_device->map(buffer.length, buffer.m.offset);
+        void* address = m_stream->map(buffer.length, buffer.m.offset);
         if (!address) return fail(QStringLiteral("Cannot map a buffer"), ENOMEM);
-        m_buffers.emplace_back(m_device.get(), address, buffer.length);
-        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer))
+        m_buffers.emplace_back(m_stream, address, buffer.length);
+        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &buffer))
             return fail(QStringLiteral("Cannot queue a buffer"), error);
     }
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (const int error = m_device->ioctl(VIDIOC_STREAMON, &type))
+    if (const int error = m_stream->ioctl(VIDIOC_STREAMON, &type))
         return fail(QStringLiteral("Cannot start streaming"), error);
     return true;
 }
 
 void V4l2Driver::releaseBuffers() {
-    if (!m_device) return;
+    if (!m_stream) return;
     int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     // Fails on an unplugged device; nothing to do then.
-    if (const int error = m_device->ioctl(VIDIOC_STREAMOFF, &type))
+    if (const int error = m_stream->ioctl(VIDIOC_STREAMOFF, &type))
         qCDebug(lcV4l2) << m_node.path << "stream off failed:" << errorText(error);
     m_buffers.clear();
     v4l2_requestbuffers request{};
     request.count = 0;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     request.memory = V4L2_MEMORY_MMAP;
-    if (const int error = m_device->ioctl(VIDIOC_REQBUFS, &request))
+    if (const int error = m_stream->ioctl(VIDIOC_REQBUFS, &request))
         qCDebug(lcV4l2) << m_node.path << "buffers not released:" << errorText(error);
 }
 
 bool V4l2Driver::start(FrameCallback onFrame, ErrorCallback onError) {
     if (!m_device || isStreaming()) return false;
+    m_busy = false;
     if (!configure()) {
         releaseBuffers();
         return false;
@@ -404,19 +705,40 @@ void V4l2Driver::stop() {
     releaseBuffers();
 }
 
+// vb2_core_streamoff clears a queue's error and gives every buffer back; queued
+// again, the stream starts afresh. 0 or the errno of the failing call.
+int V4l2Driver::restartStream() {
+    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (const int error = m_stream->ioctl(VIDIOC_STREAMOFF, &type)) return error;
+    for (std::uint32_t i = 0; i < m_buffers.size(); ++i) {
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        buffer.index = i;
+        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &buffer)) return error;
+    }
+    return m_stream->ioctl(VIDIOC_STREAMON, &type);
+}
+
 void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
     using Clock = std::chrono::steady_clock;
     FrameConverter converter;
     converter.setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine);
     // libv4l2 reports a frame it could not convert as EIO; that loses one frame only.
     const bool libv4l2Converts =
-        m_streamFourcc != m_format.fourcc ||
-        std::find(m_emulated.begin(), m_emulated.end(), m_streamFourcc) != m_emulated.end();
+        m_stream == m_device.get() &&
+        (m_streamFourcc != m_format.fourcc ||
+         std::find(m_emulated.begin(), m_emulated.end(), m_streamFourcc) != m_emulated.end());
     const bool jpeg = m_streamFourcc == V4L2_PIX_FMT_MJPEG || m_streamFourcc == V4L2_PIX_FMT_JPEG;
     auto lastUsable = Clock::now();
+    // A camera's JPEG is tried by decoding it when none was for this long; frames in
+    // between are passed on, but only a tried one counts as a picture.
+    const auto verifyEvery = std::chrono::milliseconds(std::min(kJpegCheckMs, m_noFrameTimeoutMs / 4));
+    bool verified = false; // the last JPEG tried decoded
     bool first = true;
     std::uint32_t lastKernelSequence = 0;
     std::uint64_t sequence = 0;
+    int restartsWithoutFrame = 0;
     auto stopped = [&](int error) {
         // Named, so that the end of a recording says which camera was lost.
         if (error == ENODEV)
@@ -433,14 +755,23 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
                 QStringLiteral("The camera %1 sends no pictures (%2).").arg(m_node.cardName, m_node.path));
             return;
         }
-        const int ready = m_device->poll(kPollSliceMs);
+        const int ready = m_stream->poll(kPollSliceMs);
         if (m_worker.stopRequested()) return;
+        if (ready == -EIO) {
+            // The node is there but its queue failed (POLLERR without POLLHUP: uvcvideo
+            // stops the queue when a resume or a transfer fails): the stream starts
+            // again, a few times before the camera counts as stopped.
+            if (++restartsWithoutFrame > kMaxRestarts) return stopped(EIO);
+            qCDebug(lcV4l2) << m_node.path << "the queue failed; the stream starts again";
+            if (const int error = restartStream()) return stopped(error);
+            continue;
+        }
         if (ready < 0) return stopped(-ready);
         if (ready == 0) continue;
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
-        if (const int error = m_device->ioctl(VIDIOC_DQBUF, &buffer)) {
+        if (const int error = m_stream->ioctl(VIDIOC_DQBUF, &buffer)) {
             if (error == EAGAIN) continue;
             if (error == EIO && libv4l2Converts) {
                 qCDebug(lcV4l2) << m_node.path << "frame dropped: libv4l2 could not convert it";
@@ -451,6 +782,7 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         }
         const std::int64_t dequeuedUs = monotonicTimeUs();
         VideoFrame frame;
+        bool jpegUsable = false; // a JPEG tried just now, that decoded
         if (buffer.index < m_buffers.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
             const MappedBuffer& mapped = m_buffers[buffer.index];
             const std::size_t used = std::min<std::size_t>(buffer.bytesused, mapped.length());
@@ -458,15 +790,27 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
                 return QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
             };
             if (jpeg && !m_decodeEveryFrame) {
-                // Kept as the camera sent it: decoded only when it is shown.
-                const QSize jpegSize = CameraJpeg::inspect(mapped.data(), used, m_streamSize);
-                if (!jpegSize.isEmpty()) frame = VideoFrame::fromJpeg(bytes(), jpegSize, m_streamSize);
+                // Kept as the camera sent it, up to its end marker: decoded only when it
+                // is shown.
+                std::size_t length = 0;
+                const QSize jpegSize = CameraJpeg::inspect(mapped.data(), used, m_streamSize, &length);
+                if (!jpegSize.isEmpty()) {
+                    QByteArray data(reinterpret_cast<const char*>(mapped.data()), qsizetype(length));
+                    // Only a JPEG that decodes keeps the camera alive; one is tried now and
+                    // then (a small decode, whenever none was tried for a while), and one
+                    // that fails is dropped.
+                    if (!verified || Clock::now() - lastUsable >= verifyEvery) {
+                        verified = CameraJpeg::decodes(data, jpegSize);
+                        jpegUsable = verified;
+                    }
+                    if (verified) frame = VideoFrame::fromJpeg(std::move(data), jpegSize, m_streamSize);
+                }
             } else {
                 FrameConverter::Result converted = converter.convert(mapped.data(), used, mapped.length());
                 frame = VideoFrame(std::move(converted.image), converted.jpegAsIs ? bytes() : QByteArray());
             }
         }
-        if (const int error = m_device->ioctl(VIDIOC_QBUF, &buffer)) return stopped(error);
+        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &buffer)) return stopped(error);
 
         // The kernel numbers the frames it captured; a jump is frames it lost. A device
         // that does not number them is counted here.
@@ -491,7 +835,10 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
             ++m_dropped;
             continue;
         }
-        lastUsable = Clock::now();
+        if (!jpeg || m_decodeEveryFrame || jpegUsable) {
+            lastUsable = Clock::now();
+            restartsWithoutFrame = 0;
+        }
         // The camera's own clock when the kernel stamps with the monotonic clock.
         frame.captureTimeUs = dequeuedUs;
         if ((buffer.flags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC) {

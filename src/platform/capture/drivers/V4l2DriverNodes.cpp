@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <linux/videodev2.h>
 #include <map>
+#include <sys/stat.h>
 
 // The camera nodes of a device folder: which /dev/video<N> can capture, who each is,
 // and the names the driver list shows.
@@ -25,6 +26,12 @@ QString unopenedName(const QString& path, const QString& sysName, int error, con
     if (error == EACCES || error == EPERM)
         return QStringLiteral("%1: %2 - join the \"video\" group to use it").arg(who, reason);
     return QStringLiteral("%1: %2").arg(who, reason);
+}
+
+QString nodeIdentity(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return QStringLiteral("%1/%2").arg(quint64(st.st_rdev)).arg(quint64(st.st_ino));
 }
 
 QString readSysText(const QString& path) {
@@ -84,10 +91,13 @@ std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, con
         device->close();
         const std::uint32_t caps = deviceCaps(cap);
         if (!ok || !(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
+        // A node whose input the media controller chooses (V4L2_CAP_IO_MC: an ISP's or
+        // a CSI receiver's) streams only once its pipeline is set up: not a camera here.
+        if (caps & V4L2_CAP_IO_MC) continue;
         const QString card = fieldText(cap.card, sizeof cap.card);
         busInfo.push_back(fieldText(cap.bus_info, sizeof cap.bus_info));
         nodes.push_back({path, card, versionText(cap.version), card, busInfo.back(),
-                         links.count(entry) ? links.at(entry) : QString()});
+                         links.count(entry) ? links.at(entry) : QString(), nodeIdentity(path)});
     }
     // Identical cameras: each gets its bus (its node when the bus does not tell them
     // apart either).
