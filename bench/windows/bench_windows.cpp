@@ -6,7 +6,9 @@
 // the first hundred (caches and pools are warm then), and whether they stayed flat:
 // no more than 5 MB and no descriptor more.
 //
-// Usage: bench_windows <movie file> [rounds, 1000]
+// Usage: bench_windows <movie file> [rounds, 1000] [kinds]
+//   kinds: some of image,viewer,bank,info,schedule,capture (all by default), to find
+//   which window a growth comes from.
 #include "EventLog.h"
 #include "FakeV4l2Device.h"
 #include "MSVIDEO.h"
@@ -14,6 +16,7 @@
 #include "MoviePlayer.h"
 #include "MsgBox.h"
 #include "PanelEvents.h"
+#include "PictureBox.h"
 #include "Vars.h"
 #include "cMSVIDEO.h"
 #include "vfw.h"
@@ -23,17 +26,18 @@
 #include "wMovieViewer.h"
 #include "wMultiImage.h"
 #include "wVFWInfo.h"
-#include "PictureBox.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QImage>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMediaPlayer>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <unistd.h>
 
 namespace {
@@ -61,6 +65,14 @@ bool waitFor(const std::function<bool()>& done) {
     return true;
 }
 
+// Closes a window as its user does: an MDI child by its frame.
+void closeWindow(QWidget* w) {
+    if (auto* frame = qobject_cast<QMdiSubWindow*>(w->parentWidget()))
+        frame->close();
+    else
+        w->close();
+}
+
 // Deletes what was closed with deleteLater.
 void settle() {
     QCoreApplication::processEvents();
@@ -83,6 +95,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QString movie = QString::fromLocal8Bit(argv[1]);
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 1000;
+    const QStringList kinds =
+        QString::fromLocal8Bit(argc > 3 ? argv[3] : "image,viewer,bank,info,schedule,capture")
+            .split(QLatin1Char(','));
     QTemporaryDir folder;
     Vars::StartupDirectory = folder.path();
     MsgBoxTest::enable();
@@ -117,65 +132,86 @@ int main(int argc, char** argv) {
         if (++failures <= 10) std::fprintf(stderr, "round %d: %s\n", round, what);
     };
     for (int round = 1; round <= rounds; ++round) {
-        // An image window with a picture.
-        if (wImage* w = wImage::openPictureFile(area, picture)) {
+        if (kinds.contains(QStringLiteral("image"))) {
+            // An image window with a picture.
+            if (wImage* w = wImage::openPictureFile(area, picture)) {
+                settle();
+                if (w->MasterImage()->picture().isNull()) fail("the image window has no picture", round);
+                closeWindow(w);
+            } else {
+                fail("no image window", round);
+            }
             settle();
-            if (w->MasterImage()->picture().isNull()) fail("the image window has no picture", round);
-            w->close();
-        } else {
-            fail("no image window", round);
         }
-        settle();
 
-        // The movie viewer, playing.
-        if (wMovieViewer* v = wMovieViewer::OpenMovie(area, movie)) {
-            QMediaPlayer* player = v->Movie->player();
-            if (!waitFor([&] { return v->Movie->videoSize().isValid() || !v->Movie->errorText().isEmpty(); }))
-                fail("the movie did not open", round);
-            player->play();
-            if (!waitFor([&] { return player->playbackState() == QMediaPlayer::PlayingState; }))
-                fail("the movie did not play", round);
-            v->close();
-        } else {
-            fail("no movie viewer", round);
+        if (kinds.contains(QStringLiteral("viewer"))) {
+            // The movie viewer, playing.
+            if (wMovieViewer* v = wMovieViewer::OpenMovie(area, movie)) {
+                QMediaPlayer* player = v->Movie->player();
+                if (!waitFor(
+                        [&] { return v->Movie->videoSize().isValid() || !v->Movie->errorText().isEmpty(); }))
+                    fail("the movie did not open", round);
+                player->play();
+                if (!waitFor([&] { return player->playbackState() == QMediaPlayer::PlayingState; }))
+                    fail("the movie did not play", round);
+                closeWindow(v);
+            } else {
+                fail("no movie viewer", round);
+            }
+            settle();
         }
-        settle();
 
-        // The multiple-image bank.
-        wMultiImage* bank = wMultiImage::instance(area);
-        bank->MasterImage()->setPicture(shot);
-        bank->showWindow();
-        settle();
-        wMultiImage::unload();
-        settle();
-
-        // The driver information.
-        wVFWInfo* info = wVFWInfo::Show(m);
-        settle();
-        info->close();
-        settle();
-
-        // The scheduled start.
-        wAutostart::Show(m);
-        settle();
-        wAutostart::CloseIfOpen();
-        settle();
-
-        // A capture window on the second camera, showing its picture.
-        QWidget parent;
-        parent.resize(400, 300);
-        parent.show();
-        HWND window = capCreateCaptureWindowA("VIDEO WINDOW", WS_CHILD | WS_VISIBLE, 0, 0, 320, 240, &parent, 0);
-        if (!window || !SendMessageA(window, WM_CAP_DRIVER_CONNECT, WPARAM(second), 0)) {
-            fail("the second camera does not connect", round);
-        } else {
-            SendMessageA(window, WM_CAP_SET_PREVIEW, 1, 0);
-            camera->push(QImage(640, 480, QImage::Format_RGB32));
-            if (!waitFor([&] { return SendMessageA(window, WM_CAP_EDIT_COPY, 0, 0) != 0; }))
-                fail("no picture from the second camera", round);
+        if (kinds.contains(QStringLiteral("bank"))) {
+            // The multiple-image bank.
+            wMultiImage* bank = wMultiImage::instance(area);
+            bank->MasterImage()->setPicture(shot);
+            bank->showWindow();
+            settle();
+            wMultiImage::unload();
+            settle();
         }
-        if (window) DestroyWindow(window);
-        settle();
+
+        if (kinds.contains(QStringLiteral("info"))) {
+            // The driver information.
+            wVFWInfo* info = wVFWInfo::Show(m);
+            settle();
+            info->close();
+            settle();
+        }
+
+        if (kinds.contains(QStringLiteral("schedule"))) {
+            // The scheduled start.
+            wAutostart::Show(m);
+            settle();
+            wAutostart::CloseIfOpen();
+            settle();
+        }
+
+        if (kinds.contains(QStringLiteral("capture"))) {
+            // A capture window on the second camera, showing its picture.
+            QWidget parent;
+            parent.resize(400, 300);
+            parent.show();
+            HWND window =
+                capCreateCaptureWindowA("VIDEO WINDOW", WS_CHILD | WS_VISIBLE, 0, 0, 320, 240, &parent, 0);
+            if (!window || !SendMessageA(window, WM_CAP_DRIVER_CONNECT, WPARAM(second), 0)) {
+                fail("the second camera does not connect", round);
+            } else {
+                SendMessageA(window, WM_CAP_SET_PREVIEW, 1, 0);
+                camera->push(QImage(640, 480, QImage::Format_RGB32));
+                if (!waitFor([&] { return SendMessageA(window, WM_CAP_EDIT_COPY, 0, 0) != 0; }))
+                    fail("no picture from the second camera", round);
+            }
+            if (window) DestroyWindow(window);
+            settle();
+            {
+                // The fake camera's own record of what it was asked and sent, not the program's.
+                std::lock_guard lock(camera->mutex);
+                camera->delivered.clear();
+                camera->requests.clear();
+                camera->controlWrites.clear();
+            }
+        }
 
         if (round % 100 == 0) {
             const long kib = residentKiB();
@@ -184,16 +220,17 @@ int main(int argc, char** argv) {
                 baseKiB = kib;
                 baseFds = fds;
             }
-            std::printf("round %5d   resident %8ld KiB (%+6ld)   descriptors %4d (%+d)\n", round, kib, kib - baseKiB,
-                        fds, fds - baseFds);
+            std::printf("round %5d   resident %8ld KiB (%+6ld)   descriptors %4d (%+d)\n", round, kib,
+                        kib - baseKiB, fds, fds - baseFds);
             std::fflush(stdout);
         }
     }
     const long growthKiB = residentKiB() - baseKiB;
     const int growthFds = openDescriptors() - baseFds;
     const bool flat = rounds < 200 || (growthKiB <= 5 * 1024 && growthFds <= 0);
-    std::printf("after the first hundred: %+ld KiB, %+d descriptors (goal: at most 5120 KiB, 0): %s; %d failures\n",
-                growthKiB, growthFds, flat ? "flat" : "GROWS", failures);
+    std::printf(
+        "after the first hundred: %+ld KiB, %+d descriptors (goal: at most 5120 KiB, 0): %s; %d failures\n",
+        growthKiB, growthFds, flat ? "flat" : "GROWS", failures);
     wMSVIDEO::Unload();
     return flat && failures == 0 ? 0 : 1;
 }
