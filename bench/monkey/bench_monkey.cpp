@@ -17,8 +17,9 @@
 // ASAN_OPTIONS handle_abort=1). A sanitizer's finding prints the seed and the last 50
 // events too.
 //
-// The Delete key is never sent, and no command of a file dialog's own menus (rename,
-// delete, new folder) is chosen. Run it as an unprivileged user with a throwaway home
+// The Delete key is never sent, no command of a file dialog's own menus (rename,
+// delete, new folder) is chosen, and neither is the program's File, Exit (the round
+// ends with the signal). Run it as an unprivileged user with a throwaway home
 // (bench/monkey/run.sh does).
 #include "MainModule.h"
 #include "Master.h"
@@ -100,6 +101,12 @@ QString describe(const QObject* o) {
     if (!o->objectName().isEmpty()) name += QLatin1Char('#') + o->objectName();
     if (!text.isEmpty()) name += QStringLiteral(" '") + text.remove(QLatin1Char('&')) + QLatin1Char('\'');
     return name;
+}
+
+// The program's close request (File, Exit): the monkey works on until its time is up,
+// and the program is ended from outside then.
+bool isExit(const QAction* a) {
+    return QString(a->text()).remove(QLatin1Char('&')) == QLatin1String("Exit");
 }
 
 bool insideFileDialog(const QObject* o) {
@@ -206,12 +213,12 @@ private:
             // A command of the window's menus and toolbars.
             QList<QAction*> actions;
             for (QAction* a : s->findChildren<QAction*>())
-                if (a->isEnabled() && a->isVisible() && !a->isSeparator() && !a->menu() &&
+                if (a->isEnabled() && a->isVisible() && !a->isSeparator() && !a->menu() && !isExit(a) &&
                     !insideFileDialog(a))
                     actions << a;
             if (auto* popup = qobject_cast<QMenu*>(s.data()))
                 for (QAction* a : popup->actions())
-                    if (a->isEnabled() && a->isVisible() && !a->isSeparator() && !a->menu() &&
+                    if (a->isEnabled() && a->isVisible() && !a->isSeparator() && !a->menu() && !isExit(a) &&
                         !insideFileDialog(popup))
                         actions << a;
             if (QAction* a = pickOf(actions)) {

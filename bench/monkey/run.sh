@@ -19,6 +19,7 @@ round=${4:-60}
 stall=${KV_MONKEY_STALL_S:-60}
 monkey=$build/bench/monkey/bench_monkey
 [ -x "$monkey" ] || { echo "no $monkey: build the target bench_monkey" >&2; exit 2; }
+me=$(cd "$(dirname "$0")" && pwd)/run.sh
 supp=$(cd "$(dirname "$0")/../.." && pwd)/cmake/lsan.supp
 
 if [ "$(id -u)" = 0 ]; then
@@ -39,6 +40,9 @@ while [ $(($(date +%s) - start + round)) -le "$total" ] || [ "$rounds" = 0 ]; do
     chmod 700 "$home/run"
     chown -R "$owner" "$home"
     rc=0
+    # In the throwaway home, with a core file for a crash.
+    cd "$home"
+    ulimit -c unlimited 2>/dev/null || true
     as env -i PATH=/usr/bin:/bin HOME="$home" XDG_RUNTIME_DIR="$home/run" KELVANOR_FOLDER="$home/folder" \
         QT_QPA_PLATFORM=offscreen KV_MONKEY_STALL_S="$stall" \
         ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}handle_abort=1" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
@@ -57,15 +61,21 @@ while [ $(($(date +%s) - start + round)) -le "$total" ] || [ "$rounds" = 0 ]; do
         crashes=$((crashes + 1)) what="crash (exit status $rc)"
     fi
     if [ -n "$what" ]; then
-        echo "round $rounds, seed $seed: $what; files kept in $home; replay: $0 $1 $round $seed $round"
+        echo "round $rounds, seed $seed: $what; files kept in $home; replay: $me $build $round $seed $round"
         echo "last 50 events:"
         tail -n 50 "$home/events" | sed 's/^/  /'
         grep -E -A 30 "MONKEY HANG|ERROR: |runtime error:" "$home/err" | head -n 80 | sed 's/^/  | /'
+        core=$(ls "$home"/core* 2>/dev/null | head -n 1)
+        if [ -n "$core" ] && command -v gdb >/dev/null; then
+            echo "the crashed thread:"
+            gdb -q -batch -ex "thread" -ex "bt 25" "$monkey" "$core" 2>/dev/null | grep -E "^#|^\[Current" | sed 's/^/  | /'
+        fi
     else
-        echo "round $rounds, seed $seed: $n events, ended by its signal ($(tail -n 1 "$home/events"))"
+        echo "round $rounds, seed $seed: $n events, ended in order (last: $(tail -n 1 "$home/events" | cut -d' ' -f2-))"
         rm -rf "$home"
     fi
     seed=$((seed + 1))
+    cd /
 done
 echo "$rounds rounds, $events events in $(($(date +%s) - start)) s: $crashes crashes, $findings sanitizer findings, $hangs hangs"
 [ $((crashes + findings + hangs)) = 0 ]
