@@ -37,6 +37,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
+#include <malloc.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -49,6 +50,12 @@ long residentKiB() {
         std::fclose(f);
     }
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// What the program holds of the C library's heap (freed memory that a fragmented heap
+// keeps resident is not in it).
+long heapKiB() {
+    return long(mallinfo2().uordblks / 1024);
 }
 
 int openDescriptors() {
@@ -126,6 +133,7 @@ int main(int argc, char** argv) {
     QMdiArea* area = m.MDIClient;
     const QImage shot(320, 240, QImage::Format_RGB32);
     long baseKiB = 0;
+    long baseHeapKiB = 0;
     int baseFds = 0;
     int failures = 0;
     auto fail = [&](const char* what, int round) {
@@ -220,11 +228,17 @@ int main(int argc, char** argv) {
                 baseKiB = kib;
                 baseFds = fds;
             }
-            std::printf("round %5d   resident %8ld KiB (%+6ld)   descriptors %4d (%+d)\n", round, kib,
-                        kib - baseKiB, fds, fds - baseFds);
+            const long heap = heapKiB();
+            if (round == 100) baseHeapKiB = heap;
+            std::printf("round %5d   resident %8ld KiB (%+6ld)   heap in use %8ld KiB (%+6ld)   descriptors "
+                        "%4d (%+d)\n",
+                        round, kib, kib - baseKiB, heap, heap - baseHeapKiB, fds, fds - baseFds);
             std::fflush(stdout);
         }
     }
+    if (!MsgBoxTest::shown().empty())
+        std::printf("message boxes: %zu, the first: %s\n", MsgBoxTest::shown().size(),
+                    qPrintable(MsgBoxTest::shown().front().text));
     const long growthKiB = residentKiB() - baseKiB;
     const int growthFds = openDescriptors() - baseFds;
     const bool flat = rounds < 200 || (growthKiB <= 5 * 1024 && growthFds <= 0);
