@@ -34,7 +34,11 @@ fi
 
 rounds=0 events=0 crashes=0 findings=0 hangs=0
 start=$(date +%s)
-while [ $(($(date +%s) - start + round)) -le "$total" ] || [ "$rounds" = 0 ]; do
+# The last round is shorter when less time is left (a round takes some seconds more
+# than its events: the start and the orderly end).
+while left=$((total - ($(date +%s) - start) - 10)) && { [ "$left" -ge 10 ] || [ "$rounds" = 0 ]; }; do
+    this=$round
+    [ "$left" -lt "$this" ] && [ "$left" -ge 10 ] && this=$left
     home=$(mktemp -d /tmp/kv-monkey.XXXXXX)
     mkdir -p "$home/folder" "$home/run"
     chmod 700 "$home/run"
@@ -47,7 +51,7 @@ while [ $(($(date +%s) - start + round)) -le "$total" ] || [ "$rounds" = 0 ]; do
         QT_QPA_PLATFORM=offscreen KV_MONKEY_STALL_S="$stall" \
         ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}handle_abort=1" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
         LSAN_OPTIONS="suppressions=$supp:print_suppressions=0" \
-        timeout -s KILL $((round + 2 * stall + 120)) "$monkey" "$seed" "$round" "$home/events" \
+        timeout -s KILL $((this + 2 * stall + 120)) "$monkey" "$seed" "$this" "$home/events" \
         >"$home/out" 2>"$home/err" || rc=$?
     rounds=$((rounds + 1))
     n=$(wc -l <"$home/events" 2>/dev/null || echo 0)
@@ -61,7 +65,7 @@ while [ $(($(date +%s) - start + round)) -le "$total" ] || [ "$rounds" = 0 ]; do
         crashes=$((crashes + 1)) what="crash (exit status $rc)"
     fi
     if [ -n "$what" ]; then
-        echo "round $rounds, seed $seed: $what; files kept in $home; replay: $me $build $round $seed $round"
+        echo "round $rounds, seed $seed: $what; files kept in $home; replay: $me $build $this $seed $this"
         echo "last 50 events:"
         tail -n 50 "$home/events" | sed 's/^/  /'
         grep -E -A 30 "MONKEY HANG|ERROR: |runtime error:" "$home/err" | head -n 80 | sed 's/^/  | /'
