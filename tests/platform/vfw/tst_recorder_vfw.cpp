@@ -262,12 +262,12 @@ private slots:
         p.fAbortLeftMouse = input == 1;
         p.fAbortRightMouse = input == 2 && enabled;
         setParms(p);
-        // The key or click comes once a second of movie is recorded, however slowly
-        // the recording got going.
+        // The key or click comes once a second of movie is recorded and its progress
+        // was reported, however slowly the recording got going.
         QWidget* target = m_parent.get();
         QTimer poller;
         connect(&poller, &QTimer::timeout, this, [&] {
-            if (status().dwCurrentVideoFrame < 15) return;
+            if (status().dwCurrentVideoFrame < 15 || !hasStatus(IDS_CAP_STAT_VIDEOCURRENT)) return;
             poller.stop();
             if (input == 0)
                 QTest::keyClick(target, Qt::Key_Escape);
