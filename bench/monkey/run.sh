@@ -32,6 +32,8 @@ else
     owner=$(id -un)
 fi
 
+as test -x "$monkey" || { echo "$owner cannot run $monkey: the build folder must be readable by all" >&2; exit 2; }
+
 rounds=0 events=0 crashes=0 findings=0 hangs=0
 start=$(date +%s)
 # The last round is shorter when less time is left (a round takes some seconds more
