@@ -5,15 +5,26 @@
 // bench_record opendml
 //   Records 200 uncompressed 1920x1080 frames (1.2 GB) and checks that the file
 //   went on in an OpenDML AVIX RIFF chunk and that every frame reads back.
+// bench_record long [minutes] [folder]
+//   Records a camera's 1920x1080 MJPEG at 30 frames per second, its JPEG passed into
+//   the movie as it comes, with sound from the default PulseAudio source, for the
+//   minutes given (60 by default) into the folder (a fresh one in /tmp by default).
+//   Prints every minute the frames and dropped frames, the CPU use of that minute,
+//   resident memory, open descriptors, the file's size and the disk's free space;
+//   then reads the movie back whole: the frames the header states against the frames
+//   decoded, and past 1 GB the OpenDML chunk. Memory and descriptors must stay flat.
 // bench_record realtime [seconds]
 //   Records 1920x1080 at 30 frames per second in real time with sound from the
 //   default PulseAudio source; prints dropped frames, CPU use, memory over time and
 //   the offset between sound and picture.
 
+#include "AviProbe.h"
 #include "drivers/TestPattern.h"
 #include "recorder/Recorder.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -26,6 +37,7 @@
 #include <QtEndian>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -219,6 +231,124 @@ int realtime(int seconds, bool sound) {
     return ok ? 0 : 1;
 }
 
+int openDescriptors() {
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+long long freeMb(const QString& folder) {
+    struct statvfs v {};
+    if (statvfs(folder.toLocal8Bit().constData(), &v) != 0) return -1;
+    return (long long)v.f_bavail * (long long)v.f_frsize / 1000000;
+}
+
+// Whether the file goes on past its first RIFF chunk in an OpenDML AVIX chunk.
+bool hasAvix(const QString& file, quint32* firstRiffBytes) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray head = f.read(12);
+    if (head.size() < 12) return false;
+    *firstRiffBytes = qFromLittleEndian<quint32>(head.constData() + 4);
+    f.seek(8 + qint64(*firstRiffBytes));
+    const QByteArray next = f.read(12);
+    return next.startsWith("RIFF") && next.mid(8, 4) == "AVIX";
+}
+
+int longRecording(int minutes, const QString& folderArg) {
+    QTemporaryDir scratch;
+    const QString folder = folderArg.isEmpty() ? scratch.path() : folderArg;
+    QDir().mkpath(folder);
+    const QString file = QDir(folder).filePath(QStringLiteral("long.avi"));
+    // The camera's JPEGs: eight pictures of the test pattern, as a webcam sends them.
+    std::vector<VideoFrame> source;
+    for (const VideoFrame& f : patternFrames(QSize(1920, 1080), 8)) {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        f.image().save(&buffer, "JPG", 80);
+        source.push_back(VideoFrame::fromJpeg(jpeg, f.size(), f.size()));
+    }
+    Recorder recorder;
+    RecorderSettings s;
+    s.filePath = file;
+    s.usPerFrame = 33333;
+    s.timeLimitS = minutes * 60;
+    s.captureAudio = true;
+    s.audio = {2, 44100, 16};
+    if (!recorder.start(s)) return 1;
+    std::printf(
+        "Long recording: 1920x1080 MJPEG passed through at 30 frames/s, sound 44100 Hz 16 bit stereo, %d "
+        "min, into %s\n",
+        minutes, qPrintable(folder));
+    std::printf("%6s %8s %8s %6s %10s %5s %10s %10s\n", "minute", "frames", "dropped", "CPU %", "resident",
+                "fds", "file MB", "free MB");
+    std::fflush(stdout);
+    std::atomic<bool> ended{false};
+    QObject::connect(&recorder, &Recorder::finished, [&] { ended = true; });
+    QElapsedTimer wall;
+    double lastCpu = 0, lastWall = 0;
+    long firstKb = 0;
+    int firstFds = 0, minute = 0;
+    long maxKbGrowth = 0;
+    int maxFdGrowth = 0;
+    auto sample = [&] {
+        ++minute;
+        const double cpu = cpuSeconds(), now = wall.nsecsElapsed() / 1e9;
+        const Recorder::Progress p = recorder.progress();
+        const long kb = rssKb();
+        const int fds = openDescriptors();
+        if (minute == 1) {
+            firstKb = kb;
+            firstFds = fds;
+        }
+        maxKbGrowth = std::max(maxKbGrowth, kb - firstKb);
+        maxFdGrowth = std::max(maxFdGrowth, fds - firstFds);
+        std::printf("%6d %8u %8u %6.1f %7ld MB %5d %10lld %10lld\n", minute, p.videoFrames, p.framesDropped,
+                    100.0 * (cpu - lastCpu) / std::max(1e-9, now - lastWall) /
+                        std::thread::hardware_concurrency(),
+                    kb / 1024, fds, QFileInfo(file).size() / 1000000, freeMb(folder));
+        std::fflush(stdout);
+        lastCpu = cpu;
+        lastWall = now;
+    };
+    QTimer everyMinute;
+    QObject::connect(&everyMinute, &QTimer::timeout, sample);
+    wall.start();
+    lastCpu = cpuSeconds();
+    everyMinute.start(60000);
+    const bool ok = runToEnd(recorder, [&] {
+        const int64_t start = monotonicTimeUs();
+        for (int i = 0; !ended && recorder.isRecording(); ++i) {
+            const int64_t due = start + int64_t(i) * 33333;
+            while (monotonicTimeUs() < due && !ended)
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            VideoFrame f = source[size_t(i) % source.size()];
+            f.captureTimeUs = due; // stamped when taken, as the kernel stamps a camera's frame
+            f.sequence = uint64_t(i);
+            recorder.pushFrame(f);
+        }
+    });
+    everyMinute.stop();
+    const Recorder::Progress p = recorder.progress();
+    quint32 firstRiff = 0;
+    const bool avix = hasAvix(file, &firstRiff);
+    const qint64 bytes = QFileInfo(file).size();
+    const AviProbe probe = AviProbe::read(file);
+    const bool readBack = probe.opened && probe.headerFrames == probe.decodedFrames() &&
+                          probe.headerFrames == int64_t(p.videoFrames) && probe.audioStreams == 1;
+    const bool opendmlOk = bytes < 1000000000LL || avix;
+    std::printf("recorded: %s; %u frames, %u dropped; the file %lld MB, %lld MB left on its disk\n",
+                ok ? "ok" : "FAILED", p.videoFrames, p.framesDropped, bytes / 1000000, freeMb(folder));
+    std::printf("read back: %lld frames in the header, %d decoded, sound %s: %s\n",
+                (long long)probe.headerFrames, probe.decodedFrames(), probe.audioStreams == 1 ? "yes" : "NO",
+                readBack ? "whole" : "NOT WHOLE");
+    std::printf("OpenDML: first RIFF %u MB, next chunk %s%s\n", firstRiff / 1000000,
+                avix ? "RIFF AVIX" : "none", bytes < 1000000000LL ? " (under 1 GB: none needed)" : "");
+    std::printf(
+        "after the first minute: resident memory at most %+ld MB, descriptors at most %+d (goal: flat)\n",
+        maxKbGrowth / 1024, maxFdGrowth);
+    return ok && readBack && opendmlOk ? 0 : 1;
+}
+
 int opendml() {
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("big.avi"));
@@ -270,10 +400,12 @@ int main(int argc, char** argv) {
     if (args.size() >= 2 && args[1] == QLatin1String("throughput"))
         return throughput(args.size() > 2 ? args[2].toInt() : 1500, args.size() > 3 ? args[3].toInt() : 300);
     if (args.size() >= 2 && args[1] == QLatin1String("opendml")) return opendml();
+    if (args.size() >= 2 && args[1] == QLatin1String("long"))
+        return longRecording(args.size() > 2 ? args[2].toInt() : 60, args.size() > 3 ? args[3] : QString());
     if (args.size() >= 2 && args[1] == QLatin1String("realtime"))
         return realtime(args.size() > 2 ? args[2].toInt() : 60, !args.contains(QLatin1String("nosound")));
-    std::fprintf(
-        stderr,
-        "usage: bench_record throughput [frames640 frames1080] | opendml | realtime [seconds] [nosound]\n");
+    std::fprintf(stderr, "usage: bench_record throughput [frames640 frames1080] | opendml | realtime "
+                         "[seconds] [nosound] | long "
+                         "[minutes] [folder]\n");
     return 2;
 }

@@ -1,6 +1,7 @@
 #include "TestPatternDriver.h"
 
 #include "Logging.h"
+#include "MonotonicClock.h"
 #include "TestPattern.h"
 
 #include <QDateTime>
@@ -114,26 +115,35 @@ void TestPatternDriver::stop() {
     m_worker.stop();
 }
 
-// Frames are due at fixed steps of the frame interval from the start, and the frame
-// number is the step: like a camera's sensor, a worker that falls behind skips steps
-// (the numbers jump) rather than delivering a burst of late frames.
+// Frames are due at fixed steps of the frame interval from the start; the frame
+// number is the step, and each frame carries the instant it was due, as a camera's
+// frames carry the kernel's stamp of their capture (uvcvideo stamps a buffer at the
+// frame's first packet), not the moment a busy reader got to them. A worker that
+// falls behind still delivers the frames of the last kQueuedFrames steps, as a V4L2
+// driver keeps its filled buffers for a reader that is late; older ones are lost and
+// the numbers jump, as the kernel's sequence count does for a frame that found no
+// free buffer.
 void TestPatternDriver::run(FrameCallback onFrame) {
     using Clock = std::chrono::steady_clock; // CLOCK_MONOTONIC
     const VideoFormat format = m_format;
-    const auto period = std::chrono::microseconds(std::int64_t(format.interval.numerator) * 1000000 /
-                                                  std::max<std::uint32_t>(1, format.interval.denominator));
+    const std::int64_t periodUs = std::int64_t(format.interval.numerator) * 1000000 /
+                                  std::max<std::uint32_t>(1, format.interval.denominator);
+    const auto period = std::chrono::microseconds(periodUs);
     const auto startTime = Clock::now();
+    const std::int64_t startUs = monotonicTimeUs();
     std::uint64_t sequence = 0;
     for (;;) {
         if (!m_worker.sleepUntil(startTime + period * std::int64_t(sequence))) return;
         VideoFrame frame(
             TestPattern::render(format.size, m_pattern, m_brightness, sequence, QTime::currentTime()));
-        frame.captureTimeUs = monotonicTimeUs();
+        frame.captureTimeUs = startUs + std::int64_t(sequence) * periodUs;
         frame.sequence = sequence;
         onFrame(frame);
-        const auto slot = std::uint64_t((Clock::now() - startTime) / period);
-        if (slot > sequence + 1)
-            qCDebug(lcTestPattern) << "behind: frames" << sequence + 1 << "to" << slot - 1 << "skipped";
-        sequence = std::max(sequence + 1, slot);
+        // The newest step that is due now, and the oldest one still kept.
+        const auto due = std::uint64_t((Clock::now() - startTime) / period);
+        const std::uint64_t kept = due >= kQueuedFrames ? due - (kQueuedFrames - 1) : 0;
+        if (kept > sequence + 1)
+            qCDebug(lcTestPattern) << "behind: frames" << sequence + 1 << "to" << kept - 1 << "lost";
+        sequence = std::max(sequence + 1, kept);
     }
 }

@@ -25,6 +25,8 @@ public:
     static std::vector<QSize> sizes();
     static constexpr int kMinRate = 1;
     static constexpr int kMaxRate = 60;
+    // Frames kept for a worker that fell behind, as many as the V4L2 driver queues.
+    static constexpr std::uint64_t kQueuedFrames = 4;
 
     QString name() const override { return driverName(); }
     QString version() const override { return driverVersion(); }
