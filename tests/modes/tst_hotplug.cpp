@@ -191,7 +191,7 @@ private slots:
         m_a->failStreamOn = EBUSY;
         restart();
         const QString problem = MSVIDEO::DeviceProblem(MSVIDEO::CaptureWindow);
-        QVERIFY2(problem.contains(QStringLiteral("busy"), Qt::CaseInsensitive), qPrintable(problem));
+        QVERIFY2(problem.contains(QStringLiteral("in use by another program")), qPrintable(problem));
         QVERIFY(!MSVIDEO::DeviceProblem(0).isEmpty());
     }
 
