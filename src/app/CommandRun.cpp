@@ -568,16 +568,16 @@ QString deviceListing() {
     return out;
 }
 
-int findDevice(const QString& spec, QString* reason) {
+int findDevice(const QString& wanted, QString* reason) {
     const std::vector<DriverList::Entry> entries = DriverList::entries();
     bool isNumber = false;
-    const int index = spec.toInt(&isNumber);
+    const int index = wanted.toInt(&isNumber);
     if (isNumber) {
         if (index >= 0 && std::size_t(index) < entries.size()) return index;
     } else {
         for (std::size_t i = 0; i < entries.size(); ++i)
-            if (entries[i].name.compare(spec, Qt::CaseInsensitive) == 0 || entries[i].node == spec ||
-                (!entries[i].node.isEmpty() && QFileInfo(spec).canonicalFilePath() == entries[i].node))
+            if (entries[i].name.compare(wanted, Qt::CaseInsensitive) == 0 || entries[i].node == wanted ||
+                (!entries[i].node.isEmpty() && QFileInfo(wanted).canonicalFilePath() == entries[i].node))
                 return int(i);
     }
     QStringList there;
@@ -585,7 +585,7 @@ int findDevice(const QString& spec, QString* reason) {
         there << QStringLiteral("%1: %2").arg(i).arg(entries[i].name);
     if (reason)
         *reason = QStringLiteral("There is no device '%1'. The devices are: %2.")
-                      .arg(spec, there.join(QStringLiteral(", ")));
+                      .arg(wanted, there.join(QStringLiteral(", ")));
     return -1;
 }
 

@@ -26,9 +26,9 @@ int run(const CommandLine::Parsed& parsed);
 // sizes and frame rates.
 QString deviceListing();
 
-// The position in the driver list of `spec`: an index, a device's name or its node.
+// The position in the driver list of `wanted`: an index, a device's name or its node.
 // -1, with the reason and the devices there are, when none is.
-int findDevice(const QString& spec, QString* reason);
+int findDevice(const QString& wanted, QString* reason);
 
 // The image panel's stamps as the request asks: each stamp on at its place (off when
 // not asked for), its colour where given, the text.

@@ -97,16 +97,16 @@ namespace {
 std::atomic<std::uint32_t> g_serials{0};
 } // namespace
 
-EmulatedCamera::EmulatedCamera(CameraSpec spec, std::uint32_t minor)
-    : m_spec(std::move(spec)), m_minor(minor), m_serial(++g_serials),
+EmulatedCamera::EmulatedCamera(CameraConfig config, std::uint32_t minor)
+    : m_config(std::move(config)), m_minor(minor), m_serial(++g_serials),
       m_pluggedAt(std::chrono::steady_clock::now()) {
-    const FormatSpec& first = m_spec.formats.front();
-    const FrameSizeSpec& size = first.sizes.front();
+    const FormatConfig& first = m_config.formats.front();
+    const FrameSizeConfig& size = first.sizes.front();
     m_fourcc = first.fourcc;
     m_width = size.width;
     m_height = size.height;
     m_interval = size.intervalRange ? size.intervalMin : size.intervals.front();
-    for (const ControlSpec& control : m_spec.controls)
+    for (const ControlConfig& control : m_config.controls)
         m_controls[control.id].value = control.defaultValue;
 }
 
@@ -118,7 +118,8 @@ EmulatedCamera::~EmulatedCamera() {
 
 unsigned EmulatedCamera::mode() const {
     const auto since = std::chrono::steady_clock::now() - m_pluggedAt;
-    if (m_spec.quirks.udevPermissionsMs && since < std::chrono::milliseconds(m_spec.quirks.udevPermissionsMs))
+    if (m_config.quirks.udevPermissionsMs &&
+        since < std::chrono::milliseconds(m_config.quirks.udevPermissionsMs))
         return 0600;
     return 0660;
 }
@@ -163,23 +164,23 @@ void EmulatedCamera::release(Handle& handle) {
 
 int EmulatedCamera::querycap(v4l2_capability& cap) const {
     std::memset(&cap, 0, sizeof cap);
-    std::strncpy(reinterpret_cast<char*>(cap.driver), m_spec.driver.c_str(), sizeof cap.driver - 1);
-    std::strncpy(reinterpret_cast<char*>(cap.card), m_spec.card.c_str(), sizeof cap.card - 1);
-    std::strncpy(reinterpret_cast<char*>(cap.bus_info), m_spec.bus.c_str(), sizeof cap.bus_info - 1);
+    std::strncpy(reinterpret_cast<char*>(cap.driver), m_config.driver.c_str(), sizeof cap.driver - 1);
+    std::strncpy(reinterpret_cast<char*>(cap.card), m_config.card.c_str(), sizeof cap.card - 1);
+    std::strncpy(reinterpret_cast<char*>(cap.bus_info), m_config.bus.c_str(), sizeof cap.bus_info - 1);
     cap.version = kernelVersion();
     cap.device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING | V4L2_CAP_EXT_PIX_FORMAT;
-    if (m_spec.readWrite) cap.device_caps |= V4L2_CAP_READWRITE;
+    if (m_config.readWrite) cap.device_caps |= V4L2_CAP_READWRITE;
     cap.capabilities = cap.device_caps | V4L2_CAP_DEVICE_CAPS;
     return 0;
 }
 
 int EmulatedCamera::enumFormat(v4l2_fmtdesc& desc) const {
-    if (desc.type != kCapture || desc.index >= m_spec.formats.size()) return EINVAL;
+    if (desc.type != kCapture || desc.index >= m_config.formats.size()) return EINVAL;
     const std::uint32_t index = desc.index;
     std::memset(&desc, 0, sizeof desc);
     desc.index = index;
     desc.type = kCapture;
-    desc.pixelformat = m_spec.formats[index].fourcc;
+    desc.pixelformat = m_config.formats[index].fourcc;
     if (compressed(desc.pixelformat)) desc.flags = V4L2_FMT_FLAG_COMPRESSED;
     std::strncpy(reinterpret_cast<char*>(desc.description), formatDescription(desc.pixelformat),
                  sizeof desc.description - 1);
@@ -187,10 +188,10 @@ int EmulatedCamera::enumFormat(v4l2_fmtdesc& desc) const {
 }
 
 int EmulatedCamera::enumFrameSizes(v4l2_frmsizeenum& sizes) const {
-    for (const FormatSpec& format : m_spec.formats) {
+    for (const FormatConfig& format : m_config.formats) {
         if (format.fourcc != sizes.pixel_format) continue;
         if (sizes.index >= format.sizes.size()) return EINVAL;
-        const FrameSizeSpec& size = format.sizes[sizes.index];
+        const FrameSizeConfig& size = format.sizes[sizes.index];
         // A stepwise or continuous range is the format's only entry.
         if (size.type != V4L2_FRMSIZE_TYPE_DISCRETE && sizes.index > 0) return EINVAL;
         std::memset(sizes.reserved, 0, sizeof sizes.reserved);
@@ -208,11 +209,11 @@ int EmulatedCamera::enumFrameSizes(v4l2_frmsizeenum& sizes) const {
     return EINVAL;
 }
 
-const FrameSizeSpec* EmulatedCamera::findSize(std::uint32_t fourcc, std::uint32_t width,
-                                              std::uint32_t height) const {
-    for (const FormatSpec& format : m_spec.formats) {
+const FrameSizeConfig* EmulatedCamera::findSize(std::uint32_t fourcc, std::uint32_t width,
+                                                std::uint32_t height) const {
+    for (const FormatConfig& format : m_config.formats) {
         if (format.fourcc != fourcc) continue;
-        for (const FrameSizeSpec& size : format.sizes) {
+        for (const FrameSizeConfig& size : format.sizes) {
             if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
                 if (size.width == width && size.height == height) return &size;
             } else if (width >= size.minWidth && width <= size.maxWidth && height >= size.minHeight &&
@@ -226,7 +227,7 @@ const FrameSizeSpec* EmulatedCamera::findSize(std::uint32_t fourcc, std::uint32_
 }
 
 int EmulatedCamera::enumFrameIntervals(v4l2_frmivalenum& intervals) const {
-    const FrameSizeSpec* size = findSize(intervals.pixel_format, intervals.width, intervals.height);
+    const FrameSizeConfig* size = findSize(intervals.pixel_format, intervals.width, intervals.height);
     if (!size) return EINVAL;
     std::memset(intervals.reserved, 0, sizeof intervals.reserved);
     if (size->intervalRange) {
@@ -253,7 +254,7 @@ void EmulatedCamera::fillFormat(v4l2_pix_format& pix, std::uint32_t fourcc, std:
     pix.field = V4L2_FIELD_NONE;
     pix.bytesperline = FrameSource::bytesPerLine(fourcc, width);
     // Compressed formats: the largest frame the camera says it sends (dwMaxVideoFrameSize).
-    pix.sizeimage = compressed(fourcc) ? width * height * m_spec.mjpegBytesPerPixel
+    pix.sizeimage = compressed(fourcc) ? width * height * m_config.mjpegBytesPerPixel
                                        : FrameSource::rawImageSize(fourcc, width, height);
     pix.colorspace = V4L2_COLORSPACE_SRGB;
 }
@@ -262,12 +263,12 @@ void EmulatedCamera::fillFormat(v4l2_pix_format& pix, std::uint32_t fourcc, std:
 // nearest the format has (by uvcvideo's measure of area difference); stepwise ranges
 // round to their steps.
 void EmulatedCamera::tryFormat(v4l2_pix_format& pix) const {
-    const FormatSpec* format = &m_spec.formats.front();
-    for (const FormatSpec& f : m_spec.formats)
+    const FormatConfig* format = &m_config.formats.front();
+    for (const FormatConfig& f : m_config.formats)
         if (f.fourcc == pix.pixelformat) format = &f;
     std::uint32_t bestW = 0, bestH = 0;
     std::uint64_t best = UINT64_MAX;
-    for (const FrameSizeSpec& size : format->sizes) {
+    for (const FrameSizeConfig& size : format->sizes) {
         std::uint32_t w = size.width, h = size.height;
         if (size.type != V4L2_FRMSIZE_TYPE_DISCRETE) {
             auto fit = [](std::uint32_t v, std::uint32_t lo, std::uint32_t hi, std::uint32_t step) {
@@ -289,7 +290,7 @@ void EmulatedCamera::tryFormat(v4l2_pix_format& pix) const {
     fillFormat(pix, format->fourcc, bestW, bestH);
 }
 
-Fraction EmulatedCamera::nearestInterval(const FrameSizeSpec& size, Fraction wanted) const {
+Fraction EmulatedCamera::nearestInterval(const FrameSizeConfig& size, Fraction wanted) const {
     if (size.intervalRange) {
         if (!wanted.denominator || !wanted.numerator) return size.intervalMin;
         if (seconds(wanted) < seconds(size.intervalMin)) return size.intervalMin;
@@ -309,7 +310,7 @@ int EmulatedCamera::getParm(v4l2_streamparm& parm) const {
     parm.type = kCapture;
     parm.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
     parm.parm.capture.timeperframe = {m_interval.numerator, m_interval.denominator};
-    if (m_spec.readWrite) parm.parm.capture.readbuffers = 2;
+    if (m_config.readWrite) parm.parm.capture.readbuffers = 2;
     return 0;
 }
 
@@ -317,7 +318,7 @@ int EmulatedCamera::setParm(Handle& handle, v4l2_streamparm& parm) {
     if (parm.type != kCapture) return EINVAL;
     if (!acquirePrivileges(handle)) return EBUSY;
     if (m_streaming) return EBUSY;
-    const FrameSizeSpec* size = findSize(m_fourcc, m_width, m_height);
+    const FrameSizeConfig* size = findSize(m_fourcc, m_width, m_height);
     if (!size) return EINVAL;
     m_interval = nearestInterval(
         *size, {parm.parm.capture.timeperframe.numerator, parm.parm.capture.timeperframe.denominator});
@@ -347,8 +348,8 @@ bool EmulatedCamera::priorityAllows(const Handle& handle) const {
 
 // ---- controls -----------------------------------------------------------------------
 
-const ControlSpec* EmulatedCamera::controlSpec(std::uint32_t id) const {
-    for (const ControlSpec& c : m_spec.controls)
+const ControlConfig* EmulatedCamera::controlConfig(std::uint32_t id) const {
+    for (const ControlConfig& c : m_config.controls)
         if (c.id == id) return &c;
     return nullptr;
 }
@@ -361,7 +362,7 @@ std::uint32_t EmulatedCamera::controlFlags(std::uint32_t id) const {
     // V4L2_CTRL_FLAG_UPDATE is never set (the kernel's control framework sets it on a
     // few codec controls only, v4l2_ctrl_fill): a master's change is told by events.
     if (info->writeOnly) flags |= V4L2_CTRL_FLAG_WRITE_ONLY;
-    if (info->masterId && controlSpec(info->masterId)) {
+    if (info->masterId && controlConfig(info->masterId)) {
         const auto master = m_controls.find(info->masterId);
         if (master != m_controls.end() && master->second.value != info->masterManual)
             flags |= V4L2_CTRL_FLAG_INACTIVE;
@@ -376,7 +377,7 @@ int EmulatedCamera::queryControl(std::uint32_t id, v4l2_query_ext_ctrl& query) c
     const bool next = id & V4L2_CTRL_FLAG_NEXT_CTRL;
     const std::uint32_t wanted = id & V4L2_CTRL_ID_MASK;
     std::vector<std::uint32_t> ids;
-    for (const ControlSpec& c : m_spec.controls) {
+    for (const ControlConfig& c : m_config.controls) {
         ids.push_back(c.id);
         ids.push_back(V4L2_CTRL_ID2WHICH(c.id) | 1);
     }
@@ -402,13 +403,13 @@ int EmulatedCamera::queryControl(std::uint32_t id, v4l2_query_ext_ctrl& query) c
         return 0;
     }
     const UvcControlInfo* info = uvcControl(found);
-    const ControlSpec* spec = controlSpec(found);
+    const ControlConfig* config = controlConfig(found);
     query.type = info->type;
     std::strncpy(query.name, info->name, sizeof query.name - 1);
-    query.minimum = spec->minimum;
-    query.maximum = spec->maximum;
-    query.step = std::uint64_t(spec->step);
-    query.default_value = spec->defaultValue;
+    query.minimum = config->minimum;
+    query.maximum = config->maximum;
+    query.step = std::uint64_t(config->step);
+    query.default_value = config->defaultValue;
     query.flags = controlFlags(found);
     if (info->type == V4L2_CTRL_TYPE_BUTTON) query.elem_size = 0;
     return 0;
@@ -416,23 +417,23 @@ int EmulatedCamera::queryControl(std::uint32_t id, v4l2_query_ext_ctrl& query) c
 
 int EmulatedCamera::setControlValue(std::uint32_t id, std::int32_t& value) const {
     const UvcControlInfo* info = uvcControl(id);
-    const ControlSpec* spec = controlSpec(id);
-    if (!info || !spec) return EINVAL;
+    const ControlConfig* config = controlConfig(id);
+    if (!info || !config) return EINVAL;
     switch (info->type) {
     case V4L2_CTRL_TYPE_INTEGER: {
         // uvc_ctrl_set: rounded to the nearest step, then clamped.
-        const std::int64_t step = std::max(spec->step, 1);
-        const std::int64_t offset = std::int64_t(std::uint32_t(value - spec->minimum));
-        std::int64_t v = spec->minimum + (offset + step / 2) / step * step;
-        value = std::int32_t(std::clamp<std::int64_t>(v, spec->minimum, spec->maximum));
+        const std::int64_t step = std::max(config->step, 1);
+        const std::int64_t offset = std::int64_t(std::uint32_t(value - config->minimum));
+        std::int64_t v = config->minimum + (offset + step / 2) / step * step;
+        value = std::int32_t(std::clamp<std::int64_t>(v, config->minimum, config->maximum));
         return 0;
     }
     case V4L2_CTRL_TYPE_BOOLEAN:
         value = std::clamp(value, 0, 1);
         return 0;
     case V4L2_CTRL_TYPE_MENU:
-        if (value < spec->minimum || value > spec->maximum) return ERANGE;
-        if (spec->menuMask && !(spec->menuMask & (std::uint64_t(1) << value))) return EINVAL;
+        if (value < config->minimum || value > config->maximum) return ERANGE;
+        if (config->menuMask && !(config->menuMask & (std::uint64_t(1) << value))) return EINVAL;
         return 0;
     case V4L2_CTRL_TYPE_BUTTON:
         return 0;
@@ -446,16 +447,16 @@ void EmulatedCamera::fillControlEvent(std::uint32_t id, std::uint32_t changes, v
     event.type = V4L2_EVENT_CTRL;
     event.id = id;
     const UvcControlInfo* info = uvcControl(id);
-    const ControlSpec* spec = controlSpec(id);
+    const ControlConfig* config = controlConfig(id);
     event.u.ctrl.changes = changes;
     event.u.ctrl.type = info->type;
     const auto value = m_controls.find(id);
     event.u.ctrl.value = value != m_controls.end() ? value->second.value : 0;
     event.u.ctrl.flags = controlFlags(id);
-    event.u.ctrl.minimum = spec->minimum;
-    event.u.ctrl.maximum = spec->maximum;
-    event.u.ctrl.step = spec->step;
-    event.u.ctrl.default_value = spec->defaultValue;
+    event.u.ctrl.minimum = config->minimum;
+    event.u.ctrl.maximum = config->maximum;
+    event.u.ctrl.step = config->step;
+    event.u.ctrl.default_value = config->defaultValue;
 }
 
 // v4l2_event_queue_fh with one element per subscription: a newer event replaces the
@@ -549,10 +550,10 @@ int EmulatedCamera::extControls(Handle& handle, unsigned long request, v4l2_ext_
         int error = 0;
         const UvcControlInfo* info = uvcControl(id);
         if ((id & 0xFFFF) == 1 && (id & ~0xFFFFu) && (id >> 16) != 0) error = EACCES; // a class
-        if (!error && (!info || !controlSpec(id))) error = EINVAL;
+        if (!error && (!info || !controlConfig(id))) error = EINVAL;
         // uvc_ctrl_is_readable: the current value needs GET_CUR.
         if (!error && get && controls.which != V4L2_CTRL_WHICH_DEF_VAL && info->writeOnly) error = EACCES;
-        if (!error && set && info->masterId && controlSpec(info->masterId)) {
+        if (!error && set && info->masterId && controlConfig(info->masterId)) {
             std::int32_t master = m_controls[info->masterId].value;
             for (std::uint32_t j = controls.count; j-- > 0;)
                 if (list[j].id == info->masterId) {
@@ -569,8 +570,9 @@ int EmulatedCamera::extControls(Handle& handle, unsigned long request, v4l2_ext_
     }
     if (get) {
         for (std::uint32_t i = 0; i < controls.count; ++i) {
-            list[i].value = controls.which == V4L2_CTRL_WHICH_DEF_VAL ? controlSpec(list[i].id)->defaultValue
-                                                                      : m_controls[list[i].id].value;
+            list[i].value = controls.which == V4L2_CTRL_WHICH_DEF_VAL
+                                ? controlConfig(list[i].id)->defaultValue
+                                : m_controls[list[i].id].value;
             list[i].reserved2[0] = 0;
         }
         controls.error_idx = 0;
@@ -597,7 +599,7 @@ int EmulatedCamera::extControls(Handle& handle, unsigned long request, v4l2_ext_
         const UvcControlInfo* info = uvcControl(id);
         // uvc_ctrl_send_slave_event: the new state of each control it governs, with its
         // value when it can be read, unless that control is set in the same call.
-        for (const ControlSpec& other : m_spec.controls) {
+        for (const ControlConfig& other : m_config.controls) {
             const UvcControlInfo* slave = uvcControl(other.id);
             if (!slave || slave->masterId != id) continue;
             bool inCall = false;
@@ -814,8 +816,8 @@ void EmulatedCamera::produce() {
     const Fraction interval = m_interval;
     const auto period = std::chrono::nanoseconds(std::int64_t(1e9 * seconds(interval)));
     const std::uint32_t fourcc = m_fourcc, width = m_width, height = m_height;
-    FrameSource source(m_spec, fourcc, width, height);
-    const Quirks quirks = m_spec.quirks;
+    FrameSource source(m_config, fourcc, width, height);
+    const Quirks quirks = m_config.quirks;
     auto next = std::chrono::steady_clock::now() + period;
     std::uint64_t frames = 0;
     while (!m_stopProducer) {
@@ -970,7 +972,7 @@ long EmulatedCamera::read(Handle& handle, void* data, std::size_t size, bool non
         error = ENODEV;
         return -1;
     }
-    if (!m_spec.readWrite) {
+    if (!m_config.readWrite) {
         error = EINVAL; // vb2_read without VB2_READ
         return -1;
     }
@@ -1039,7 +1041,7 @@ short EmulatedCamera::poll(Handle& handle, short requested) {
     if (!handle.events.empty()) mask |= POLLPRI;
     if (!(requested & (POLLIN | POLLRDNORM))) return mask;
     // vb2_core_poll (capture).
-    if (m_buffers.empty() && !m_fileIo && m_spec.readWrite && !m_owner) {
+    if (m_buffers.empty() && !m_fileIo && m_config.readWrite && !m_owner) {
         lock.unlock();
         int error = 0;
         char none;
@@ -1181,7 +1183,7 @@ int EmulatedCamera::ioctl(Handle& handle, unsigned long request, void* arg, bool
             m_fourcc = f.fmt.pix.pixelformat;
             m_width = f.fmt.pix.width;
             m_height = f.fmt.pix.height;
-            if (const FrameSizeSpec* size = findSize(m_fourcc, m_width, m_height))
+            if (const FrameSizeConfig* size = findSize(m_fourcc, m_width, m_height))
                 m_interval = nearestInterval(*size, m_interval);
         }
         return 0;
@@ -1213,10 +1215,10 @@ int EmulatedCamera::ioctl(Handle& handle, unsigned long request, void* arg, bool
     case VIDIOC_QUERYMENU: {
         auto& m = *static_cast<v4l2_querymenu*>(arg);
         const UvcControlInfo* info = uvcControl(m.id);
-        const ControlSpec* spec = controlSpec(m.id);
-        if (!info || !spec || info->type != V4L2_CTRL_TYPE_MENU) return EINVAL;
-        if (std::int64_t(m.index) < spec->minimum || std::int64_t(m.index) > spec->maximum) return EINVAL;
-        if (spec->menuMask && !(spec->menuMask & (std::uint64_t(1) << m.index))) return EINVAL;
+        const ControlConfig* config = controlConfig(m.id);
+        if (!info || !config || info->type != V4L2_CTRL_TYPE_MENU) return EINVAL;
+        if (std::int64_t(m.index) < config->minimum || std::int64_t(m.index) > config->maximum) return EINVAL;
+        if (config->menuMask && !(config->menuMask & (std::uint64_t(1) << m.index))) return EINVAL;
         m.reserved = 0;
         std::memset(m.name, 0, sizeof m.name);
         std::strncpy(reinterpret_cast<char*>(m.name), info->menu[m.index], sizeof m.name - 1);

@@ -47,12 +47,12 @@ struct Handle {
 // camera's lock; a producer thread fills buffers in real time while it streams.
 class EmulatedCamera : public std::enable_shared_from_this<EmulatedCamera> {
 public:
-    explicit EmulatedCamera(CameraSpec spec, std::uint32_t minor);
+    explicit EmulatedCamera(CameraConfig config, std::uint32_t minor);
     ~EmulatedCamera();
     EmulatedCamera(const EmulatedCamera&) = delete;
     EmulatedCamera& operator=(const EmulatedCamera&) = delete;
 
-    const CameraSpec& spec() const { return m_spec; }
+    const CameraConfig& config() const { return m_config; }
     std::uint32_t minorNumber() const { return m_minor; }
     // Which node file this is: every camera made (a plug, a reset) is a new one, as
     // devtmpfs gives each node it makes a new inode.
@@ -104,11 +104,11 @@ private:
     int enumFormat(v4l2_fmtdesc& desc) const;
     int enumFrameSizes(v4l2_frmsizeenum& sizes) const;
     int enumFrameIntervals(v4l2_frmivalenum& intervals) const;
-    const FrameSizeSpec* findSize(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height) const;
+    const FrameSizeConfig* findSize(std::uint32_t fourcc, std::uint32_t width, std::uint32_t height) const;
     void tryFormat(v4l2_pix_format& pix) const;
     void fillFormat(v4l2_pix_format& pix, std::uint32_t fourcc, std::uint32_t width,
                     std::uint32_t height) const;
-    Fraction nearestInterval(const FrameSizeSpec& size, Fraction wanted) const;
+    Fraction nearestInterval(const FrameSizeConfig& size, Fraction wanted) const;
     int getParm(v4l2_streamparm& parm) const;
     int setParm(Handle& handle, v4l2_streamparm& parm);
     bool acquirePrivileges(Handle& handle);
@@ -118,7 +118,7 @@ private:
     // Controls.
     int queryControl(std::uint32_t id, v4l2_query_ext_ctrl& query) const;
     std::uint32_t controlFlags(std::uint32_t id) const;
-    const ControlSpec* controlSpec(std::uint32_t id) const;
+    const ControlConfig* controlConfig(std::uint32_t id) const;
     int extControls(Handle& handle, unsigned long request, v4l2_ext_controls& controls);
     int setControlValue(std::uint32_t id, std::int32_t& value) const; // clamps; 0 or errno
     void sendControlEvent(Handle* origin, std::uint32_t id, std::uint32_t changes);
@@ -141,7 +141,7 @@ private:
     void produce();
     void updateSignals();
 
-    CameraSpec m_spec;
+    CameraConfig m_config;
     std::uint32_t m_minor;
     std::uint32_t m_serial;
     std::chrono::steady_clock::time_point m_pluggedAt;

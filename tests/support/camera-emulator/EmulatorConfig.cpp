@@ -80,7 +80,7 @@ bool knownFourcc(std::uint32_t fourcc) {
 }
 
 // "1920x1080@30,15", "stepwise 160x120-1280x720/16x8@30", "continuous 160x120-640x480@5-30"
-bool parseSizeSpec(const std::string& kind, const std::string& text, FrameSizeSpec& size) {
+bool parseSizeConfig(const std::string& kind, const std::string& text, FrameSizeConfig& size) {
     const auto at = text.find('@');
     if (at == std::string::npos) return false;
     const std::string dims = text.substr(0, at), rates = text.substr(at + 1);
@@ -122,7 +122,7 @@ bool parseSizeSpec(const std::string& kind, const std::string& text, FrameSizeSp
     return !size.intervals.empty();
 }
 
-bool parseFormat(const std::string& value, FormatSpec& format) {
+bool parseFormat(const std::string& value, FormatConfig& format) {
     std::stringstream words(value);
     std::string name, word, kind;
     words >> name;
@@ -133,15 +133,15 @@ bool parseFormat(const std::string& value, FormatSpec& format) {
             kind = word;
             continue;
         }
-        FrameSizeSpec size;
-        if (!parseSizeSpec(kind, word, size)) return false;
+        FrameSizeConfig size;
+        if (!parseSizeConfig(kind, word, size)) return false;
         format.sizes.push_back(size);
         kind.clear();
     }
     return !format.sizes.empty();
 }
 
-bool parseControl(const std::string& value, ControlSpec& control) {
+bool parseControl(const std::string& value, ControlConfig& control) {
     std::stringstream words(value);
     std::string name, minimum, maximum, step, def, menu;
     words >> name >> minimum >> maximum >> step >> def >> menu;
@@ -210,8 +210,8 @@ std::uint32_t controlIdByName(const std::string& name) {
     return info ? info->id : 0;
 }
 
-std::vector<CameraSpec> parseConfig(const std::string& text) {
-    std::vector<CameraSpec> cameras;
+std::vector<CameraConfig> parseConfig(const std::string& text) {
+    std::vector<CameraConfig> cameras;
     std::stringstream lines(text);
     int number = 0;
     for (std::string raw; std::getline(lines, raw);) {
@@ -229,7 +229,7 @@ std::vector<CameraSpec> parseConfig(const std::string& text) {
             continue;
         }
         const std::string key = trim(line.substr(0, eq)), value = trim(line.substr(eq + 1));
-        CameraSpec& camera = cameras.back();
+        CameraConfig& camera = cameras.back();
         bool ok = true;
         if (key == "card")
             camera.card = value.substr(0, 31);
@@ -251,11 +251,11 @@ std::vector<CameraSpec> parseConfig(const std::string& text) {
         else if (key == "mjpeg-sizeimage")
             ok = toUint(value, camera.mjpegBytesPerPixel) && camera.mjpegBytesPerPixel;
         else if (key == "format") {
-            FormatSpec format;
+            FormatConfig format;
             ok = parseFormat(value, format);
             if (ok) camera.formats.push_back(format);
         } else if (key == "control") {
-            ControlSpec control;
+            ControlConfig control;
             ok = parseControl(value, control);
             if (ok) camera.controls.push_back(control);
         } else if (key == "quirk")
@@ -264,14 +264,14 @@ std::vector<CameraSpec> parseConfig(const std::string& text) {
             ok = false;
         if (!ok) complain(number, line);
     }
-    std::vector<CameraSpec> usable;
-    for (CameraSpec& camera : cameras)
+    std::vector<CameraConfig> usable;
+    for (CameraConfig& camera : cameras)
         if (camera.node.rfind("/dev/", 0) == 0 && !camera.formats.empty())
             usable.push_back(std::move(camera));
     return usable;
 }
 
-std::vector<CameraSpec> readConfig(const std::string& path) {
+std::vector<CameraConfig> readConfig(const std::string& path) {
     std::ifstream file(path);
     if (!file) return {};
     std::stringstream text;

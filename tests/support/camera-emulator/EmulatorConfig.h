@@ -38,7 +38,7 @@ struct Fraction {
 };
 
 // One frame size of a format with its frame intervals (seconds per frame).
-struct FrameSizeSpec {
+struct FrameSizeConfig {
     std::uint32_t type = 1; // V4L2_FRMSIZE_TYPE_DISCRETE, _CONTINUOUS, _STEPWISE
     std::uint32_t width = 0, height = 0;
     // Stepwise and continuous sizes.
@@ -49,12 +49,12 @@ struct FrameSizeSpec {
     Fraction intervalMin, intervalMax;
 };
 
-struct FormatSpec {
+struct FormatConfig {
     std::uint32_t fourcc = 0;
-    std::vector<FrameSizeSpec> sizes;
+    std::vector<FrameSizeConfig> sizes;
 };
 
-struct ControlSpec {
+struct ControlConfig {
     std::uint32_t id = 0;
     std::int32_t minimum = 0, maximum = 0, step = 1, defaultValue = 0;
     std::uint64_t menuMask = 0; // menu indexes offered (menus only); 0 = all
@@ -77,7 +77,7 @@ struct Quirks {
     std::uint32_t udevPermissionsMs = 0; // 0600 root:root this long after a plug, then 0660 root:video
 };
 
-struct CameraSpec {
+struct CameraConfig {
     std::string node;
     std::string card = "Emulated Camera";
     std::string driver = "uvcvideo";
@@ -87,14 +87,14 @@ struct CameraSpec {
     std::string movie; // empty: the test pattern
     std::uint32_t patternFrames = 30;
     std::uint32_t mjpegBytesPerPixel = 2;
-    std::vector<FormatSpec> formats;
-    std::vector<ControlSpec> controls;
+    std::vector<FormatConfig> formats;
+    std::vector<ControlConfig> controls;
     Quirks quirks;
 };
 
 // Reads the file; cameras without a node or without formats are left out.
-std::vector<CameraSpec> readConfig(const std::string& path);
-std::vector<CameraSpec> parseConfig(const std::string& text);
+std::vector<CameraConfig> readConfig(const std::string& path);
+std::vector<CameraConfig> parseConfig(const std::string& text);
 
 // The V4L2 id of a control by its name as v4l2-ctl prints it ("brightness"), or 0.
 std::uint32_t controlIdByName(const std::string& name);

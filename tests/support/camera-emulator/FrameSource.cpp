@@ -83,7 +83,7 @@ std::uint32_t FrameSource::rawImageSize(std::uint32_t fourcc, std::uint32_t widt
     }
 }
 
-FrameSource::FrameSource(const CameraSpec& camera, std::uint32_t fourcc, std::uint32_t width,
+FrameSource::FrameSource(const CameraConfig& camera, std::uint32_t fourcc, std::uint32_t width,
                          std::uint32_t height)
     : m_camera(camera), m_fourcc(fourcc), m_width(width), m_height(height), m_codec(new Codec) {
     const std::size_t frameBytes =

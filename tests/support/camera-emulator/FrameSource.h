@@ -22,7 +22,7 @@ namespace camemu {
 // Not thread-safe: one producer uses it.
 class FrameSource {
 public:
-    FrameSource(const CameraSpec& camera, std::uint32_t fourcc, std::uint32_t width, std::uint32_t height);
+    FrameSource(const CameraConfig& camera, std::uint32_t fourcc, std::uint32_t width, std::uint32_t height);
     ~FrameSource();
     FrameSource(const FrameSource&) = delete;
     FrameSource& operator=(const FrameSource&) = delete;
@@ -41,7 +41,7 @@ private:
     bool loadMovie(const std::string& path);
     std::vector<std::uint8_t> encode(const std::vector<std::uint8_t>& rgb);
 
-    const CameraSpec& m_camera;
+    const CameraConfig& m_camera;
     std::uint32_t m_fourcc, m_width, m_height;
     std::vector<std::vector<std::uint8_t>> m_frames; // by place in the cycle; empty until made
     std::vector<std::vector<std::uint8_t>> m_movie;  // RGB24 pictures of the movie
@@ -51,7 +51,7 @@ private:
 };
 
 // Removes every DHT segment of a JPEG (a UVC camera's MJPEG frames carry none: the
-// decoder uses the standard tables of the JPEG specification, Annex K.3).
+// decoder uses the standard tables of ITU-T T.81, Annex K.3).
 std::vector<std::uint8_t> withoutHuffmanTables(const std::vector<std::uint8_t>& jpeg);
 
 } // namespace camemu

@@ -146,7 +146,7 @@ public:
         } else if (folder == "/dev/v4l/by-id" || folder == "/dev/v4l/by-id/") {
             std::set<std::string> links;
             for (auto& [node, camera] : m_cameras)
-                if (!camera->spec().byId.empty()) links.insert(camera->spec().byId);
+                if (!camera->config().byId.empty()) links.insert(camera->config().byId);
             for (const std::string& link : links)
                 names.emplace_back(link, DT_LNK);
         }
@@ -170,13 +170,13 @@ public:
 
     // The by-id link's target as udev writes it.
     static std::string linkTarget(const EmulatedCamera& camera) {
-        return "../.." + camera.spec().node.substr(4);
+        return "../.." + camera.config().node.substr(4);
     }
 
 private:
     bool hasLinks() const {
         for (auto& [node, camera] : m_cameras)
-            if (!camera->spec().byId.empty()) return true;
+            if (!camera->config().byId.empty()) return true;
         return false;
     }
     std::shared_ptr<EmulatedCamera> findLocked(const std::string& path) {
@@ -192,7 +192,7 @@ private:
         std::shared_ptr<EmulatedCamera> last;
         for (const std::string& node : m_order) {
             auto it = m_cameras.find(node);
-            if (it != m_cameras.end() && it->second->spec().byId == path.substr(prefix.size()))
+            if (it != m_cameras.end() && it->second->config().byId == path.substr(prefix.size()))
                 last = it->second;
         }
         return last;
@@ -206,13 +206,13 @@ private:
 
     // What the configuration says is plugged in now: cameras that went away are
     // unplugged, new ones appear (the shadow folder mirrors /dev for inotify).
-    void apply(std::vector<CameraSpec> specs) {
+    void apply(std::vector<CameraConfig> configs) {
         std::vector<std::shared_ptr<EmulatedCamera>> gone;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             std::set<std::string> wanted;
-            for (const CameraSpec& spec : specs)
-                wanted.insert(spec.node);
+            for (const CameraConfig& config : configs)
+                wanted.insert(config.node);
             for (auto it = m_cameras.begin(); it != m_cameras.end();) {
                 if (wanted.count(it->first)) {
                     ++it;
@@ -223,16 +223,16 @@ private:
                 it = m_cameras.erase(it);
             }
             std::uint32_t index = 200;
-            for (CameraSpec& spec : specs) {
-                if (m_cameras.count(spec.node)) continue;
-                const std::string node = spec.node;
-                m_cameras[node] = std::make_shared<EmulatedCamera>(std::move(spec), minorOf(node, index++));
+            for (CameraConfig& config : configs) {
+                if (m_cameras.count(config.node)) continue;
+                const std::string node = config.node;
+                m_cameras[node] = std::make_shared<EmulatedCamera>(std::move(config), minorOf(node, index++));
                 m_order.push_back(node);
                 touchShadow(node, true);
-                const std::string& byId = m_cameras[node]->spec().byId;
+                const std::string& byId = m_cameras[node]->config().byId;
                 if (!byId.empty()) touchShadow("/by-id/" + byId, true);
-                if (m_cameras[node]->spec().quirks.udevPermissionsMs) {
-                    const unsigned ms = m_cameras[node]->spec().quirks.udevPermissionsMs;
+                if (m_cameras[node]->config().quirks.udevPermissionsMs) {
+                    const unsigned ms = m_cameras[node]->config().quirks.udevPermissionsMs;
                     std::thread([this, node, ms] {
                         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
                         touchShadow(node, true, true); // udev's chmod: IN_ATTRIB
@@ -243,12 +243,12 @@ private:
         for (auto& camera : gone) {
             camera->unplug();
             std::lock_guard<std::mutex> lock(m_mutex);
-            touchShadow(camera->spec().node, false);
+            touchShadow(camera->config().node, false);
             bool linkKept = false;
             for (auto& [node, other] : m_cameras)
-                linkKept |= other->spec().byId == camera->spec().byId;
-            if (!camera->spec().byId.empty() && !linkKept)
-                touchShadow("/by-id/" + camera->spec().byId, false);
+                linkKept |= other->config().byId == camera->config().byId;
+            if (!camera->config().byId.empty() && !linkKept)
+                touchShadow("/by-id/" + camera->config().byId, false);
         }
     }
 
@@ -257,12 +257,12 @@ private:
     void usbReset(const std::shared_ptr<EmulatedCamera>& camera) {
         camera->unplug();
         std::lock_guard<std::mutex> lock(m_mutex);
-        const std::string node = camera->spec().node;
+        const std::string node = camera->config().node;
         const auto it = m_cameras.find(node);
         if (it == m_cameras.end() || it->second != camera) return; // unplugged meanwhile
-        CameraSpec spec = camera->spec();
-        spec.quirks.usbResetAfter = 0;
-        it->second = std::make_shared<EmulatedCamera>(std::move(spec), camera->minorNumber());
+        CameraConfig config = camera->config();
+        config.quirks.usbResetAfter = 0;
+        it->second = std::make_shared<EmulatedCamera>(std::move(config), camera->minorNumber());
         touchShadow(node, false);
         touchShadow(node, true);
     }
@@ -1129,7 +1129,7 @@ EXPORT char* realpath(const char* path, char* resolved) {
         const Emulator::Kind kind = e->kind(path, &camera);
         if (kind != Emulator::Kind::None) {
             std::string out = path;
-            if (kind == Emulator::Kind::Node || kind == Emulator::Kind::Link) out = camera->spec().node;
+            if (kind == Emulator::Kind::Node || kind == Emulator::Kind::Link) out = camera->config().node;
             while (out.size() > 1 && out.back() == '/')
                 out.pop_back();
             char* target = resolved ? resolved : static_cast<char*>(std::malloc(PATH_MAX));
