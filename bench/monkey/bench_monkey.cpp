@@ -17,8 +17,8 @@
 // ASAN_OPTIONS handle_abort=1). A sanitizer's finding prints the seed and the last 50
 // events too.
 //
-// The Delete key is never sent, no command of a file dialog's own menus (rename,
-// delete, new folder) is chosen, and neither is the program's File, Exit (the round
+// The Delete key is never sent, nor F2 to a file dialog (its list's rename), no
+// command of a file dialog's own menus (rename, delete, new folder) is chosen, and neither is the program's File, Exit (the round
 // ends with the signal). Run it as an unprivileged user with a throwaway home
 // (bench/monkey/run.sh does).
 #include "MainModule.h"
@@ -292,6 +292,8 @@ private:
             const Qt::KeyboardModifiers mod = mods[pick(6)];
             QWidget* target = QApplication::focusWidget();
             if (!target || target->window() != s->window()) target = s;
+            // F2 in a file dialog's list renames the file or folder under the cursor.
+            if (key == Qt::Key_F2 && insideFileDialog(target)) return;
             note(QStringLiteral("key %1 mod %2 to ").arg(int(key), 0, 16).arg(int(mod), 0, 16) +
                  describe(target));
             QTest::keyClick(target, key, mod);
