@@ -18,8 +18,8 @@
 // events too.
 //
 // The Delete key is never sent, nor F2 to a file dialog (its list's rename), no
-// command of a file dialog's own menus (rename, delete, new folder) is chosen, and neither is the program's File, Exit (the round
-// ends with the signal). Run it as an unprivileged user with a throwaway home
+// command of a file dialog's own menus (rename, delete, new folder) is chosen, and neither is the program's
+// File, Exit (the round ends with the signal). Run it as an unprivileged user with a throwaway home
 // (bench/monkey/run.sh does).
 #include "MainModule.h"
 #include "Master.h"

@@ -193,19 +193,22 @@ private slots:
         run.start({QStringLiteral("--shot"), file, QStringLiteral("--text"), QStringLiteral("KELVANOR"),
                    QStringLiteral("--text-colour"), QStringLiteral("#ff8000"), QStringLiteral("--time"),
                    QStringLiteral("bottom-right"), QStringLiteral("--time-colour"), QStringLiteral("#0080ff"),
-                   QStringLiteral("--size"), QStringLiteral("640x480")});
+                   QStringLiteral("--date"), QStringLiteral("bottom-left"), QStringLiteral("--date-colour"),
+                   QStringLiteral("#ff8000"), QStringLiteral("--size"), QStringLiteral("640x480")});
         QVERIFY(run.finish());
         QVERIFY2(run.exitCode() == 0, qPrintable(run.describe()));
         // Not on a terminal: nothing but errors, and there are none.
         QVERIFY2(run.errors.isEmpty(), qPrintable(run.describe()));
         const QImage shot(file);
         QCOMPARE(shot.size(), QSize(640, 480));
-        QVERIFY(decodeFrameNumberStrip(shot) >= 0); // the camera's own picture
-        const QRect topLeft(0, 0, 200, 40), bottomRight(440, 400, 200, 80);
+        // The camera's own picture, its frame number not hidden by the stamps.
+        QVERIFY(decodeFrameNumberStrip(shot) >= 0);
+        const QRect topLeft(0, 0, 200, 40), bottomRight(440, 400, 200, 80), bottomLeft(0, 400, 200, 80);
         QVERIFY(pixelsWhere(shot, topLeft, orangeStamp) > 20);
         QCOMPARE(pixelsWhere(shot, bottomRight, orangeStamp), 0);
         QVERIFY(pixelsWhere(shot, bottomRight, azureStamp) > 20);
         QCOMPARE(pixelsWhere(shot, topLeft, azureStamp), 0);
+        QVERIFY(pixelsWhere(shot, bottomLeft, orangeStamp) > 20); // the date, on the last line
         // The run is logged as any start is; the window's last run is left alone.
         QVERIFY2(run.log().contains(QStringLiteral("Command line: --shot")), qPrintable(run.log()));
         QVERIFY(!QFile::exists(QDir(run.data()).filePath(QStringLiteral("klsr.kl2"))));

@@ -50,7 +50,7 @@ void TestTestPattern::renderFollowsItsArguments() {
     QVERIFY(base != TestPattern::render({320, 240}, TestPattern::ColourBars, 90, 7, kTime));
     QVERIFY(base != TestPattern::render({320, 240}, TestPattern::ColourBars, 50, 7, kTime.addSecs(1)));
     // Brightness scales the background: a pixel of the first bar, away from text and bar.
-    const QPoint probe(20, 150);
+    const QPoint probe(20, 200);
     const int dark = qGray(TestPattern::render({320, 240}, 0, 20, 0, kTime).pixel(probe));
     const int bright = qGray(TestPattern::render({320, 240}, 0, 80, 0, kTime).pixel(probe));
     QVERIFY2(dark < bright, qPrintable(QStringLiteral("%1 vs %2").arg(dark).arg(bright)));
@@ -111,8 +111,8 @@ void TestTestPattern::noStripGivesMinusOne_data() {
         // Flip one data cell: the check nibble no longer fits.
         QPainter painter(&damaged);
         const int cell = 10; // a data cell
-        painter.fillRect(QRect(cell * 320 / 36, 240 - 15, 320 / 36, 15),
-                         damaged.pixelColor(cell * 320 / 36 + 4, 236) == QColor(Qt::white) ? Qt::black
+        painter.fillRect(QRect(cell * 320 / 36, 150, 320 / 36, 15),
+                         damaged.pixelColor(cell * 320 / 36 + 4, 157) == QColor(Qt::white) ? Qt::black
                                                                                            : Qt::white);
     }
     QTest::newRow("null") << QImage();

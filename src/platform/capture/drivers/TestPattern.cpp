@@ -17,6 +17,13 @@ int stripHeight(int imageHeight) {
     return std::max(4, (imageHeight + 8) / 16);
 }
 
+// The strip lies across the picture below its middle, 5/8 of the height down: the
+// still stamps take up to three lines at the top and at the bottom edge, and the
+// camera's frame number must survive them.
+int stripTop(int imageHeight) {
+    return std::min(imageHeight * 5 / 8, imageHeight - stripHeight(imageHeight));
+}
+
 int checkNibble(std::uint32_t data) {
     int check = 0;
     for (int shift = 0; shift < kDataBits; shift += 4)
@@ -126,7 +133,7 @@ void drawFrameNumberStrip(QImage& image, std::uint64_t frameNumber) {
     for (int i = 0; i < kCells; ++i) {
         const int x0 = i * w / kCells;
         const int x1 = (i + 1) * w / kCells;
-        painter.fillRect(QRect(x0, h - sh, x1 - x0, sh), bits[i] ? Qt::white : Qt::black);
+        painter.fillRect(QRect(x0, stripTop(h), x1 - x0, sh), bits[i] ? Qt::white : Qt::black);
     }
 }
 
@@ -141,8 +148,8 @@ QImage render(QSize size, int pattern, int brightness, std::uint64_t frameNumber
         // The moving bar: one step of 1/64 of the width per frame.
         const int barWidth = std::max(2, w / 32);
         const int barX = int((frameNumber % 64) * std::uint64_t(w) / 64);
-        painter.fillRect(QRect(barX, 0, barWidth, h - stripHeight(h)), Qt::white);
-        painter.fillRect(QRect(barX + barWidth / 2 - 1, 0, 2, h - stripHeight(h)), Qt::black);
+        painter.fillRect(QRect(barX, 0, barWidth, h), Qt::white);
+        painter.fillRect(QRect(barX + barWidth / 2 - 1, 0, 2, h), Qt::black);
 
         QFont font(QStringLiteral("DejaVu Sans Mono"));
         font.setPixelSize(std::max(9, h / 16));
@@ -150,7 +157,10 @@ QImage render(QSize size, int pattern, int brightness, std::uint64_t frameNumber
         const QString text = time.toString(QStringLiteral("HH:mm:ss.zzz")) + QStringLiteral("  #") +
                              QString::number(frameNumber);
         const QRect textRect = painter.fontMetrics().boundingRect(text).adjusted(-4, -2, 4, 2);
-        const QRect box(4, 4, textRect.width(), textRect.height());
+        // Above the middle: the six places of the still stamps are the corners and the
+        // middles of the top and bottom edges, and a stamp must stay readable.
+        QRect box(0, 0, textRect.width(), textRect.height());
+        box.moveCenter(QPoint(w / 2, h * 7 / 16));
         painter.fillRect(box, Qt::black);
         painter.setPen(Qt::white);
         painter.drawText(box, Qt::AlignCenter, text);
@@ -166,9 +176,10 @@ int decodeFrameNumberStrip(const QImage& input) {
     const int h = image.height();
     // Sample the middle half of the band, and the middle half of each cell, so that
     // blurred edges (JPEG, scaling) do not count.
+    // The band at 5/8 of the height, whatever size the picture was scaled to.
     const int band = std::max(2, h / 16);
-    const int y0 = h - band * 3 / 4;
-    const int y1 = std::max(y0 + 1, h - band / 4);
+    const int y0 = h * 5 / 8 + band / 4;
+    const int y1 = std::max(y0 + 1, h * 5 / 8 + band * 3 / 4);
     std::array<int, kCells> bits{};
     for (int i = 0; i < kCells; ++i) {
         const int cx0 = i * w / kCells;

@@ -9,8 +9,9 @@
 // always give the same pixels.
 //
 // Layout: the chosen background, a vertical bar that moves 1/64 of the width per
-// frame, a box with the time and the frame number, and along the bottom edge (1/16
-// of the height) the frame number as a strip of black and white blocks.
+// frame, a box above the middle with the time and the frame number, and across the
+// picture 5/8 of the height down (a band 1/16 of the height) the frame number as a
+// strip of black and white blocks; the edges stay free for the still stamps.
 //
 // The strip: 36 equal cells across the full width, each black (0) or white (1):
 // a start marker 1011, the frame number's low 24 bits (most significant first), a
