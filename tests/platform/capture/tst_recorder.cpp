@@ -303,6 +303,40 @@ private slots:
             QCOMPARE(probe.strip[i], i + offset);
     }
 
+    // The writer falls behind (a disk that stalls on other programs' writes, a thread
+    // not scheduled on a busy machine) while the camera goes on: a second and a half
+    // of the camera's JPEGs arrive before the writer takes any. Written as they are,
+    // they wait for it, and none is lost.
+    void cameraJpegsWaitForAWriterThatFellBehind() {
+        const QString file = path(QStringLiteral("behind.avi"));
+        Recorder recorder;
+        RecordingLog log;
+        log.attach(recorder, this, file);
+        RecorderSettings s;
+        s.filePath = file;
+        s.usPerFrame = 33333;
+        QVERIFY(recorder.start(s));
+        KV_WAIT_BEGIN(log);
+        JpegEncoder jpeg;
+        std::vector<VideoFrame> frames;
+        for (int i = 0; i < 45; ++i) {
+            const VideoFrame p = patternFrame(uint64_t(i), 1000000 + i * 33333);
+            VideoFrame f = VideoFrame::fromJpeg(jpeg.encode(p.image(), 80), p.size(), p.size());
+            f.captureTimeUs = p.captureTimeUs;
+            f.sequence = p.sequence;
+            frames.push_back(f);
+        }
+        for (const VideoFrame& f : frames)
+            recorder.pushFrame(f); // without waiting, as the camera's thread delivers
+        recorder.stop();
+        KV_WAIT_END(log);
+        QCOMPARE(recorder.progress().framesBehind, 0u);
+        const AviProbe probe = AviProbe::read(file);
+        QCOMPARE(probe.decodedFrames(), 45);
+        for (int i = 0; i < 45; ++i)
+            QCOMPARE(probe.strip[i], i);
+    }
+
     // A camera JPEG that passed its checks but does not decode: another encoder than
     // MJPEG repeats the frame before it and goes on.
     void undecodableCameraJpegIsAFrameNotDelivered() {

@@ -2,6 +2,7 @@
 
 #include "Logging.h"
 
+#include <algorithm>
 #include <cmath>
 #include <thread>
 
@@ -44,6 +45,11 @@ bool Recorder::start(const RecorderSettings& settings) {
     m_size = {};
     m_jobs.clear();
     m_maxJobs = 2 * std::max(1u, std::thread::hardware_concurrency()) + 4;
+    // A camera's JPEG written as it is costs its bytes only (tens to hundreds of KB):
+    // two seconds of them may wait for a disk that stalls, or for a writer that was
+    // not scheduled, before one is lost.
+    m_maxPassThroughJobs =
+        std::clamp<size_t>(size_t(std::llround(2e6 / double(m_settings.usPerFrame))), m_maxJobs, 240);
     m_progress = {};
     m_progress.capturing = true;
     m_audioBuf.clear();
@@ -143,10 +149,12 @@ void Recorder::pushFrame(const VideoFrame& frame, bool wait) {
 }
 
 void Recorder::commitLocked(const VideoFrame& frame, std::int64_t slot, bool last) {
-    // A full queue means the encoders are behind: the frame is left out, and its
-    // slot is filled by repeating the frame before it. The movie's last frame is
-    // always taken.
-    if (m_jobs.size() >= m_maxJobs && !last) {
+    // A full queue means the encoders or the disk are behind: the frame is left out,
+    // and its slot is filled by repeating the frame before it. The movie's last frame
+    // is always taken.
+    const bool passThrough =
+        m_mjpeg && !frame.mjpeg().isEmpty() && (m_size.isEmpty() || frame.size() == m_size);
+    if (m_jobs.size() >= (passThrough ? m_maxPassThroughJobs : m_maxJobs) && !last) {
         qCDebug(lcRecorder) << "frame" << frame.sequence << "for slot" << slot
                             << "dropped: the encoders are behind";
         ++m_progress.framesBehind;
@@ -154,7 +162,15 @@ void Recorder::commitLocked(const VideoFrame& frame, std::int64_t slot, bool las
     }
     if (m_size.isEmpty()) m_size = frame.size();
     auto job = std::make_shared<Job>();
-    job->frame = frame;
+    if (passThrough) {
+        // The bytes alone: a picture the display decoded from them is not kept alive
+        // by the queue.
+        job->frame = VideoFrame::fromJpeg(frame.mjpeg(), frame.size(), frame.size());
+        job->frame.captureTimeUs = frame.captureTimeUs;
+        job->frame.sequence = frame.sequence;
+    } else {
+        job->frame = frame;
+    }
     job->slot = slot;
     job->repeatsBefore = slot - m_nextSlot;
     m_nextSlot = slot + 1;

@@ -112,7 +112,8 @@ private:
     std::int64_t m_nextSlot = 0; // next slot handed to the encoders
     QSize m_size;
     std::deque<std::shared_ptr<Job>> m_jobs;
-    size_t m_maxJobs = 8;
+    size_t m_maxJobs = 8;            // frames waiting, when they are to be encoded
+    size_t m_maxPassThroughJobs = 8; // camera JPEGs waiting to be written as they are
     Progress m_progress;
     std::int64_t m_startMonoUs = 0;
     // Sound read so far and not yet written: bytes from sample m_audioBufStart on.
