@@ -336,8 +336,10 @@ int longRecording(int minutes, const QString& folderArg) {
     const bool readBack = probe.opened && probe.headerFrames == probe.decodedFrames() &&
                           probe.headerFrames == int64_t(p.videoFrames) && probe.audioStreams == 1;
     const bool opendmlOk = bytes < 1000000000LL || avix;
-    std::printf("recorded: %s; %u frames, %u dropped; the file %lld MB, %lld MB left on its disk\n",
-                ok ? "ok" : "FAILED", p.videoFrames, p.framesDropped, bytes / 1000000, freeMb(folder));
+    std::printf("recorded: %s; %u frames, %u dropped (%u of them while the writer was behind); the file %lld "
+                "MB, %lld MB left on its disk\n",
+                ok ? "ok" : "FAILED", p.videoFrames, p.framesDropped, p.framesBehind, bytes / 1000000,
+                freeMb(folder));
     std::printf("read back: %lld frames in the header, %d decoded, sound %s: %s\n",
                 (long long)probe.headerFrames, probe.decodedFrames(), probe.audioStreams == 1 ? "yes" : "NO",
                 readBack ? "whole" : "NOT WHOLE");
