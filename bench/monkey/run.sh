@@ -29,7 +29,8 @@ if [ "$(id -u)" = 0 ]; then
         useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin kvmonkey
     # Each round in a mount namespace of its own with empty /tmp, /var/tmp and /dev/shm:
     # the file dialogs make folders and save files wherever their user may write, and
-    # none of that reaches the machine's shared folders.
+    # none of that reaches the machine's shared folders. (Where namespaces are not
+    # allowed, as in some containers, the rounds share the machine's.)
     as() {
         unshare --mount --propagation private sh -c '
             for d in /tmp /var/tmp /dev/shm; do
@@ -38,6 +39,10 @@ if [ "$(id -u)" = 0 ]; then
             done
             exec runuser -u kvmonkey -- "$@"' sh "$@"
     }
+    if ! unshare --mount --propagation private sh -c 'mount -t tmpfs tmpfs /tmp' 2>/dev/null; then
+        echo "no private mount namespace here: the rounds' file dialogs reach the machine's /tmp" >&2
+        as() { runuser -u kvmonkey -- "$@"; }
+    fi
     owner=kvmonkey
     boxes=/run/kv-monkey
     mkdir -p "$boxes"
