@@ -114,6 +114,17 @@ QString number(qint32 counter) {
     return QString::number(counter).rightJustified(5, QLatin1Char('0'));
 }
 
+// A JPEG that cannot be written is said in a modal box, and while the box waits the
+// run may end (a termination signal, the scheduled start's end) and take the bank
+// window with it.
+void captionAfterBox(const QPointer<wMultiImage>& bank, qint32 counter, const QString& path) {
+    if (bank)
+        bank->setCaption(path);
+    else
+        WriteLog(QStringLiteral("Shot ") + number(counter) +
+                 QStringLiteral(" abandoned: the run has ended."));
+}
+
 } // namespace
 
 StampSettings multipleImageStamps(const Master& m) {
@@ -236,7 +247,7 @@ void CaptureStillImage(Master& m) {
     case 2: {
         const QString path = base + number(counter) + QStringLiteral(".jpg");
         SaveImageAsJpeg(box, path);
-        bank->setCaption(path);
+        captionAfterBox(bank, counter, path);
         break;
     }
     case 3: {
@@ -248,7 +259,7 @@ void CaptureStillImage(Master& m) {
     case 4: {
         const QString path = base + QStringLiteral(".jpg");
         SaveImageAsJpeg(box, path);
-        bank->setCaption(path);
+        captionAfterBox(bank, counter, path);
         break;
     }
     case 5:

@@ -208,6 +208,33 @@ private slots:
         QCOMPARE(Vars::ImageCounter, 2);
     }
 
+    // A JPEG that cannot be written is said in a modal box; while it waits, the run
+    // ends from elsewhere (Ctrl+C in the terminal stops the run the same way) and the
+    // bank window goes. The shot ends there, and the program goes on.
+    void runEndedWhileTheJpegErrorBoxWaits() {
+        startRun(2, path("missing/folder/SHOT.jpg"));
+        MsgBoxTest::disable();
+        QStringList boxes;
+        MsgBoxHandler::set([&](const QString& text, int style, const QString&) {
+            boxes << text;
+            if (boxes.size() == 1) cMaster::CaptureAction(*m, false);
+            return MsgBoxHandler::firstButton(style);
+        });
+        cMaster::CaptureStillImage(*m);
+        MsgBoxHandler::set({});
+        MsgBoxTest::enable();
+        QCOMPARE(boxes, (QStringList{QStringLiteral("Failed to save to JPG"),
+                                     QStringLiteral("Error writing ") + path("missing/folder/SHOT00001.jpg") +
+                                         QStringLiteral("JPEG File.")}));
+        QVERIFY(!wMultiImage::existing());
+        QCOMPARE(m->GlobalToolbar->Image("record"), QStringLiteral("record"));
+        QVERIFY(logEntries().last().contains(QStringLiteral("Shot 00001 abandoned")));
+        // The next run shoots as usual.
+        startRun(2, path("AFTER.jpg"));
+        cMaster::CaptureStillImage(*m);
+        QVERIFY(QFile::exists(path("AFTER00001.jpg")));
+    }
+
     void fullCounterStopsTheRun() {
         startRun(1, path("END.bmp"));
         Vars::ImageCounter = std::numeric_limits<qint32>::max();
