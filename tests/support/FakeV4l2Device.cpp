@@ -352,11 +352,19 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     }
     case VIDIOC_G_PARM: {
         auto* parm = static_cast<v4l2_streamparm*>(arg);
+        if (c.rateOfStandard) {
+            if (c.standards.empty()) return ENOTTY;
+            parm->parm.capture.readbuffers = 2;
+            parm->parm.capture.timeperframe =
+                (c.currentStandard & V4L2_STD_525_60) ? v4l2_fract{1001, 30000} : v4l2_fract{1, 25};
+            return 0;
+        }
         parm->parm.capture.timeperframe = c.currentInterval;
         return 0;
     }
     case VIDIOC_S_PARM: {
         auto* parm = static_cast<v4l2_streamparm*>(arg);
+        if (c.rateOfStandard) return ENOTTY;
         c.lastSetInterval = parm->parm.capture.timeperframe;
         if (c.parmReply) parm->parm.capture.timeperframe = *c.parmReply;
         c.currentInterval = parm->parm.capture.timeperframe;

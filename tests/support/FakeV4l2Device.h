@@ -128,6 +128,10 @@ struct FakeCamera {
     // What VIDIOC_S_PARM answers instead of the rate asked for: the rate the camera
     // really runs at (uvcvideo answers the nearest interval the frame size has).
     std::optional<v4l2_fract> parmReply;
+    // No G_PARM or S_PARM of its own (bttv): S_PARM is ENOTTY, and v4l_g_parm answers
+    // G_PARM from the standard set (v4l2_video_std_frame_period: 1001/30000 for a
+    // 525-line standard, else 1/25).
+    bool rateOfStandard = false;
     bool wake = false; // poll answers at once (lets a worker see its stop request)
     std::vector<FakeMappedBuffer> buffers;
     std::deque<std::uint32_t> queued;

@@ -357,8 +357,24 @@ std::vector<FrameInterval> V4l2Driver::frameIntervals(std::uint32_t fourcc, QSiz
             break;
         }
     }
+    // No list (a capture card, whose rate is its standard's): the rate the device says
+    // it runs at (v4l_g_parm answers a driver without its own G_PARM from the standard,
+    // 1001/30000 or 1/25).
+    if (intervals.empty()) {
+        if (const auto running = runningInterval()) intervals.push_back(*running);
+    }
     if (intervals.empty()) intervals.push_back({1, 30});
     return intervals;
+}
+
+std::optional<FrameInterval> V4l2Driver::runningInterval() const {
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (m_device->ioctl(VIDIOC_G_PARM, &parm) != 0 || !parm.parm.capture.timeperframe.numerator ||
+        !parm.parm.capture.timeperframe.denominator)
+        return std::nullopt;
+    return FrameInterval{parm.parm.capture.timeperframe.numerator,
+                         parm.parm.capture.timeperframe.denominator};
 }
 
 DriverCapabilities V4l2Driver::capabilities() const {
@@ -479,6 +495,11 @@ bool V4l2Driver::setSourceChoice(std::uint32_t id, int value) {
         if (option == m_formats.end()) option = m_formats.begin();
         m_format = {option->fourcc, option->size, option->intervals.front()};
     }
+    // Another standard runs at another rate (PAL's 25, NTSC's 29.97 frames a second).
+    for (const FormatOption& option : m_formats)
+        if (same(option) && std::find(option.intervals.begin(), option.intervals.end(), m_format.interval) ==
+                                option.intervals.end())
+            m_format.interval = option.intervals.front();
     return true;
 }
 
@@ -632,18 +653,22 @@ bool V4l2Driver::configure() {
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     parm.parm.capture.timeperframe.numerator = m_format.interval.numerator;
     parm.parm.capture.timeperframe.denominator = m_format.interval.denominator;
-    // A camera with a fixed rate refuses; that is fine. One that takes it answers the
-    // rate it really runs at (the nearest it has), which is the format's from now on.
+    // A camera that takes it answers the rate it really runs at (uvcvideo: the nearest
+    // interval of the frame size). One with a fixed rate refuses (a capture card without
+    // S_PARM: ENOTTY) and says its rate through G_PARM (the standard's). Either is the
+    // format's rate from now on: a movie is paced by it.
+    std::optional<FrameInterval> actual;
     if (const int error = m_stream->ioctl(VIDIOC_S_PARM, &parm)) {
         qCDebug(lcV4l2) << m_node.path << "keeps its frame rate:" << errorText(error);
+        actual = runningInterval();
     } else if (parm.parm.capture.timeperframe.numerator && parm.parm.capture.timeperframe.denominator) {
-        const FrameInterval actual{parm.parm.capture.timeperframe.numerator,
-                                   parm.parm.capture.timeperframe.denominator};
-        if (std::abs(actual.framesPerSecond() - m_format.interval.framesPerSecond()) > 1e-6) {
-            qCDebug(lcV4l2) << m_node.path << "runs at" << actual.framesPerSecond() << "frames/s, not"
-                            << m_format.interval.framesPerSecond();
-            m_format.interval = actual;
-        }
+        actual = FrameInterval{parm.parm.capture.timeperframe.numerator,
+                               parm.parm.capture.timeperframe.denominator};
+    }
+    if (actual && std::abs(actual->framesPerSecond() - m_format.interval.framesPerSecond()) > 1e-6) {
+        qCDebug(lcV4l2) << m_node.path << "runs at" << actual->framesPerSecond() << "frames/s, not"
+                        << m_format.interval.framesPerSecond();
+        m_format.interval = *actual;
     }
 
     v4l2_requestbuffers request{};

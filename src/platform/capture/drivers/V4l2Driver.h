@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 struct v4l2_capability;
 
@@ -134,6 +135,8 @@ private:
     void enumerateFormats();
     std::vector<QSize> frameSizes(std::uint32_t fourcc);
     std::vector<FrameInterval> frameIntervals(std::uint32_t fourcc, QSize size);
+    // The rate the device says it runs at now (VIDIOC_G_PARM), if it says.
+    std::optional<FrameInterval> runningInterval() const;
     bool configure();
     void releaseBuffers();
     int restartStream();
