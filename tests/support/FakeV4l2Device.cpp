@@ -29,6 +29,18 @@ FakeCamera::Control FakeCamera::control(std::uint32_t id, std::uint32_t type, co
     return Control{q, def, {}, 0, 0};
 }
 
+void FakeCamera::setTimings(const v4l2_dv_timings& timings) {
+    currentTimings = timings;
+    currentSize = QSize(int(timings.bt.width), int(timings.bt.height));
+    // v4l2_calc_timeperframe: frames a second in hundredths, from the pixel clock and
+    // the whole frame with its blanking.
+    const std::uint64_t area =
+        std::uint64_t(V4L2_DV_BT_FRAME_WIDTH(&timings.bt)) * V4L2_DV_BT_FRAME_HEIGHT(&timings.bt);
+    std::uint64_t fps = area ? 100 * std::uint64_t(timings.bt.pixelclock) / area : 0;
+    if (timings.bt.flags & V4L2_DV_FL_REDUCED_FPS) fps = (fps * 1000 + 500) / 1001;
+    if (fps) currentInterval = {100, std::uint32_t(fps)};
+}
+
 std::shared_ptr<FakeCamera> FakeCamera::standard() {
     auto camera = std::make_shared<FakeCamera>();
     camera->formats = {
@@ -186,8 +198,119 @@ int FakeV4l2Device::poll(int timeoutMs) {
     return ready ? 1 : 0;
 }
 
+// The V4L2 core takes a format or buffer call only with the buffer type the node
+// has (v4l2-ioctl.c, check_fmt: a multi-planar-only driver has no single-planar
+// operations, EINVAL), and videobuf2 a queue's buffers only with its own type and,
+// multi-planar, with a plane array as long as the format's planes
+// (__verify_planes_array). A multi-planar node's formats here have one plane.
 int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     if (!m_camera) return EBADF;
+    const bool multiPlaneNode =
+        !(m_camera->caps & V4L2_CAP_VIDEO_CAPTURE) && (m_camera->caps & V4L2_CAP_VIDEO_CAPTURE_MPLANE);
+    // libv4l2's mplane plugin (libv4l-mplane.c) shows such a node as a single-planar
+    // one: it answers QUERYCAP with _CAPTURE for _CAPTURE_MPLANE, turns every
+    // single-planar call into the multi-planar one, and refuses the multi-planar types.
+    const bool plugin = multiPlaneNode && std::strcmp(m_calls, "libv4l2") == 0;
+    const bool multiPlane = multiPlaneNode && !plugin;
+    if (request == VIDIOC_QUERYCAP && plugin) {
+        auto* cap = static_cast<v4l2_capability*>(arg);
+        const int error = singlePlaneIoctl(request, arg);
+        for (std::uint32_t* caps : {&cap->capabilities, &cap->device_caps})
+            *caps = (*caps | V4L2_CAP_VIDEO_CAPTURE) & ~std::uint32_t(V4L2_CAP_VIDEO_CAPTURE_MPLANE);
+        return error;
+    }
+    const std::uint32_t nodeType =
+        multiPlane ? V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE : V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    auto typed = [&](std::uint32_t type) { return type == nodeType; };
+    switch (request) {
+    case VIDIOC_ENUM_FMT: {
+        auto* desc = static_cast<v4l2_fmtdesc*>(arg);
+        if (!typed(desc->type)) return EINVAL;
+        desc->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        const int error = singlePlaneIoctl(request, arg);
+        desc->type = nodeType;
+        return error;
+    }
+    case VIDIOC_G_FMT:
+    case VIDIOC_S_FMT:
+    case VIDIOC_TRY_FMT: {
+        auto* fmt = static_cast<v4l2_format*>(arg);
+        if (!typed(fmt->type)) return EINVAL;
+        if (!multiPlane) return singlePlaneIoctl(request, arg);
+        v4l2_format single{};
+        single.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        single.fmt.pix.width = fmt->fmt.pix_mp.width;
+        single.fmt.pix.height = fmt->fmt.pix_mp.height;
+        single.fmt.pix.pixelformat = fmt->fmt.pix_mp.pixelformat;
+        single.fmt.pix.field = fmt->fmt.pix_mp.field;
+        const int error = singlePlaneIoctl(request, &single);
+        if (error) return error;
+        fmt->fmt.pix_mp = {};
+        fmt->fmt.pix_mp.width = single.fmt.pix.width;
+        fmt->fmt.pix_mp.height = single.fmt.pix.height;
+        fmt->fmt.pix_mp.pixelformat = single.fmt.pix.pixelformat;
+        fmt->fmt.pix_mp.field = V4L2_FIELD_NONE;
+        fmt->fmt.pix_mp.num_planes = 1;
+        fmt->fmt.pix_mp.plane_fmt[0].bytesperline = single.fmt.pix.bytesperline;
+        fmt->fmt.pix_mp.plane_fmt[0].sizeimage = single.fmt.pix.sizeimage;
+        return 0;
+    }
+    case VIDIOC_G_PARM:
+    case VIDIOC_S_PARM: {
+        auto* parm = static_cast<v4l2_streamparm*>(arg);
+        if (!typed(parm->type)) return EINVAL;
+        parm->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        const int error = singlePlaneIoctl(request, arg);
+        parm->type = nodeType;
+        return error;
+    }
+    case VIDIOC_REQBUFS: {
+        auto* requested = static_cast<v4l2_requestbuffers*>(arg);
+        if (!typed(requested->type)) return EINVAL;
+        requested->type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        const int error = singlePlaneIoctl(request, arg);
+        requested->type = nodeType;
+        return error;
+    }
+    case VIDIOC_QUERYBUF:
+    case VIDIOC_QBUF:
+    case VIDIOC_DQBUF: {
+        auto* buffer = static_cast<v4l2_buffer*>(arg);
+        if (!typed(buffer->type)) return EINVAL;
+        if (!multiPlane) return singlePlaneIoctl(request, arg);
+        if (!buffer->m.planes || buffer->length < 1) return EINVAL;
+        v4l2_buffer single = *buffer;
+        single.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        single.m.offset = 0;
+        single.length = 0;
+        const int error = singlePlaneIoctl(request, &single);
+        if (error) return error;
+        v4l2_plane* plane = buffer->m.planes;
+        const std::uint32_t planes = buffer->length;
+        *buffer = single;
+        buffer->type = nodeType;
+        buffer->m.planes = plane;
+        buffer->length = planes;
+        if (request == VIDIOC_QBUF) return 0;
+        if (request == VIDIOC_QUERYBUF) plane[0].length = single.length;
+        plane[0].m.mem_offset = single.m.offset;
+        plane[0].bytesused = single.bytesused;
+        plane[0].data_offset = 0;
+        buffer->bytesused = 0;
+        return 0;
+    }
+    case VIDIOC_STREAMON:
+    case VIDIOC_STREAMOFF: {
+        if (!typed(std::uint32_t(*static_cast<int*>(arg)))) return EINVAL;
+        int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        return singlePlaneIoctl(request, &type);
+    }
+    default:
+        return singlePlaneIoctl(request, arg);
+    }
+}
+
+int FakeV4l2Device::singlePlaneIoctl(unsigned long request, void* arg) {
     std::lock_guard lock(m_camera->mutex);
     FakeCamera& c = *m_camera;
     if (c.unplugged) return ENODEV;
@@ -225,6 +348,25 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
         input->index = index;
         std::strncpy(reinterpret_cast<char*>(input->name), c.inputs[index], sizeof input->name - 1);
         input->type = V4L2_INPUT_TYPE_CAMERA;
+        if (c.dvTimings) input->capabilities = V4L2_IN_CAP_DV_TIMINGS;
+        return 0;
+    }
+    case VIDIOC_QUERY_DV_TIMINGS:
+        if (!c.dvTimings) return ENOTTY;
+        if (!c.detectedTimings) return c.signalError;
+        *static_cast<v4l2_dv_timings*>(arg) = *c.detectedTimings;
+        return 0;
+    case VIDIOC_G_DV_TIMINGS:
+        if (!c.dvTimings) return ENOTTY;
+        *static_cast<v4l2_dv_timings*>(arg) = c.currentTimings;
+        return 0;
+    case VIDIOC_S_DV_TIMINGS: {
+        if (!c.dvTimings) return ENOTTY;
+        const auto* timings = static_cast<const v4l2_dv_timings*>(arg);
+        if (timings->type != V4L2_DV_BT_656_1120 || !timings->bt.width || !timings->bt.height) return EINVAL;
+        if (c.streaming || !c.buffers.empty()) return EBUSY; // vb2_is_busy
+        c.setTimings(*timings);
+        c.timingsWrites.push_back(*timings);
         return 0;
     }
     case VIDIOC_G_INPUT:
@@ -352,11 +494,19 @@ int FakeV4l2Device::ioctl(unsigned long request, void* arg) {
     }
     case VIDIOC_G_PARM: {
         auto* parm = static_cast<v4l2_streamparm*>(arg);
+        if (c.rateOfStandard) {
+            if (c.standards.empty()) return ENOTTY;
+            parm->parm.capture.readbuffers = 2;
+            parm->parm.capture.timeperframe =
+                (c.currentStandard & V4L2_STD_525_60) ? v4l2_fract{1001, 30000} : v4l2_fract{1, 25};
+            return 0;
+        }
         parm->parm.capture.timeperframe = c.currentInterval;
         return 0;
     }
     case VIDIOC_S_PARM: {
         auto* parm = static_cast<v4l2_streamparm*>(arg);
+        if (c.rateOfStandard) return ENOTTY;
         c.lastSetInterval = parm->parm.capture.timeperframe;
         if (c.parmReply) parm->parm.capture.timeperframe = *c.parmReply;
         c.currentInterval = parm->parm.capture.timeperframe;

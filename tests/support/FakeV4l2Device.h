@@ -101,6 +101,8 @@ struct FakeCamera {
     QByteArray busInfo = "usb-0000:00:14.0-1";
     int openError = 0; // errno for open(), 0 = opens
     std::uint32_t version = (6u << 16) | (1u << 8) | 7u;
+    // With V4L2_CAP_VIDEO_CAPTURE_MPLANE instead of _CAPTURE, a node that takes only
+    // the multi-planar calls (each format in one plane).
     std::uint32_t caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
     std::vector<Format> formats;
     std::vector<Control> controls;
@@ -128,6 +130,10 @@ struct FakeCamera {
     // What VIDIOC_S_PARM answers instead of the rate asked for: the rate the camera
     // really runs at (uvcvideo answers the nearest interval the frame size has).
     std::optional<v4l2_fract> parmReply;
+    // No G_PARM or S_PARM of its own (bttv): S_PARM is ENOTTY, and v4l_g_parm answers
+    // G_PARM from the standard set (v4l2_video_std_frame_period: 1001/30000 for a
+    // 525-line standard, else 1/25).
+    bool rateOfStandard = false;
     bool wake = false; // poll answers at once (lets a worker see its stop request)
     std::vector<FakeMappedBuffer> buffers;
     std::deque<std::uint32_t> queued;
@@ -156,6 +162,19 @@ struct FakeCamera {
     v4l2_std_id currentStandard = 0;
     std::vector<int> inputWrites;
     std::vector<v4l2_std_id> standardWrites;
+    // An HDMI receiver: its inputs have V4L2_IN_CAP_DV_TIMINGS (as vivid's HDMI input,
+    // which has no standards). VIDIOC_QUERY_DV_TIMINGS answers the timings the source
+    // sends, or without them `signalError` (vivid_query_dv_timings: ENOLINK no signal,
+    // ENOLCK no lock, ERANGE out of range). Timings set (VIDIOC_S_DV_TIMINGS, EBUSY
+    // once buffers are allocated) give the format its size and G_PARM its rate
+    // (vivid_update_format_cap, v4l2_calc_timeperframe).
+    bool dvTimings = false;
+    std::optional<v4l2_dv_timings> detectedTimings;
+    int signalError = ENOLINK;
+    v4l2_dv_timings currentTimings{};
+    std::vector<v4l2_dv_timings> timingsWrites;
+    // Under the lock (or before the camera is used): the timings set, and what follows.
+    void setTimings(const v4l2_dv_timings& timings);
 
     static std::shared_ptr<FakeCamera> standard();
 
@@ -218,6 +237,9 @@ public:
     int ioctl(unsigned long request, void* arg) override;
 
 private:
+    // The calls as a single-planar node answers them; ioctl() checks the buffer type
+    // the node takes and turns the multi-planar records into these.
+    int singlePlaneIoctl(unsigned long request, void* arg);
     static constexpr std::uint32_t kOffsetStep = 0x100000;
 
     const FakeCamera::Format* find(std::uint32_t fourcc) const;

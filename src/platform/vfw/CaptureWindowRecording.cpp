@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QTimer>
+#include <cmath>
 
 // Streaming capture (WM_CAP_SEQUENCE, WM_CAP_STOP, WM_CAP_ABORT) and single-frame
 // capture (WM_CAP_SINGLE_FRAME_OPEN, _SINGLE_FRAME, _CLOSE). The recorder works on
@@ -109,6 +110,28 @@ RecorderSettings settingsFrom(const CAPTUREPARMS& parms, const WAVEFORMATEX& aud
     return s;
 }
 
+QString rateText(double framesPerSecond) {
+    return QString::number(framesPerSecond, 'g', 4);
+}
+
+// A movie is recorded at the rate asked for, unless the camera runs slower (it answered
+// the rate it really has when it started streaming): then at the camera's own rate, so
+// that each of its frames is one frame of the movie, the movie lasts as long as the
+// recording did, and no slot is filled by repeating a frame, every few frames, and
+// counted as dropped. A camera faster than asked is thinned out to the rate asked for.
+void followCameraRate(RecorderSettings& settings, const FrameInterval& camera) {
+    if (!camera.numerator || !camera.denominator) return;
+    const double cameraUs = 1e6 * camera.numerator / camera.denominator;
+    // The rate asked for is a whole number of microseconds (30 frames/s is 33333).
+    if (cameraUs <= double(settings.usPerFrame) + 1.0) return;
+    const double asked = 1e6 / double(settings.usPerFrame);
+    settings.usPerFrame = std::llround(cameraUs);
+    settings.rateNumerator = camera.denominator;
+    settings.rateDenominator = camera.numerator;
+    settings.rateNote = QStringLiteral("The camera runs at %1 frames/s, not %2: the movie has its rate.")
+                            .arg(rateText(camera.framesPerSecond()), rateText(asked));
+}
+
 // CAPSTATUS follows the recorder.
 void copyProgress(const Recorder::Progress& p, CaptureWindow::CaptureProgress& out) {
     out.capturingNow = p.capturing;
@@ -170,14 +193,19 @@ LRESULT CaptureWindow::recordingMessage(UINT msg, WPARAM, LPARAM) {
     switch (msg) {
     case WM_CAP_SEQUENCE: {
         if (!driver() || m_camera->hasFailed() || streaming || rec->single.isOpen()) return FALSE;
-        const RecorderSettings settings =
-            settingsFrom(m_captureParms, m_audioFormat, m_compression, m_captureFile);
-        if (!rec->recorder.start(settings)) return FALSE;
+        // The camera streams first (the recorder takes no frame before it has
+        // started): the rate it runs at is known once it does.
+        Recorder* recorder = &rec->recorder;
+        setRecordingSink([recorder](const VideoFrame& frame) { recorder->pushFrame(frame); });
+        RecorderSettings settings = settingsFrom(m_captureParms, m_audioFormat, m_compression, m_captureFile);
+        followCameraRate(settings, driver()->format().interval);
+        if (!rec->recorder.start(settings)) {
+            setRecordingSink({});
+            return FALSE;
+        }
         m_progress = {};
         m_progress.capturingNow = true;
         rec->progressTimer.start();
-        Recorder* recorder = &rec->recorder;
-        setRecordingSink([recorder](const VideoFrame& frame) { recorder->pushFrame(frame); });
         rec->abortFilter = std::make_unique<AbortFilter>(m_captureParms, [recorder] { recorder->stop(); });
         qApp->installEventFilter(rec->abortFilter.get());
         if (m_captureParms.fYield) return TRUE;

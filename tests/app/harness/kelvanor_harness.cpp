@@ -13,6 +13,11 @@
 //   quit     the close request, its question answered Yes
 //   codecs   opens the compressors window, then leaves the event loop
 //   full     opens the full-screen video window, then closes it with a key
+//   camera <index> <node> [value]
+//            selects capture driver <index>, prints "BRIGHTNESS <value>" with the
+//            brightness its node <node> has then (the kept one, restored), sets it to
+//            <value> when given (through a descriptor of its own, as another program
+//            would), and ends with the close request, its question answered Yes
 //   idle     (or any other word) leaves the main window idle
 // It prints "LOADED" once the main window has loaded (then "PLATFORM <name>" and
 // "WINDOW <outer width>x<height>"), "RECORDING" once a movie has frames, "RUNNING" once
@@ -45,12 +50,17 @@
 #include "wSplash.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPointer>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
+#include <fcntl.h>
+#include <linux/videodev2.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -98,10 +108,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIntValue("KV_HARNESS_HOLD_END") == 1) app.installEventFilter(&hold);
     const QString scenario = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const QString movie = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    const QStringList arguments = app.arguments().mid(2);
     // Boxes answered in place of a user; a refused start shows one before any window.
     MsgBoxTest::enable();
     const bool answersBoxes = scenario == QLatin1String("quit") || scenario == QLatin1String("codecs") ||
-                              scenario == QLatin1String("full");
+                              scenario == QLatin1String("full") || scenario == QLatin1String("camera");
     QPointer<wMovieViewer> viewer;
 
     // One step at a time, on the UI thread, as events among the program's own.
@@ -130,7 +141,7 @@ int main(int argc, char** argv) {
             step = Step::Watch;
             // The user's step runs as an event of its own: a recording waits inside
             // it, and this timer must go on ticking meanwhile.
-            QTimer::singleShot(0, m, [m, &step, &viewer, scenario, movie] {
+            QTimer::singleShot(0, m, [m, &step, &viewer, scenario, movie, arguments] {
                 if (scenario == QLatin1String("devices")) {
                     char name[256], version[256];
                     for (UINT i = 0; capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version);
@@ -158,6 +169,21 @@ int main(int argc, char** argv) {
                     say("RUNNING");
                 } else if (scenario == QLatin1String("play")) {
                     viewer = wMovieViewer::OpenMovie(movie);
+                } else if (scenario == QLatin1String("camera") && arguments.size() >= 2) {
+                    const int index = arguments[0].toInt();
+                    m->MSVIDEODevice->setCurrentIndex(index); // as the user picks it
+                    emit m->MSVIDEODevice->activated(index);
+                    const int fd = ::open(QFile::encodeName(arguments[1]).constData(), O_RDWR | O_CLOEXEC);
+                    v4l2_control control{V4L2_CID_BRIGHTNESS, 0};
+                    if (fd >= 0 && ::ioctl(fd, VIDIOC_G_CTRL, &control) == 0)
+                        say(QStringLiteral("BRIGHTNESS %1").arg(control.value));
+                    if (fd >= 0 && arguments.size() >= 3) {
+                        control.value = arguments[2].toInt();
+                        if (::ioctl(fd, VIDIOC_S_CTRL, &control) != 0) say("NOT SET");
+                    }
+                    if (fd >= 0) ::close(fd);
+                    step = Step::Done;
+                    m->close();
                 } else if (scenario == QLatin1String("quit")) {
                     step = Step::Done;
                     m->close();

@@ -8,6 +8,9 @@
 #include <limits>
 #include <tuple>
 
+Q_DECLARE_METATYPE(v4l2_dv_timings)
+Q_DECLARE_METATYPE(FrameInterval)
+
 class TestV4l2Driver : public QObject {
     Q_OBJECT
 private slots:
@@ -31,6 +34,10 @@ private slots:
     void ratesAsTheCameraOffersThem();
     void ownFormatsStreamThroughPlainCalls();
     void captureCardInputsAndStandards();
+    void hdmiInputFollowsTheSourcesTimings_data();
+    void hdmiInputFollowsTheSourcesTimings();
+    void multiPlanarOnlyNodes_data();
+    void multiPlanarOnlyNodes();
     void kernelTimestampsAndLostFrames();
     void controlChangesApplyWhileStreaming();
     void controlsAsUvcvideoAnnouncesThem();
@@ -56,6 +63,28 @@ private:
 namespace {
 
 const QTime kTime(10, 0, 0);
+
+// CEA-861 timings as a source sends them (v4l2-dv-timings.h: 1280x720p60, 1920x1080p60).
+v4l2_dv_timings bt(std::uint32_t width, std::uint32_t height, std::uint64_t pixelclock, std::uint32_t hfp,
+                   std::uint32_t hsync, std::uint32_t hbp, std::uint32_t vfp, std::uint32_t vsync,
+                   std::uint32_t vbp) {
+    v4l2_dv_timings t{};
+    t.type = V4L2_DV_BT_656_1120;
+    t.bt.width = width;
+    t.bt.height = height;
+    t.bt.pixelclock = pixelclock;
+    t.bt.hfrontporch = hfp;
+    t.bt.hsync = hsync;
+    t.bt.hbackporch = hbp;
+    t.bt.vfrontporch = vfp;
+    t.bt.vsync = vsync;
+    t.bt.vbackporch = vbp;
+    t.bt.standards = V4L2_DV_BT_STD_CEA861;
+    return t;
+}
+const v4l2_dv_timings k720p60 = bt(1280, 720, 74250000, 110, 40, 220, 5, 5, 20);
+const v4l2_dv_timings k1080p60 = bt(1920, 1080, 148500000, 88, 44, 148, 4, 5, 36);
+const v4l2_dv_timings k1080p30 = bt(1920, 1080, 74250000, 88, 44, 148, 4, 5, 36);
 
 V4l2Driver::DeviceFactory factoryFor(std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes) {
     return [nodes] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(nodes)); };
@@ -715,6 +744,135 @@ void TestV4l2Driver::captureCardInputsAndStandards() {
     m_camera->inputs = {"Camera 1"};
     m_camera->standards.clear();
     QVERIFY(driver->controls().empty() || driver->controls()[0].id != V4l2Driver::kInputControl);
+}
+
+// An HDMI capture input (vivid's): the card is set to the timings its source sends,
+// and the picture's size and rate are theirs; without a usable signal the camera does
+// not open, and says why.
+void TestV4l2Driver::hdmiInputFollowsTheSourcesTimings_data() {
+    QTest::addColumn<bool>("signal");
+    QTest::addColumn<v4l2_dv_timings>("detected");
+    QTest::addColumn<int>("signalError");
+    QTest::addColumn<QSize>("size"); // empty: it does not open
+    QTest::addColumn<FrameInterval>("interval");
+    QTest::addColumn<int>("writes");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("1080p60 on the cable, 720p60 set")
+        << true << k1080p60 << 0 << QSize(1920, 1080) << FrameInterval{100, 6000} << 1 << QString();
+    QTest::newRow("1080p30 on the cable, 720p60 set")
+        << true << k1080p30 << 0 << QSize(1920, 1080) << FrameInterval{100, 3000} << 1 << QString();
+    QTest::newRow("720p60 on the cable and set")
+        << true << k720p60 << 0 << QSize(1280, 720) << FrameInterval{100, 6000} << 0 << QString();
+    QTest::newRow("no signal") << false << v4l2_dv_timings{} << ENOLINK << QSize() << FrameInterval{} << 0
+                               << QStringLiteral("There is no signal on the input \"HDMI 1\" of Fake Camera "
+                                                 "(/dev/video0): connect the source and switch it on.");
+    QTest::newRow("no lock") << false << v4l2_dv_timings{} << ENOLCK << QSize() << FrameInterval{} << 0
+                             << QStringLiteral(
+                                    "The signal on the input \"HDMI 1\" of Fake Camera (/dev/video0) "
+                                    "is unstable: the card cannot lock on to it.");
+    QTest::newRow("out of range") << false << v4l2_dv_timings{} << ERANGE << QSize() << FrameInterval{} << 0
+                                  << QStringLiteral(
+                                         "The signal on the input \"HDMI 1\" of Fake Camera "
+                                         "(/dev/video0) is outside what the card can take: give the "
+                                         "source another resolution or rate.");
+}
+
+void TestV4l2Driver::hdmiInputFollowsTheSourcesTimings() {
+    QFETCH(bool, signal);
+    QFETCH(v4l2_dv_timings, detected);
+    QFETCH(int, signalError);
+    QFETCH(QSize, size);
+    QFETCH(FrameInterval, interval);
+    QFETCH(int, writes);
+    QFETCH(QString, error);
+    // No size or rate lists: the format is the timings' (vivid without a scaler).
+    m_camera->formats = {{V4L2_PIX_FMT_YUYV, "YUYV 4:2:2", false, {}, {}, {}}};
+    m_camera->currentFourcc = V4L2_PIX_FMT_YUYV;
+    m_camera->inputs = {"HDMI 1"};
+    m_camera->dvTimings = true;
+    m_camera->setTimings(k720p60);
+    if (signal) m_camera->detectedTimings = detected;
+    m_camera->signalError = signalError;
+    auto driver = makeDriver();
+    if (size.isEmpty()) {
+        QVERIFY(!driver->open());
+        QCOMPARE(driver->lastError(), error);
+        QVERIFY(!driver->lastErrorIsBusy());
+        QCOMPARE(m_camera->openDevices, 0);
+        return;
+    }
+    QVERIFY2(driver->open(), qPrintable(driver->lastError()));
+    QCOMPARE(int(m_camera->timingsWrites.size()), writes);
+    QCOMPARE(driver->formats().size(), std::size_t(1));
+    QCOMPARE(driver->formats().front().size, size);
+    QCOMPARE(driver->formats().front().intervals, std::vector<FrameInterval>{interval});
+    QCOMPARE(driver->format(), (VideoFormat{V4L2_PIX_FMT_YUYV, size, interval}));
+    QVERIFY(startCollecting(*driver));
+    m_camera->push(TestPattern::render(size, 0, 50, 17, kTime));
+    QVERIFY(waitForFrames(1));
+    driver->stop();
+    QCOMPARE(m_frames.front().image().size(), size);
+    QCOMPARE(decodeFrameNumberStrip(m_frames.front().image()), 17);
+    QCOMPARE(driver->format().interval, interval);
+}
+
+// A node that captures only through the multi-planar calls (a SoC's capture unit,
+// vivid with multiplanar=2), each format in one plane: listed, and streamed through
+// those calls, by plain calls and by libv4l2 (whose mplane plugin shows the node as a
+// single-planar one).
+void TestV4l2Driver::multiPlanarOnlyNodes_data() {
+    QTest::addColumn<std::uint32_t>("fourcc");
+    QTest::addColumn<QByteArray>("calls"); // the calls formats are read through
+    QTest::newRow("NV12, plain calls") << std::uint32_t(V4L2_PIX_FMT_NV12) << QByteArray("plain");
+    QTest::newRow("YUYV, plain calls") << std::uint32_t(V4L2_PIX_FMT_YUYV) << QByteArray("plain");
+    QTest::newRow("NV12, libv4l2 beside plain calls")
+        << std::uint32_t(V4L2_PIX_FMT_NV12) << QByteArray("libv4l2");
+}
+
+void TestV4l2Driver::multiPlanarOnlyNodes() {
+    QFETCH(std::uint32_t, fourcc);
+    QFETCH(QByteArray, calls);
+    const QSize size(640, 480);
+    m_camera->caps = V4L2_CAP_VIDEO_CAPTURE_MPLANE | V4L2_CAP_STREAMING;
+    m_camera->formats = {{fourcc, "Raw", false, {size}, {{1, 30}}, {}}};
+    m_camera->currentFourcc = fourcc;
+    m_camera->currentSize = size;
+    const std::map<QByteArray, std::shared_ptr<FakeCamera>> nodes{{"/dev/video0", m_camera}};
+    const auto fakes = [nodes](const char* named) {
+        return [nodes, named] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(nodes, named)); };
+    };
+    // Listed as a camera (the list looks through plain calls).
+    QTemporaryDir dev;
+    QFile file(dev.filePath(QStringLiteral("video0")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const std::map<QByteArray, std::shared_ptr<FakeCamera>> onDisk{
+        {QFile::encodeName(dev.filePath(QStringLiteral("video0"))), m_camera}};
+    const auto listed = V4l2Driver::captureNodes(
+        [onDisk] { return std::unique_ptr<V4l2Device>(new FakeV4l2Device(onDisk, "plain")); }, dev.path(),
+        dev.path());
+    QCOMPARE(listed.size(), std::size_t(1));
+    QCOMPARE(listed.front().cardName, QStringLiteral("Fake Camera"));
+    V4l2Driver driver(
+        V4l2Node{QStringLiteral("/dev/video0"), QStringLiteral("Fake Camera"), QStringLiteral("6.1.7")},
+        fakes(calls.constData()), fakes("plain"));
+    QVERIFY2(driver.open(), qPrintable(driver.lastError()));
+    QCOMPARE(driver.formats().size(), std::size_t(1));
+    QCOMPARE(driver.format(), (VideoFormat{fourcc, size, {1, 30}}));
+    QVERIFY2(driver.start(
+                 [this](const VideoFrame& frame) {
+                     std::lock_guard lock(m_mutex);
+                     m_frames.push_back(frame);
+                 },
+                 [](const QString&) {}),
+             qPrintable(driver.lastError()));
+    QCOMPARE(m_camera->streamedThrough, QByteArray("plain"));
+    m_camera->push(TestPattern::render(size, 0, 50, 23, kTime));
+    QVERIFY(waitForFrames(1));
+    driver.stop();
+    QCOMPARE(m_frames.front().image().size(), size);
+    QCOMPARE(decodeFrameNumberStrip(m_frames.front().image()), 23);
+    // Single-planar calls are refused by such a node: the stream used the others.
+    QCOMPARE(m_camera->lastSetFormat.fmt.pix.pixelformat, fourcc);
 }
 
 void TestV4l2Driver::kernelTimestampsAndLostFrames() {

@@ -14,6 +14,8 @@
 #include <QtTest>
 #include <atomic>
 
+Q_DECLARE_METATYPE(v4l2_fract)
+
 // Recording through the capture window's messages, the way the program does it:
 // only vfw.h, the test-pattern camera, the status callback. The driver failure
 // swaps in (through the driver list's test seam) a test pattern that fails after a
@@ -400,6 +402,125 @@ private slots:
         // The camera's JPEG went into the movie as it came: only the frame of another
         // size was decoded (to be scaled and encoded again).
         QCOMPARE(CameraJpeg::decodes(), decodesBefore + 1);
+    }
+
+    // A movie asked at one rate from a camera that runs slower is recorded at the
+    // camera's rate: each camera frame once, the movie as long as the recording, and
+    // the status says so. A camera faster than asked is thinned out to the rate asked.
+    void movieAtTheRateTheCameraRuns_data() {
+        QTest::addColumn<int>("askedUs");
+        QTest::addColumn<v4l2_fract>("parmReply"); // 0/0: the rate asked for
+        QTest::addColumn<bool>("captureCard");     // no S_PARM; PAL's rate through G_PARM
+        QTest::addColumn<int>("rateNum");          // the camera's and the movie's rates
+        QTest::addColumn<int>("rateDen");
+        QTest::addColumn<int>("movieNum");
+        QTest::addColumn<int>("movieDen");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("asked 30, the camera answers 25")
+            << 33333 << v4l2_fract{1, 25} << false << 25 << 1 << 25 << 1
+            << "The camera runs at 25 frames/s, not 30: the movie has its rate.";
+        QTest::newRow("asked 30, the camera answers 29.97")
+            << 33333 << v4l2_fract{1001, 30000} << false << 30000 << 1001 << 30000 << 1001
+            << "The camera runs at 29.97 frames/s, not 30: the movie has its rate.";
+        QTest::newRow("asked 30, the camera answers 15")
+            << 33333 << v4l2_fract{1, 15} << false << 15 << 1 << 15 << 1
+            << "The camera runs at 15 frames/s, not 30: the movie has its rate.";
+        QTest::newRow("asked 30, a PAL capture card without S_PARM")
+            << 33333 << v4l2_fract{0, 0} << true << 25 << 1 << 25 << 1
+            << "The camera runs at 25 frames/s, not 30: the movie has its rate.";
+        QTest::newRow("asked 30, the camera runs at 30")
+            << 33333 << v4l2_fract{0, 0} << false << 30 << 1 << 30 << 1 << QString();
+        QTest::newRow("asked 15, the camera answers 25")
+            << 66667 << v4l2_fract{1, 25} << false << 25 << 1 << 15 << 1 << QString();
+    }
+    void movieAtTheRateTheCameraRuns() {
+        QFETCH(int, askedUs);
+        QFETCH(v4l2_fract, parmReply);
+        QFETCH(bool, captureCard);
+        QFETCH(int, rateNum);
+        QFETCH(int, rateDen);
+        QFETCH(int, movieNum);
+        QFETCH(int, movieDen);
+        QFETCH(QString, note);
+        cleanup();
+        auto camera = FakeCamera::standard();
+        camera->currentFourcc = V4L2_PIX_FMT_MJPEG;
+        camera->currentInterval = {1, 30};
+        if (parmReply.denominator) camera->parmReply = parmReply;
+        if (captureCard) {
+            // bttv: no frame sizes or intervals listed, no G_PARM or S_PARM of its own.
+            camera->formats = {{V4L2_PIX_FMT_YUYV, "YUYV 4:2:2", false, {{640, 480}}, {}, {}}};
+            camera->currentFourcc = V4L2_PIX_FMT_YUYV;
+            camera->rateOfStandard = true;
+            camera->standards = {{V4L2_STD_PAL, "PAL"}, {V4L2_STD_NTSC, "NTSC"}};
+            camera->currentStandard = V4L2_STD_PAL;
+        }
+        DriverList::setEntriesForTest([camera] {
+            const V4l2Node node{QStringLiteral("/dev/video0"), QStringLiteral("Webcam"),
+                                QStringLiteral("6.1.7")};
+            auto create = [camera, node] {
+                return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, [camera] {
+                    return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}}));
+                }));
+            };
+            return std::vector<DriverList::Entry>{{node.cardName, node.driverVersion, create, node.path}};
+        });
+        QVERIFY(openWindow(QStringLiteral("Webcam")));
+        setFile(QStringLiteral("rate.avi"));
+        CAPTUREPARMS p = parms();
+        p.dwRequestMicroSecPerFrame = DWORD(askedUs);
+        p.fYield = 1;
+        setParms(p);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_SEQUENCE, 0, 0), LRESULT(TRUE));
+        QTRY_VERIFY_WITH_TIMEOUT(hasStatus(IDS_CAP_BEGIN), 10000);
+
+        // Twelve frames at the camera's rate, stamped by the kernel as it took them
+        // (the last one just now).
+        constexpr int kFrames = 12;
+        const double periodUs = 1e6 * rateDen / rateNum;
+        const std::int64_t startUs = monotonicTimeUs() - std::int64_t(periodUs * kFrames);
+        for (int n = 1; n <= kFrames; ++n) {
+            FakeCamera::Frame f;
+            f.image = TestPattern::render({640, 480}, 0, 50, std::uint64_t(n), QTime(12, 0));
+            f.timestampUs = startUs + std::llround(periodUs * (n - 1));
+            camera->push(f);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                std::lock_guard lock(camera->mutex);
+                return camera->pending.empty();
+            }(),
+            10000);
+        // The last frame is held back until the end.
+        const int expected = int(std::llround((kFrames - 1) * periodUs * movieNum / (1e6 * movieDen))) + 1;
+        QTRY_VERIFY_WITH_TIMEOUT(status().dwCurrentVideoFrame >= DWORD(expected - 1), 10000);
+        QCOMPARE(SendMessageA(m_window, WM_CAP_STOP, 0, 0), LRESULT(TRUE));
+        QTRY_VERIFY_WITH_TIMEOUT(hasStatus(IDS_CAP_END), 20000);
+
+        const AviProbe probe = AviProbe::read(g_file);
+        QCOMPARE(probe.frameRate.num * movieDen, movieNum * probe.frameRate.den);
+        QCOMPARE(probe.decodedFrames(), expected);
+        QCOMPARE(status().dwCurrentVideoFramesDropped, DWORD(0));
+        if (movieNum * rateDen == rateNum * movieDen) {
+            // Every camera frame, once and in order.
+            QVector<int> all;
+            for (int n = 1; n <= kFrames; ++n)
+                all << n;
+            QCOMPARE(probe.strip, all);
+        }
+        // The user's rate is theirs: the window's settings still hold it.
+        CAPTUREPARMS kept{};
+        SendMessageA(m_window, WM_CAP_GET_SEQUENCE_SETUP, sizeof kept, reinterpret_cast<LPARAM>(&kept));
+        QCOMPARE(kept.dwRequestMicroSecPerFrame, DWORD(askedUs));
+        checkStatusOrder();
+        const QString begin = g_statuses.first().text, end = g_statuses.last().text;
+        if (note.isEmpty()) {
+            QVERIFY2(!begin.contains(QLatin1String("camera runs")), qPrintable(begin));
+            QVERIFY2(!end.contains(QLatin1String("camera runs")), qPrintable(end));
+        } else {
+            QVERIFY2(begin.startsWith(QStringLiteral("Capture Start. ") + note), qPrintable(begin));
+            QVERIFY2(end.startsWith(QStringLiteral("Capture End. ") + note), qPrintable(end));
+        }
     }
 
     void unwritableFolder() {

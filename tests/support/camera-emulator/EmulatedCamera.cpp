@@ -105,7 +105,7 @@ EmulatedCamera::EmulatedCamera(CameraConfig config, std::uint32_t minor)
     m_fourcc = first.fourcc;
     m_width = size.width;
     m_height = size.height;
-    m_interval = size.intervalRange ? size.intervalMin : size.intervals.front();
+    m_interval = probedInterval(size.intervalRange ? size.intervalMin : size.intervals.front());
     for (const ControlConfig& control : m_config.controls)
         m_controls[control.id].value = control.defaultValue;
 }
@@ -304,6 +304,14 @@ Fraction EmulatedCamera::nearestInterval(const FrameSizeConfig& size, Fraction w
     return best;
 }
 
+// uvc_v4l2_set_format and uvc_v4l2_set_streamparm probe the camera, which answers
+// the interval it will stream at: usually the one asked, but a firmware may choose
+// another.
+Fraction EmulatedCamera::probedInterval(Fraction asked) const {
+    const Fraction firmware = m_config.quirks.probeInterval;
+    return firmware.numerator && firmware.denominator ? firmware : asked;
+}
+
 int EmulatedCamera::getParm(v4l2_streamparm& parm) const {
     if (parm.type != kCapture) return EINVAL;
     std::memset(&parm, 0, sizeof parm);
@@ -320,8 +328,8 @@ int EmulatedCamera::setParm(Handle& handle, v4l2_streamparm& parm) {
     if (m_streaming) return EBUSY;
     const FrameSizeConfig* size = findSize(m_fourcc, m_width, m_height);
     if (!size) return EINVAL;
-    m_interval = nearestInterval(
-        *size, {parm.parm.capture.timeperframe.numerator, parm.parm.capture.timeperframe.denominator});
+    m_interval = probedInterval(nearestInterval(
+        *size, {parm.parm.capture.timeperframe.numerator, parm.parm.capture.timeperframe.denominator}));
     return getParm(parm);
 }
 
@@ -1184,7 +1192,7 @@ int EmulatedCamera::ioctl(Handle& handle, unsigned long request, void* arg, bool
             m_width = f.fmt.pix.width;
             m_height = f.fmt.pix.height;
             if (const FrameSizeConfig* size = findSize(m_fourcc, m_width, m_height))
-                m_interval = nearestInterval(*size, m_interval);
+                m_interval = probedInterval(nearestInterval(*size, m_interval));
         }
         return 0;
     }

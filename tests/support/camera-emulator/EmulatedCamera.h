@@ -109,6 +109,7 @@ private:
     void fillFormat(v4l2_pix_format& pix, std::uint32_t fourcc, std::uint32_t width,
                     std::uint32_t height) const;
     Fraction nearestInterval(const FrameSizeConfig& size, Fraction wanted) const;
+    Fraction probedInterval(Fraction asked) const;
     int getParm(v4l2_streamparm& parm) const;
     int setParm(Handle& handle, v4l2_streamparm& parm);
     bool acquirePrivileges(Handle& handle);

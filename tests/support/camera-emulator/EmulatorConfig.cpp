@@ -179,6 +179,7 @@ bool parseQuirk(const std::string& value, Quirks& quirks) {
     std::uint32_t n = 0;
     const bool hasNumber = toUint(number, n) && n > 0;
     if (name == "mjpeg-no-dht") return quirks.mjpegNoDht = true;
+    if (name == "probe-rate") return parseRate(number, quirks.probeInterval);
     if (!hasNumber) return false;
     if (name == "mjpeg-padding")
         quirks.mjpegPadding = n;

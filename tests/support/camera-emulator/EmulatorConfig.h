@@ -20,6 +20,7 @@
 //   mjpeg-sizeimage = 2                 MJPEG sizeimage in bytes per pixel (default 2)
 //   control = brightness 0 255 1 128    name min max step default [menu indexes 1,3]
 //   quirk = mjpeg-no-dht                see Quirks
+//   quirk = probe-rate 25               the rate the camera's firmware really runs at
 //
 // Formats: MJPG, YUYV, NV12, YU12, RGB3, BGR3, H264. Rates are frames per second, or
 // numerator/denominator of a frame rate.
@@ -75,6 +76,11 @@ struct Quirks {
     // node file; the camera that comes back has its defaults and no reset quirk.
     std::uint32_t usbResetAfter = 0;
     std::uint32_t udevPermissionsMs = 0; // 0600 root:root this long after a plug, then 0660 root:video
+    // The camera's firmware answers this frame interval in its streaming probe whatever
+    // the size's list and the rate asked for (uvc_probe_video): uvcvideo's S_PARM and
+    // G_PARM answer it (uvc_v4l2_set_streamparm returns probe.dwFrameInterval), and the
+    // camera streams at it. 0/0: the interval asked for, the nearest the list has.
+    Fraction probeInterval{};
 };
 
 struct CameraConfig {

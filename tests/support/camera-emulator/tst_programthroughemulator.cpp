@@ -22,6 +22,10 @@ class TestProgramThroughEmulator : public QObject {
         QTemporaryDir dir;
         QProcess process;
         QByteArray output;
+        // The cameras plugged in (the emulator's configuration).
+        QByteArray cameras = "camera /dev/video42\ncard = Kelvanor Desk\nbus = usb-0000:00:14.0-2\n"
+                             "format = MJPG 1280x720@30 640x480@30\nformat = YUYV 640x480@30\n"
+                             "control = brightness -64 64 1 0\n";
 
         void start(const QString& scenario, const QStringList& args = {}) {
             startProgram(QStringLiteral(KV_HARNESS), QStringList{scenario} + args);
@@ -31,13 +35,12 @@ class TestProgramThroughEmulator : public QObject {
             process.setReadChannel(QProcess::StandardError);
             startProgram(QStringLiteral(KV_KELVANOR), args);
         }
+        // The program's folder, when it is kept from one run to the next.
+        QString dataFolder;
         void startProgram(const QString& program, const QStringList& args) {
             const QString config = dir.filePath(QStringLiteral("cameras.conf"));
             QFile file(config);
-            if (file.open(QIODevice::WriteOnly))
-                file.write("camera /dev/video42\ncard = Kelvanor Desk\nbus = usb-0000:00:14.0-2\n"
-                           "format = MJPG 1280x720@30 640x480@30\nformat = YUYV 640x480@30\n"
-                           "control = brightness -64 64 1 0\n");
+            if (file.open(QIODevice::WriteOnly)) file.write(cameras);
             file.close();
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("HOME"), dir.path());
@@ -48,6 +51,7 @@ class TestProgramThroughEmulator : public QObject {
                 env.insert(QStringLiteral("KELVANOR_FOLDER"), dir.filePath(QStringLiteral("data")));
             } else {
                 env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+                if (!dataFolder.isEmpty()) env.insert(QStringLiteral("KELVANOR_FOLDER"), dataFolder);
             }
             env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KV_CAMERA_EMULATOR));
             env.insert(QStringLiteral("KV_CAMERA_EMULATOR_CONFIG"), config);
@@ -217,6 +221,70 @@ private slots:
         QCOMPARE(QImage(shot, "JPG").size(), QSize(640, 480));
         // The camera's kept format is the window's business: a command's --size leaves it.
         QVERIFY(!QFile(run.dir.filePath(QStringLiteral("data/cameras.ini"))).exists());
+    }
+
+    // Two cameras of one model without serial numbers: udev's by-id link (made of the
+    // vendor, model and serial) is one for both and points at the one added last. Each
+    // keeps its own brightness from one run of the program to the next, known by its
+    // USB port; plugged in the other way round (each on the other's node, the link at
+    // the other), each still gets its own.
+    void identicalCamerasKeepTheirOwnSettings() {
+        QTemporaryDir data;
+        const auto twins = [](const char* first, const char* second) {
+            QByteArray text;
+            int node = 42;
+            for (const char* port : {first, second})
+                text += QByteArray("camera /dev/video") + QByteArray::number(node++) +
+                        "\ncard = Twin Cam\nbus = usb-0000:00:14.0-" + port +
+                        "\nby-id = usb-Twin_Cam-video-index0\nformat = MJPG 640x480@30\n"
+                        "control = brightness -64 64 1 0\n";
+            return text;
+        };
+        // Runs the program on driver `index` at `node`: the brightness it found there,
+        // after setting `value` (when given) for the next run.
+        const auto brightness = [&](const QByteArray& cameras, int index, const char* node,
+                                    const QString& value = {}) {
+            Run run;
+            run.cameras = cameras;
+            run.dataFolder = data.path();
+            QStringList args{QString::number(index), QString::fromLatin1(node)};
+            if (!value.isEmpty()) args << value;
+            run.start(QStringLiteral("camera"), args);
+            if (!run.process.waitForFinished(120000)) return QStringLiteral("not ended: ") + run.describe();
+            run.output += run.process.readAllStandardOutput();
+            for (const QByteArray& line : run.output.split('\n'))
+                if (line.startsWith("BRIGHTNESS ")) return QString::fromLatin1(line.mid(11));
+            return QStringLiteral("none: ") + run.describe();
+        };
+        const QByteArray plugged = twins("1", "2"), swapped = twins("2", "1");
+        QCOMPARE(brightness(plugged, 0, "/dev/video42", QStringLiteral("20")), QStringLiteral("0"));
+        // The second twin has nothing kept: not the first one's value.
+        QCOMPARE(brightness(plugged, 1, "/dev/video43", QStringLiteral("-30")), QStringLiteral("0"));
+        QCOMPARE(brightness(plugged, 0, "/dev/video42"), QStringLiteral("20"));
+        QCOMPARE(brightness(plugged, 1, "/dev/video43"), QStringLiteral("-30"));
+        // Port 2's twin is now the first node.
+        QCOMPARE(brightness(swapped, 0, "/dev/video42"), QStringLiteral("-30"));
+        QCOMPARE(brightness(swapped, 1, "/dev/video43"), QStringLiteral("20"));
+    }
+
+    // A camera that runs slower than the movie asked for (its firmware answers 25
+    // frames a second to uvcvideo's probe for 30): the movie has the camera's rate, and
+    // as many frames as the camera gave in its time, not repeats to make up 30.
+    void aMovieHasTheRateTheCameraRunsAt() {
+        Run run;
+        run.cameras = "camera /dev/video42\ncard = Kelvanor Desk\nbus = usb-0000:00:14.0-2\n"
+                      "format = MJPG 640x480@30\nquirk = probe-rate 25\n";
+        const QString movie = run.dir.filePath(QStringLiteral("slow.avi"));
+        run.command({QStringLiteral("--record"), movie, QStringLiteral("--no-sound"),
+                     QStringLiteral("--rate"), QStringLiteral("30"), QStringLiteral("--seconds"),
+                     QStringLiteral("2")});
+        QVERIFY(run.process.waitForFinished(120000));
+        QVERIFY2(run.process.exitCode() == 0, qPrintable(run.describe()));
+        const AviProbe probe = AviProbe::read(movie);
+        QVERIFY(probe.opened);
+        QCOMPARE(probe.frameRate.num * 1, 25 * probe.frameRate.den);
+        QVERIFY2(qAbs(probe.headerFrames - 50) <= 1, qPrintable(QString::number(probe.headerFrames)));
+        QCOMPARE(probe.decodedFrames(), int(probe.headerFrames));
     }
 
     // A movie recorded from the command line has the layout of the window's with the

@@ -147,6 +147,73 @@ bool isRelativeControl(std::uint32_t id, std::uint32_t flags) {
     }
 }
 
+constexpr std::uint32_t kSinglePlane = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+constexpr std::uint32_t kMultiPlane = V4L2_BUF_TYPE_VIDEO_CAPTURE_MPLANE;
+
+// A picture format in either layout: v4l2_pix_format, or v4l2_pix_format_mplane with
+// the one plane of the formats streamed here (videobuf2's single-plane formats:
+// YUYV, NV12, MJPEG... in one buffer; not NV12M's two).
+struct PixFormat {
+    std::uint32_t fourcc = 0, width = 0, height = 0, bytesPerLine = 0, planes = 1;
+};
+
+PixFormat readPix(const v4l2_format& f) {
+    if (f.type == kMultiPlane)
+        return {f.fmt.pix_mp.pixelformat, f.fmt.pix_mp.width, f.fmt.pix_mp.height,
+                f.fmt.pix_mp.plane_fmt[0].bytesperline, f.fmt.pix_mp.num_planes};
+    return {f.fmt.pix.pixelformat, f.fmt.pix.width, f.fmt.pix.height, f.fmt.pix.bytesperline, 1};
+}
+
+// A format to try or set: the pixel format and size asked for, any field.
+v4l2_format pixRequest(std::uint32_t type, std::uint32_t fourcc, QSize size) {
+    v4l2_format f{};
+    f.type = type;
+    if (type == kMultiPlane) {
+        f.fmt.pix_mp.pixelformat = fourcc;
+        f.fmt.pix_mp.width = std::uint32_t(size.width());
+        f.fmt.pix_mp.height = std::uint32_t(size.height());
+        f.fmt.pix_mp.field = V4L2_FIELD_ANY;
+        f.fmt.pix_mp.num_planes = 1;
+    } else {
+        f.fmt.pix.pixelformat = fourcc;
+        f.fmt.pix.width = std::uint32_t(size.width());
+        f.fmt.pix.height = std::uint32_t(size.height());
+        f.fmt.pix.field = V4L2_FIELD_ANY;
+    }
+    return f;
+}
+
+// A buffer as the stream's calls want it: the multi-planar ones carry its one plane's
+// length, offset and bytes in a plane record of their own.
+struct BufferCall {
+    v4l2_buffer buffer{};
+    v4l2_plane plane{};
+
+    explicit BufferCall(std::uint32_t type, std::uint32_t index = 0) {
+        buffer.type = type;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        buffer.index = index;
+        if (type == kMultiPlane) {
+            buffer.m.planes = &plane;
+            buffer.length = 1;
+        }
+    }
+    BufferCall(const BufferCall&) = delete; // the buffer points at its own plane
+    BufferCall& operator=(const BufferCall&) = delete;
+
+    bool multiPlane() const { return buffer.type == kMultiPlane; }
+    std::uint32_t length() const { return multiPlane() ? plane.length : buffer.length; }
+    std::int64_t offset() const { return multiPlane() ? plane.m.mem_offset : buffer.m.offset; }
+    // Where the picture starts in the buffer (a plane may carry a header before it), and
+    // its bytes from there.
+    std::uint32_t dataOffset() const {
+        return multiPlane() ? std::min(plane.data_offset, plane.bytesused) : 0;
+    }
+    std::uint32_t bytesUsed() const {
+        return multiPlane() ? plane.bytesused - dataOffset() : buffer.bytesused;
+    }
+};
+
 } // namespace
 
 V4l2Driver::V4l2Driver(V4l2Node node, DeviceFactory factory, DeviceFactory plainFactory)
@@ -167,6 +234,14 @@ QString V4l2Driver::fieldText(const std::uint8_t* text, std::size_t size) {
 
 std::uint32_t V4l2Driver::deviceCaps(const v4l2_capability& cap) {
     return (cap.capabilities & V4L2_CAP_DEVICE_CAPS) ? cap.device_caps : cap.capabilities;
+}
+
+// A node that captures only through the multi-planar calls (vb2 drivers of SoC
+// capture units, vivid with multiplanar=2) is streamed through them.
+std::uint32_t V4l2Driver::bufferType(const v4l2_capability& cap) {
+    const std::uint32_t caps = deviceCaps(cap);
+    return !(caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_VIDEO_CAPTURE_MPLANE) ? kMultiPlane
+                                                                                      : kSinglePlane;
 }
 
 bool V4l2Driver::fail(const QString& what, int error) {
@@ -191,7 +266,8 @@ bool V4l2Driver::open() {
     v4l2_capability cap{};
     if (const int error = device->ioctl(VIDIOC_QUERYCAP, &cap))
         return fail(QStringLiteral("Not a video device"), error);
-    if (!(deviceCaps(cap) & V4L2_CAP_VIDEO_CAPTURE) || !(deviceCaps(cap) & V4L2_CAP_STREAMING))
+    if (!(deviceCaps(cap) & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)) ||
+        !(deviceCaps(cap) & V4L2_CAP_STREAMING))
         return fail(QStringLiteral("The device cannot capture"), ENOTTY);
     if (!isThisCamera(cap)) {
         m_lastError = QStringLiteral("%1 is not at %2 any more.").arg(m_node.cardName, m_node.path);
@@ -199,10 +275,16 @@ bool V4l2Driver::open() {
     }
     m_device = std::move(device);
     m_stream = m_device.get();
+    m_deviceType = bufferType(cap);
     m_hasOutput = (deviceCaps(cap) & V4L2_CAP_VIDEO_OUTPUT) != 0;
     v4l2_input input{};
     m_hasInputs = m_device->ioctl(VIDIOC_ENUMINPUT, &input) == 0;
     m_dropped = 0;
+    if (!followDvTimings()) {
+        m_device.reset();
+        m_stream = nullptr;
+        return false;
+    }
     subscribeToControlEvents();
     enumerateFormats();
     if (m_formats.empty()) {
@@ -214,23 +296,29 @@ bool V4l2Driver::open() {
     // not have to process the camera's picture (then it offers only its own formats).
     if (m_plainFactory && m_emulated.empty()) {
         m_plain = m_plainFactory();
-        if (m_plain && m_plain->open(QFile::encodeName(m_node.path)) != 0) m_plain.reset();
+        v4l2_capability plainCap{};
+        if (m_plain && (m_plain->open(QFile::encodeName(m_node.path)) != 0 ||
+                        m_plain->ioctl(VIDIOC_QUERYCAP, &plainCap) != 0))
+            m_plain.reset();
+        // libv4l2 shows a multi-planar device as a single-planar one (its mplane
+        // plugin); plain calls see it as it is.
+        m_plainType = bufferType(plainCap);
     }
     // Start with the device's current format when it is one of ours, else the first.
     v4l2_format current{};
-    current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    current.type = m_deviceType;
     const FormatOption* chosen = &m_formats.front();
     if (m_device->ioctl(VIDIOC_G_FMT, &current) == 0) {
+        const PixFormat now = readPix(current);
         for (const FormatOption& option : m_formats)
-            if (option.fourcc == current.fmt.pix.pixelformat &&
-                option.size == QSize(int(current.fmt.pix.width), int(current.fmt.pix.height)))
+            if (option.fourcc == now.fourcc && option.size == QSize(int(now.width), int(now.height)))
                 chosen = &option;
     }
     m_format.fourcc = chosen->fourcc;
     m_format.size = chosen->size;
     m_format.interval = chosen->intervals.front();
     v4l2_streamparm parm{};
-    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.type = m_deviceType;
     if (m_device->ioctl(VIDIOC_G_PARM, &parm) == 0 && parm.parm.capture.timeperframe.denominator) {
         const FrameInterval interval{parm.parm.capture.timeperframe.numerator,
                                      parm.parm.capture.timeperframe.denominator};
@@ -238,6 +326,68 @@ bool V4l2Driver::open() {
             chosen->intervals.end())
             m_format.interval = interval;
     }
+    return true;
+}
+
+namespace {
+
+bool sameTimings(const v4l2_bt_timings& a, const v4l2_bt_timings& b) {
+    return a.width == b.width && a.height == b.height && a.interlaced == b.interlaced &&
+           a.pixelclock == b.pixelclock && a.hfrontporch == b.hfrontporch && a.hsync == b.hsync &&
+           a.hbackporch == b.hbackporch && a.vfrontporch == b.vfrontporch && a.vsync == b.vsync &&
+           a.vbackporch == b.vbackporch && a.il_vfrontporch == b.il_vfrontporch && a.il_vsync == b.il_vsync &&
+           a.il_vbackporch == b.il_vbackporch;
+}
+
+} // namespace
+
+// An HDMI (DVI, SDI) input shows the picture its source sends: its size and rate are
+// the source's digital-video timings, found on the cable (VIDIOC_QUERY_DV_TIMINGS) and
+// set on the receiver (VIDIOC_S_DV_TIMINGS), whose format then follows them. Without
+// a usable signal the input cannot stream, and the message says why. Nothing to do on
+// an input without timings (a camera, composite, a tuner).
+bool V4l2Driver::followDvTimings() {
+    int index = 0;
+    if (m_device->ioctl(VIDIOC_G_INPUT, &index) != 0) index = 0;
+    v4l2_input input{};
+    input.index = std::uint32_t(index);
+    if (m_device->ioctl(VIDIOC_ENUMINPUT, &input) != 0 || !(input.capabilities & V4L2_IN_CAP_DV_TIMINGS))
+        return true;
+    const QString where = QStringLiteral("the input \"%1\" of %2 (%3)")
+                              .arg(fieldText(input.name, sizeof input.name), m_node.cardName, m_node.path);
+    v4l2_dv_timings detected{};
+    if (const int error = m_device->ioctl(VIDIOC_QUERY_DV_TIMINGS, &detected)) {
+        m_busy = false;
+        switch (error) {
+        case ENOLINK:
+            m_lastError =
+                QStringLiteral("There is no signal on %1: connect the source and switch it on.").arg(where);
+            break;
+        case ENOLCK:
+            m_lastError =
+                QStringLiteral("The signal on %1 is unstable: the card cannot lock on to it.").arg(where);
+            break;
+        case ERANGE:
+            m_lastError =
+                QStringLiteral("The signal on %1 is outside what the card can take: give the source "
+                               "another resolution or rate.")
+                    .arg(where);
+            break;
+        default:
+            return fail(QStringLiteral("Cannot read the signal's timings"), error);
+        }
+        return false;
+    }
+    v4l2_dv_timings current{};
+    if (m_device->ioctl(VIDIOC_G_DV_TIMINGS, &current) == 0 && current.type == detected.type &&
+        sameTimings(current.bt, detected.bt))
+        return true;
+    // Refused while another program streams from the card (EBUSY): its timings stay.
+    if (const int error = m_device->ioctl(VIDIOC_S_DV_TIMINGS, &detected))
+        qCDebug(lcV4l2) << m_node.path << "keeps its timings:" << errorText(error);
+    else
+        qCDebug(lcV4l2) << m_node.path << "follows the source:" << detected.bt.width << "x"
+                        << detected.bt.height;
     return true;
 }
 
@@ -264,7 +414,7 @@ void V4l2Driver::enumerateFormats() {
     for (std::uint32_t index = 0; index < 256; ++index) {
         v4l2_fmtdesc desc{};
         desc.index = index;
-        desc.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        desc.type = m_deviceType;
         if (m_device->ioctl(VIDIOC_ENUM_FMT, &desc) != 0) break;
         if (isUndecodedCodec(desc.pixelformat)) {
             m_formatNotes << QStringLiteral("%1: a compressed video stream, which is not shown here.")
@@ -311,26 +461,22 @@ std::vector<QSize> V4l2Driver::frameSizes(std::uint32_t fourcc) {
     // take, and each common size it takes as it is (VIDIOC_TRY_FMT answers the
     // nearest size it can give).
     v4l2_format fmt{};
-    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    fmt.type = m_deviceType;
     if (m_device->ioctl(VIDIOC_G_FMT, &fmt) != 0) return sizes;
-    if (fmt.fmt.pix.pixelformat != fourcc) {
-        fmt.fmt.pix.pixelformat = fourcc;
-        fmt.fmt.pix.field = V4L2_FIELD_ANY;
-        if (m_device->ioctl(VIDIOC_TRY_FMT, &fmt) != 0 || fmt.fmt.pix.pixelformat != fourcc) return sizes;
+    PixFormat pix = readPix(fmt);
+    if (pix.fourcc != fourcc) {
+        fmt = pixRequest(m_deviceType, fourcc, QSize(int(pix.width), int(pix.height)));
+        if (m_device->ioctl(VIDIOC_TRY_FMT, &fmt) != 0 || readPix(fmt).fourcc != fourcc) return sizes;
+        pix = readPix(fmt);
     }
-    if (!fmt.fmt.pix.width || !fmt.fmt.pix.height) return sizes;
-    const QSize now(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
+    if (!pix.width || !pix.height) return sizes;
+    const QSize now(int(pix.width), int(pix.height));
     sizes.push_back(now);
     for (QSize common : kCommonSizes) {
         if (common == now) continue;
-        v4l2_format tried{};
-        tried.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        tried.fmt.pix.pixelformat = fourcc;
-        tried.fmt.pix.width = std::uint32_t(common.width());
-        tried.fmt.pix.height = std::uint32_t(common.height());
-        tried.fmt.pix.field = V4L2_FIELD_ANY;
-        if (m_device->ioctl(VIDIOC_TRY_FMT, &tried) == 0 && tried.fmt.pix.pixelformat == fourcc &&
-            QSize(int(tried.fmt.pix.width), int(tried.fmt.pix.height)) == common)
+        v4l2_format tried = pixRequest(m_deviceType, fourcc, common);
+        if (m_device->ioctl(VIDIOC_TRY_FMT, &tried) == 0 && readPix(tried).fourcc == fourcc &&
+            QSize(int(readPix(tried).width), int(readPix(tried).height)) == common)
             sizes.push_back(common);
     }
     std::stable_sort(sizes.begin() + 1, sizes.end(), [](QSize a, QSize b) {
@@ -357,8 +503,24 @@ std::vector<FrameInterval> V4l2Driver::frameIntervals(std::uint32_t fourcc, QSiz
             break;
         }
     }
+    // No list (a capture card, whose rate is its standard's): the rate the device says
+    // it runs at (v4l_g_parm answers a driver without its own G_PARM from the standard,
+    // 1001/30000 or 1/25).
+    if (intervals.empty()) {
+        if (const auto running = runningInterval()) intervals.push_back(*running);
+    }
     if (intervals.empty()) intervals.push_back({1, 30});
     return intervals;
+}
+
+std::optional<FrameInterval> V4l2Driver::runningInterval() const {
+    v4l2_streamparm parm{};
+    parm.type = m_deviceType;
+    if (m_device->ioctl(VIDIOC_G_PARM, &parm) != 0 || !parm.parm.capture.timeperframe.numerator ||
+        !parm.parm.capture.timeperframe.denominator)
+        return std::nullopt;
+    return FrameInterval{parm.parm.capture.timeperframe.numerator,
+                         parm.parm.capture.timeperframe.denominator};
 }
 
 DriverCapabilities V4l2Driver::capabilities() const {
@@ -466,10 +628,13 @@ bool V4l2Driver::setSourceChoice(std::uint32_t id, int value) {
         return false;
     }
     if (error) return fail(QStringLiteral("Cannot choose %1").arg(what), error);
+    // Another input may be an HDMI one, with its source's timings (or no signal).
+    const bool timingsFollowed = isStreaming() || followDvTimings();
     // Another input or standard has other sizes (PAL's 576 lines, NTSC's 480): the
     // format in use stays when it is still offered, else the first of its pixel format.
     if (isStreaming()) return true;
     enumerateFormats();
+    if (m_formats.empty()) return timingsFollowed;
     const auto same = [this](const FormatOption& o) {
         return o.fourcc == m_format.fourcc && o.size == m_format.size;
     };
@@ -479,7 +644,12 @@ bool V4l2Driver::setSourceChoice(std::uint32_t id, int value) {
         if (option == m_formats.end()) option = m_formats.begin();
         m_format = {option->fourcc, option->size, option->intervals.front()};
     }
-    return true;
+    // Another standard runs at another rate (PAL's 25, NTSC's 29.97 frames a second).
+    for (const FormatOption& option : m_formats)
+        if (same(option) && std::find(option.intervals.begin(), option.intervals.end(), m_format.interval) ==
+                                option.intervals.end())
+            m_format.interval = option.intervals.front();
+    return timingsFollowed;
 }
 
 std::vector<DriverControl> V4l2Driver::controls() const {
@@ -608,65 +778,63 @@ bool V4l2Driver::configure() {
         std::find(m_emulated.begin(), m_emulated.end(), m_format.fourcc) != m_emulated.end();
     m_streamFourcc = FrameConverter::supports(m_format.fourcc) ? m_format.fourcc : kRgb24;
     m_stream = m_plain && !emulated && m_streamFourcc == m_format.fourcc ? m_plain.get() : m_device.get();
-    v4l2_format fmt{};
-    fmt.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    fmt.fmt.pix.width = std::uint32_t(m_format.size.width());
-    fmt.fmt.pix.height = std::uint32_t(m_format.size.height());
-    fmt.fmt.pix.pixelformat = m_streamFourcc;
-    fmt.fmt.pix.field = V4L2_FIELD_ANY;
+    m_streamType = m_stream == m_plain.get() ? m_plainType : m_deviceType;
+    v4l2_format fmt = pixRequest(m_streamType, m_streamFourcc, m_format.size);
     if (const int error = m_stream->ioctl(VIDIOC_S_FMT, &fmt))
         return fail(QStringLiteral("Cannot set the format"), error);
-    if (fmt.fmt.pix.pixelformat != m_streamFourcc)
+    const PixFormat pix = readPix(fmt);
+    // A format whose picture is spread over several buffers (NV12M) is not one of ours.
+    if (pix.fourcc != m_streamFourcc || pix.planes != 1)
         return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
     // The camera may answer another size than asked; one no picture can have would
     // overflow the sizes below.
-    if (fmt.fmt.pix.width < 1 || fmt.fmt.pix.width > kMaxSide || fmt.fmt.pix.height < 1 ||
-        fmt.fmt.pix.height > kMaxSide)
+    if (pix.width < 1 || pix.width > kMaxSide || pix.height < 1 || pix.height > kMaxSide)
         return fail(QStringLiteral("The camera answered an impossible frame size"), EINVAL);
-    m_streamSize = QSize(int(fmt.fmt.pix.width), int(fmt.fmt.pix.height));
-    m_bytesPerLine = fmt.fmt.pix.bytesperline;
+    m_streamSize = QSize(int(pix.width), int(pix.height));
+    m_bytesPerLine = pix.bytesPerLine;
     if (!FrameConverter().setFormat(m_streamFourcc, m_streamSize, m_bytesPerLine))
         return fail(QStringLiteral("The camera refused the pixel format"), EINVAL);
 
     v4l2_streamparm parm{};
-    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    parm.type = m_streamType;
     parm.parm.capture.timeperframe.numerator = m_format.interval.numerator;
     parm.parm.capture.timeperframe.denominator = m_format.interval.denominator;
-    // A camera with a fixed rate refuses; that is fine. One that takes it answers the
-    // rate it really runs at (the nearest it has), which is the format's from now on.
+    // A camera that takes it answers the rate it really runs at (uvcvideo: the nearest
+    // interval of the frame size). One with a fixed rate refuses (a capture card without
+    // S_PARM: ENOTTY) and says its rate through G_PARM (the standard's). Either is the
+    // format's rate from now on: a movie is paced by it.
+    std::optional<FrameInterval> actual;
     if (const int error = m_stream->ioctl(VIDIOC_S_PARM, &parm)) {
         qCDebug(lcV4l2) << m_node.path << "keeps its frame rate:" << errorText(error);
+        actual = runningInterval();
     } else if (parm.parm.capture.timeperframe.numerator && parm.parm.capture.timeperframe.denominator) {
-        const FrameInterval actual{parm.parm.capture.timeperframe.numerator,
-                                   parm.parm.capture.timeperframe.denominator};
-        if (std::abs(actual.framesPerSecond() - m_format.interval.framesPerSecond()) > 1e-6) {
-            qCDebug(lcV4l2) << m_node.path << "runs at" << actual.framesPerSecond() << "frames/s, not"
-                            << m_format.interval.framesPerSecond();
-            m_format.interval = actual;
-        }
+        actual = FrameInterval{parm.parm.capture.timeperframe.numerator,
+                               parm.parm.capture.timeperframe.denominator};
+    }
+    if (actual && std::abs(actual->framesPerSecond() - m_format.interval.framesPerSecond()) > 1e-6) {
+        qCDebug(lcV4l2) << m_node.path << "runs at" << actual->framesPerSecond() << "frames/s, not"
+                        << m_format.interval.framesPerSecond();
+        m_format.interval = *actual;
     }
 
     v4l2_requestbuffers request{};
     request.count = kBufferCount;
-    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.type = m_streamType;
     request.memory = V4L2_MEMORY_MMAP;
     if (const int error = m_stream->ioctl(VIDIOC_REQBUFS, &request))
         return fail(QStringLiteral("Cannot get streaming buffers"), error);
     if (request.count == 0) return fail(QStringLiteral("Cannot get streaming buffers"), ENOMEM);
     for (std::uint32_t i = 0; i < request.count; ++i) {
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
-        buffer.index = i;
-        if (const int error = m_stream->ioctl(VIDIOC_QUERYBUF, &buffer))
+        BufferCall call(m_streamType, i);
+        if (const int error = m_stream->ioctl(VIDIOC_QUERYBUF, &call.buffer))
             return fail(QStringLiteral("Cannot query a buffer"), error);
-        void* address = m_stream->map(buffer.length, buffer.m.offset);
+        void* address = m_stream->map(call.length(), call.offset());
         if (!address) return fail(QStringLiteral("Cannot map a buffer"), ENOMEM);
-        m_buffers.emplace_back(m_stream, address, buffer.length);
-        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &buffer))
+        m_buffers.emplace_back(m_stream, address, call.length());
+        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &call.buffer))
             return fail(QStringLiteral("Cannot queue a buffer"), error);
     }
-    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    int type = int(m_streamType);
     if (const int error = m_stream->ioctl(VIDIOC_STREAMON, &type))
         return fail(QStringLiteral("Cannot start streaming"), error);
     return true;
@@ -674,14 +842,14 @@ bool V4l2Driver::configure() {
 
 void V4l2Driver::releaseBuffers() {
     if (!m_stream) return;
-    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    int type = int(m_streamType);
     // Fails on an unplugged device; nothing to do then.
     if (const int error = m_stream->ioctl(VIDIOC_STREAMOFF, &type))
         qCDebug(lcV4l2) << m_node.path << "stream off failed:" << errorText(error);
     m_buffers.clear();
     v4l2_requestbuffers request{};
     request.count = 0;
-    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.type = m_streamType;
     request.memory = V4L2_MEMORY_MMAP;
     if (const int error = m_stream->ioctl(VIDIOC_REQBUFS, &request))
         qCDebug(lcV4l2) << m_node.path << "buffers not released:" << errorText(error);
@@ -708,14 +876,11 @@ void V4l2Driver::stop() {
 // vb2_core_streamoff clears a queue's error and gives every buffer back; queued
 // again, the stream starts afresh. 0 or the errno of the failing call.
 int V4l2Driver::restartStream() {
-    int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    int type = int(m_streamType);
     if (const int error = m_stream->ioctl(VIDIOC_STREAMOFF, &type)) return error;
     for (std::uint32_t i = 0; i < m_buffers.size(); ++i) {
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
-        buffer.index = i;
-        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &buffer)) return error;
+        BufferCall call(m_streamType, i);
+        if (const int error = m_stream->ioctl(VIDIOC_QBUF, &call.buffer)) return error;
     }
     return m_stream->ioctl(VIDIOC_STREAMON, &type);
 }
@@ -768,9 +933,8 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         }
         if (ready < 0) return stopped(-ready);
         if (ready == 0) continue;
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
+        BufferCall call(m_streamType);
+        v4l2_buffer& buffer = call.buffer;
         if (const int error = m_stream->ioctl(VIDIOC_DQBUF, &buffer)) {
             if (error == EAGAIN) continue;
             if (error == EIO && libv4l2Converts) {
@@ -785,28 +949,31 @@ void V4l2Driver::run(FrameCallback onFrame, ErrorCallback onError) {
         bool jpegUsable = false; // a JPEG tried just now, that decoded
         if (buffer.index < m_buffers.size() && !(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
             const MappedBuffer& mapped = m_buffers[buffer.index];
-            const std::size_t used = std::min<std::size_t>(buffer.bytesused, mapped.length());
+            const std::size_t start = std::min<std::size_t>(call.dataOffset(), mapped.length());
+            const std::uint8_t* data = mapped.data() + start;
+            const std::size_t readable = mapped.length() - start;
+            const std::size_t used = std::min<std::size_t>(call.bytesUsed(), readable);
             const auto bytes = [&] {
-                return QByteArray(reinterpret_cast<const char*>(mapped.data()), qsizetype(used));
+                return QByteArray(reinterpret_cast<const char*>(data), qsizetype(used));
             };
             if (jpeg && !m_decodeEveryFrame) {
                 // Kept as the camera sent it, up to its end marker: decoded only when it
                 // is shown.
                 std::size_t length = 0;
-                const QSize jpegSize = CameraJpeg::inspect(mapped.data(), used, m_streamSize, &length);
+                const QSize jpegSize = CameraJpeg::inspect(data, used, m_streamSize, &length);
                 if (!jpegSize.isEmpty()) {
-                    QByteArray data(reinterpret_cast<const char*>(mapped.data()), qsizetype(length));
+                    QByteArray jpegBytes(reinterpret_cast<const char*>(data), qsizetype(length));
                     // Only a JPEG that decodes keeps the camera alive; one is tried now and
                     // then (a small decode, whenever none was tried for a while), and one
                     // that fails is dropped.
                     if (!verified || Clock::now() - lastUsable >= verifyEvery) {
-                        verified = CameraJpeg::decodes(data, jpegSize);
+                        verified = CameraJpeg::decodes(jpegBytes, jpegSize);
                         jpegUsable = verified;
                     }
-                    if (verified) frame = VideoFrame::fromJpeg(std::move(data), jpegSize, m_streamSize);
+                    if (verified) frame = VideoFrame::fromJpeg(std::move(jpegBytes), jpegSize, m_streamSize);
                 }
             } else {
-                FrameConverter::Result converted = converter.convert(mapped.data(), used, mapped.length());
+                FrameConverter::Result converted = converter.convert(data, used, readable);
                 frame = VideoFrame(std::move(converted.image), converted.jpegAsIs ? bytes() : QByteArray());
             }
         }

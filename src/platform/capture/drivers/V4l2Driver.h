@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 struct v4l2_capability;
 
@@ -124,9 +125,14 @@ private:
     static QString errorText(int error);
     static QString fieldText(const std::uint8_t* text, std::size_t size);
     static std::uint32_t deviceCaps(const v4l2_capability& cap);
+    // V4L2_BUF_TYPE_VIDEO_CAPTURE, or _MPLANE for a node that has only that.
+    static std::uint32_t bufferType(const v4l2_capability& cap);
 
     bool fail(const QString& what, int error);
     bool isThisCamera(const v4l2_capability& cap) const;
+    // Sets an HDMI input's timings to those of its source; false (with lastError())
+    // when there is no usable signal.
+    bool followDvTimings();
     void subscribeToControlEvents();
     // The input and standard menus (none when there is nothing to choose).
     void addSourceChoices(std::vector<DriverControl>& list) const;
@@ -134,6 +140,8 @@ private:
     void enumerateFormats();
     std::vector<QSize> frameSizes(std::uint32_t fourcc);
     std::vector<FrameInterval> frameIntervals(std::uint32_t fourcc, QSize size);
+    // The rate the device says it runs at now (VIDIOC_G_PARM), if it says.
+    std::optional<FrameInterval> runningInterval() const;
     bool configure();
     void releaseBuffers();
     int restartStream();
@@ -150,6 +158,11 @@ private:
     VideoFormat m_format;
     std::vector<std::uint32_t> m_emulated; // formats that libv4l2 makes (converts to)
     std::uint32_t m_streamFourcc = 0;      // what the device was asked for
+    // The buffer type each device is used with (single- or multi-planar), and the one
+    // streaming now.
+    std::uint32_t m_deviceType = 1; // V4L2_BUF_TYPE_VIDEO_CAPTURE
+    std::uint32_t m_plainType = 1;
+    std::uint32_t m_streamType = 1;
     QSize m_streamSize;
     std::uint32_t m_bytesPerLine = 0;
     std::vector<MappedBuffer> m_buffers;

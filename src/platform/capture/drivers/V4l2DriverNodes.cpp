@@ -90,7 +90,10 @@ std::vector<V4l2Node> V4l2Driver::captureNodes(const DeviceFactory& factory, con
         const bool ok = device->ioctl(VIDIOC_QUERYCAP, &cap) == 0;
         device->close();
         const std::uint32_t caps = deviceCaps(cap);
-        if (!ok || !(caps & V4L2_CAP_VIDEO_CAPTURE) || !(caps & V4L2_CAP_STREAMING)) continue;
+        // Single- or multi-planar capture (a SoC's capture unit has only the latter).
+        if (!ok || !(caps & (V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_VIDEO_CAPTURE_MPLANE)) ||
+            !(caps & V4L2_CAP_STREAMING))
+            continue;
         // A node whose input the media controller chooses (V4L2_CAP_IO_MC: an ISP's or
         // a CSI receiver's) streams only once its pipeline is set up: not a camera here.
         if (caps & V4L2_CAP_IO_MC) continue;

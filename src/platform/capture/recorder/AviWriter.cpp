@@ -32,6 +32,13 @@ AVRational AviWriter::frameRateFor(std::int64_t usPerFrame) {
     return rate;
 }
 
+AVRational AviWriter::frameRateFor(const RecorderSettings& settings) {
+    if (!settings.rateNumerator || !settings.rateDenominator) return frameRateFor(settings.usPerFrame);
+    AVRational rate;
+    av_reduce(&rate.num, &rate.den, settings.rateNumerator, settings.rateDenominator, 65535);
+    return rate;
+}
+
 bool AviWriter::fail(const QString& what, int averror) {
     m_error = averror < 0 ? what + QStringLiteral(": ") + avErrorText(averror) : what;
     return false;

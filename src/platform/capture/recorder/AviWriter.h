@@ -51,6 +51,10 @@ public:
     // The file's frame rate for a frame period: whole rates (66667 us is 15/1) and
     // the NTSC rates (33367 us is 30000/1001) exactly, others as 1000000/period.
     static AVRational frameRateFor(std::int64_t usPerFrame);
+    // The file's frame rate for a recording: its exact fraction when it has one (as
+    // small as an encoder's time base allows: both terms below 65536), else that of
+    // its period.
+    static AVRational frameRateFor(const RecorderSettings& settings);
 
 private:
     bool fail(const QString& what, int averror);

@@ -22,6 +22,13 @@ struct RecorderSettings {
     QString filePath;
     // The frame period of the file in microseconds (66667 is 15 frames per second).
     std::int64_t usPerFrame = 66667;
+    // The file's rate as the exact fraction of frames per second (30000/1001) when it
+    // is a camera's; 0/0: the rate of usPerFrame.
+    std::uint32_t rateNumerator = 0;
+    std::uint32_t rateDenominator = 0;
+    // Said at the start and the end of the recording: why its rate is not the one
+    // asked for. Empty when it is.
+    QString rateNote;
     // Seconds of movie after which the recording ends by itself; 0 is no limit.
     int timeLimitS = 0;
     bool captureAudio = false;

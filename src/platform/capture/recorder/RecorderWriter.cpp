@@ -126,7 +126,7 @@ bool Recorder::writeJob(Job& job) {
         return false;
     }
     if (!m_writer.isOpen()) {
-        const AVRational rate = AviWriter::frameRateFor(m_settings.usPerFrame);
+        const AVRational rate = AviWriter::frameRateFor(m_settings);
         if (!m_mjpeg && !m_ffEncoder.open(m_settings.encoder, m_size.width(), m_size.height(), rate,
                                           m_settings.quality)) {
             requestEnd(EndReason::Compressor, m_ffEncoder.errorText());
@@ -244,9 +244,12 @@ void Recorder::run() {
         emit finished(false);
         return;
     }
-    emitStatus(RecorderStatusId::Begin, m_settings.stopHint.isEmpty()
-                                            ? QStringLiteral("Capture Start")
-                                            : withStopHint(QStringLiteral("Capture Start.")));
+    QString start = QStringLiteral("Capture Start");
+    if (!m_settings.rateNote.isEmpty())
+        start += QStringLiteral(". ") + m_settings.rateNote; // the note ends its sentence
+    else if (!m_settings.stopHint.isEmpty())
+        start += QLatin1Char('.');
+    emitStatus(RecorderStatusId::Begin, withStopHint(start));
     if (m_mjpeg) {
         const unsigned n = std::max(1u, std::thread::hardware_concurrency());
         for (unsigned i = 0; i < n; ++i) {
@@ -410,6 +413,7 @@ void Recorder::finishFile() {
         finalText = warning + QLatin1Char(' ') + finalText;
     }
     m_active = false;
+    if (!m_settings.rateNote.isEmpty()) finalText = m_settings.rateNote + QLatin1Char(' ') + finalText;
     emitStatus(RecorderStatusId::End, QStringLiteral("Capture End. ") + finalText);
     emit finished(ok);
 }
