@@ -48,7 +48,8 @@ struct Recording {
 double sampleAt(const AVFrame* frame, int i) {
     // The first channel only: every channel carries the same sound.
     const uint8_t* data = frame->data[0];
-    const int channels = av_sample_fmt_is_planar(AVSampleFormat(frame->format)) ? 1 : frame->ch_layout.nb_channels;
+    const int channels =
+        av_sample_fmt_is_planar(AVSampleFormat(frame->format)) ? 1 : frame->ch_layout.nb_channels;
     switch (frame->format) {
     case AV_SAMPLE_FMT_U8:
     case AV_SAMPLE_FMT_U8P:
@@ -102,7 +103,8 @@ double meanLuma(const AVFrame* frame) {
 
 bool read(const char* path, Recording& r) {
     AVFormatContext* input = nullptr;
-    if (avformat_open_input(&input, path, nullptr, nullptr) < 0 || avformat_find_stream_info(input, nullptr) < 0) {
+    if (avformat_open_input(&input, path, nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(input, nullptr) < 0) {
         std::fprintf(stderr, "avsync_measure: cannot read %s\n", path);
         return false;
     }
@@ -206,7 +208,8 @@ int main(int argc, char** argv) {
         offsetMs.push_back((nearest - f) * 1000);
     }
     if (offsetMs.empty()) {
-        std::printf(line ? "0 %zu %zu - - - - - -\n" : "no flash paired with a beep (%zu flashes, %zu beeps)\n",
+        std::printf(line ? "0 %zu %zu - - - - - -\n"
+                         : "no flash paired with a beep (%zu flashes, %zu beeps)\n",
                     flash.size(), r.beeps.size());
         return 1;
     }
@@ -223,11 +226,12 @@ int main(int argc, char** argv) {
     }
     const double driftPer10Min = stt > 0 ? sto / stt * 600 : 0;
     const std::size_t n = offsetMs.size();
-    const Span start = span(offsetMs, 0, 5), middle = span(offsetMs, n / 2 - std::min<std::size_t>(n / 2, 2), 5),
+    const Span start = span(offsetMs, 0, 5),
+               middle = span(offsetMs, n / 2 - std::min<std::size_t>(n / 2, 2), 5),
                end = span(offsetMs, n, 5), all = span(offsetMs, 0, n);
     if (line) {
-        std::printf("%zu %zu %zu %.1f %.1f %.1f %.1f %.1f %.1f\n", n, flash.size(), r.beeps.size(), start.mean,
-                    middle.mean, end.mean, all.least, all.most, driftPer10Min);
+        std::printf("%zu %zu %zu %.1f %.1f %.1f %.1f %.1f %.1f\n", n, flash.size(), r.beeps.size(),
+                    start.mean, middle.mean, end.mean, all.least, all.most, driftPer10Min);
         return 0;
     }
     std::printf("%s: %zu frames, %zu flashes, %zu beeps, %zu pairs\n", argv[argc - 1], r.frames.size(),

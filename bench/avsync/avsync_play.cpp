@@ -4,7 +4,7 @@
 //   where its monitor source takes it up as a microphone would the sound in the room)
 //   at START + n / 48000 s, START being CLOCK_REALTIME seconds with decimals as the
 //   camera emulator's movie-start takes them. Before START and after the end it plays
-//   silence; it ends one second after the end.
+//   silence; it ends one second after the end, or on SIGTERM or SIGINT.
 //
 //   The stream's playback latency (what the sink still holds and its own delay) is
 //   asked before every 10 ms block, so the block is taken from the place the sink will
@@ -15,6 +15,7 @@
 #include <pulse/simple.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,7 @@ namespace {
 constexpr int kRate = 48000;
 constexpr int kBlock = kRate / 100;
 constexpr std::int64_t kJumpSamples = kRate / 200;
+volatile std::sig_atomic_t g_stop = 0;
 
 std::int64_t nowNs(clockid_t clock) {
     timespec t{};
@@ -43,6 +45,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: avsync_play PCM START\n");
         return 2;
     }
+    std::signal(SIGTERM, [](int) { g_stop = 1; });
+    std::signal(SIGINT, [](int) { g_stop = 1; });
     std::ifstream file(argv[1], std::ios::binary);
     const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::vector<std::int16_t> pcm(bytes.size() / 2);
@@ -53,8 +57,8 @@ int main(int argc, char** argv) {
     }
     const long double startS = std::strtold(argv[2], nullptr);
     // The start on the monotonic clock (the clock PulseAudio and the camera's frames use).
-    const std::int64_t startMonoNs = std::int64_t(std::llround(startS * 1e9L)) -
-                                     (nowNs(CLOCK_REALTIME) - nowNs(CLOCK_MONOTONIC));
+    const std::int64_t startMonoNs =
+        std::int64_t(std::llround(startS * 1e9L)) - (nowNs(CLOCK_REALTIME) - nowNs(CLOCK_MONOTONIC));
 
     pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
     pa_buffer_attr attr{};
@@ -63,8 +67,8 @@ int main(int argc, char** argv) {
     attr.prebuf = std::uint32_t(-1);
     attr.minreq = std::uint32_t(pa_usec_to_bytes(10000, &spec));
     int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, "avsync", PA_STREAM_PLAYBACK, nullptr, "reference sound", &spec,
-                                      nullptr, &attr, &error);
+    pa_simple* stream = pa_simple_new(nullptr, "avsync", PA_STREAM_PLAYBACK, nullptr, "reference sound",
+                                      &spec, nullptr, &attr, &error);
     if (!stream) {
         std::fprintf(stderr, "avsync_play: %s\n", pa_strerror(error));
         return 1;
@@ -73,7 +77,7 @@ int main(int argc, char** argv) {
     std::int64_t position = INT64_MIN; // the sample the next block starts with
     int jumps = 0, blocks = 0;
     std::vector<std::int16_t> block(kBlock);
-    while (position < total + kRate) {
+    while (!g_stop && (position == INT64_MIN || position < total + kRate)) {
         const pa_usec_t latency = pa_simple_get_latency(stream, &error);
         const std::int64_t heardNs =
             nowNs(CLOCK_MONOTONIC) + (latency == pa_usec_t(-1) ? 0 : std::int64_t(latency) * 1000);
@@ -96,7 +100,7 @@ int main(int argc, char** argv) {
         position += kBlock;
         ++blocks;
     }
-    pa_simple_drain(stream, &error);
+    if (!g_stop) pa_simple_drain(stream, &error);
     pa_simple_free(stream);
     std::printf("avsync_play: %d blocks, %d jumps of more than 5 ms after the first 200 ms\n", blocks, jumps);
     return 0;

@@ -16,10 +16,15 @@
 # would refuse) and the sink's monitor:
 #   kelvanor --record ours.avi --sound            MJPEG as the camera sends it, in AVI
 #   ffmpeg -f v4l2 -input_format mjpeg -i NODE -f pulse -i MONITOR -c:v copy  (Matroska)
-#   the same ffmpeg with -copyts (each input keeps its own clock instead of starting at 0)
+#   the same ffmpeg with -copyts (without it each input's first time becomes 0, so the
+#   two inputs' start-up difference stays in the file as an offset)
 # avsync_measure then finds each flash and beep in each file and prints the offset
 # (sound minus picture, ms) at the start, the middle and the end side by side.
 # Goal: |offset| below one frame (33 ms) all along, no drift.
+#
+# AVSYNC_OTHER=/path/to/kelvanor records with a second build of the program as well (a
+# column "other": an older build against this one, in the same run); AVSYNC_KEEP=DIR
+# keeps every flash's offset and the logs there.
 #
 # Needs ffmpeg (with libx264), pulseaudio and pulseaudio-utils (scripts/deps.sh test).
 set -eu
@@ -73,8 +78,13 @@ picture=
 sound=
 for f in $flashes; do
     picture="$picture${picture:+ + }between(mod(n,300),$f,$((f + 3)))"
-    sound="$sound${sound:+ + }gte(mod(t*30,300),$f)*lt(mod(t*30,300),$((f + 4)))"
+    sound="$sound${sound:+ + }gte(ld(0),$f)*lt(ld(0),$((f + 4)))"
 done
+other=
+if [ -n "${AVSYNC_OTHER:-}" ]; then
+    other=$(readlink -f "$AVSYNC_OTHER")
+fi
+files="ours.avi${other:+ other.avi} ffmpeg.mkv ffmpeg-copyts.mkv"
 
 echo "Picture and sound in step: $minutes min, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 for size in $sizes; do
@@ -84,7 +94,7 @@ for size in $sizes; do
     echo
     echo "$size at 30 frames per second: making the reference movie ($length s)"
     ffmpeg -nostdin -v error -f lavfi -i "color=c=black:s=$size:r=30:d=$length" \
-        -f lavfi -i "aevalsrc=exprs='0.5*cos(2*PI*1000*t)*($sound)':s=48000:d=$length" \
+        -f lavfi -i "aevalsrc=exprs='st(0,mod(t*30,300)); 0.5*cos(2*PI*1000*t)*($sound)':s=48000:d=$length" \
         -vf "drawbox=x=0:y=0:w=iw:h=ih:color=white:t=fill:enable='$picture'" \
         -c:v libx264 -preset ultrafast -g 300 -pix_fmt yuv420p -c:a pcm_s16le -y "$work/reference.mkv"
     ffmpeg -nostdin -v error -i "$work/reference.mkv" -map 0:a -f s16le -ac 1 -ar 48000 -y "$work/reference.pcm"
@@ -103,21 +113,29 @@ CONF
     export KV_CAMERA_EMULATOR_CONFIG="$work/cameras.conf"
     "$play" "$work/reference.pcm" "$start" >"$work/play.log" 2>&1 &
     player=$!
-    rm -rf "$work/data" "$work"/ours.avi "$work"/ffmpeg*.mkv
+    rm -rf "$work"/data* "$work"/*.avi "$work"/*.mkv.* "$work"/ffmpeg*.mkv
     KELVANOR_FOLDER="$work/data" LD_PRELOAD="$emulator" "$kelvanor" --record "$work/ours.avi" \
         --device /dev/video42 --size "$size" --rate 30 --seconds "$seconds" --sound >"$work/ours.log" 2>&1 &
     ours=$!
+    others=
+    if [ -n "$other" ]; then
+        KELVANOR_FOLDER="$work/data-other" LD_PRELOAD="$emulator" "$other" --record "$work/other.avi" \
+            --device /dev/video42 --size "$size" --rate 30 --seconds "$seconds" --sound >"$work/other.log" 2>&1 &
+        others=$!
+    fi
     LD_PRELOAD="$emulator" ffmpeg -nostdin -v error -f v4l2 -input_format mjpeg -video_size "$size" \
         -framerate 30 -i /dev/video42 -f pulse -i avsync.monitor -t "$seconds" -c:v copy -c:a pcm_s16le \
         -y "$work/ffmpeg.mkv" >"$work/ffmpeg.log" 2>&1 &
     theirs=$!
-    LD_PRELOAD="$emulator" ffmpeg -nostdin -v error -copyts -f v4l2 -input_format mjpeg -video_size "$size" \
-        -framerate 30 -i /dev/video42 -f pulse -i avsync.monitor -t "$seconds" -c:v copy -c:a pcm_s16le \
-        -y "$work/ffmpeg-copyts.mkv" >"$work/ffmpeg-copyts.log" 2>&1 &
+    # With -copyts an output -t counts from the clock's zero: each input is limited instead.
+    LD_PRELOAD="$emulator" ffmpeg -nostdin -v error -copyts -t "$seconds" -f v4l2 -input_format mjpeg \
+        -video_size "$size" -framerate 30 -i /dev/video42 -t "$seconds" -f pulse -i avsync.monitor \
+        -c:v copy -c:a pcm_s16le -y "$work/ffmpeg-copyts.mkv" >"$work/ffmpeg-copyts.log" 2>&1 &
     copyts=$!
-    echo "recording $seconds s with kelvanor, ffmpeg and ffmpeg -copyts at the same time"
+    echo "recording $seconds s with kelvanor,${other:+ $other,} ffmpeg and ffmpeg -copyts at the same time"
     status=0
     wait $ours || { status=1; echo "kelvanor failed:"; cat "$work/ours.log"; }
+    if [ -n "$others" ]; then wait $others || { status=1; echo "$other failed:"; cat "$work/other.log"; }; fi
     wait $theirs || { status=1; echo "ffmpeg failed:"; cat "$work/ffmpeg.log"; }
     wait $copyts || { status=1; echo "ffmpeg -copyts failed:"; cat "$work/ffmpeg-copyts.log"; }
     kill "$player" 2>/dev/null || true
@@ -126,15 +144,17 @@ CONF
     [ $status = 0 ] || exit 1
 
     echo "offset of sound against picture, ms (sound minus picture; goal: |offset| < 33 all along, no drift)"
-    printf '%-22s %12s %12s %15s\n' "" "kelvanor" "ffmpeg" "ffmpeg -copyts"
-    for f in ours.avi ffmpeg.mkv ffmpeg-copyts.mkv; do
+    printf '%-22s %14s' "" "kelvanor"
+    [ -n "$other" ] && printf ' %14s' "other"
+    printf ' %14s %14s\n' "ffmpeg" "ffmpeg -copyts"
+    for f in $files; do
         "$measure" --line "$work/$f" >"$work/$f.line" || true
         "$measure" "$work/$f" >"$work/$f.pairs" 2>&1 || true
     done
     row() {
         printf '%-22s' "$1"
-        for f in ours.avi ffmpeg.mkv ffmpeg-copyts.mkv; do
-            printf ' %12s' "$(cut -d' ' -f"$2" "$work/$f.line")"
+        for f in $files; do
+            printf ' %14s' "$(cut -d' ' -f"$2" "$work/$f.line")"
         done
         echo
     }
@@ -148,7 +168,10 @@ CONF
     row "greatest" 8
     row "drift per 10 min" 9
     frames() { ffprobe -v error -count_packets -select_streams v:0 -show_entries stream=nb_read_packets -of csv=p=0 "$1"; }
-    echo "frames: kelvanor $(frames "$work/ours.avi"), ffmpeg $(frames "$work/ffmpeg.mkv"), ffmpeg -copyts $(frames "$work/ffmpeg-copyts.mkv"); $(cat "$work/play.log")"
+    printf 'frames:'
+    for f in $files; do printf ' %s %s' "$f" "$(frames "$work/$f")"; done
+    echo
+    cat "$work/play.log"
     if [ -n "${AVSYNC_KEEP:-}" ]; then
         mkdir -p "$AVSYNC_KEEP/$size"
         cp "$work"/*.pairs "$work"/*.log "$AVSYNC_KEEP/$size/"

@@ -827,8 +827,8 @@ void EmulatedCamera::produce() {
         timespec real{}, mono{};
         clock_gettime(CLOCK_REALTIME, &real);
         clock_gettime(CLOCK_MONOTONIC, &mono);
-        movieStartMonoNs = movieStartNs - (std::int64_t(real.tv_sec) - std::int64_t(mono.tv_sec)) *
-                                                       1000000000 -
+        movieStartMonoNs = movieStartNs -
+                           (std::int64_t(real.tv_sec) - std::int64_t(mono.tv_sec)) * 1000000000 -
                            (std::int64_t(real.tv_nsec) - std::int64_t(mono.tv_nsec));
     }
     while (!m_stopProducer) {

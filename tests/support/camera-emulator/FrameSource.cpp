@@ -152,9 +152,9 @@ struct FrameSource::Scene {
         if (pictures.empty() || pixels != lastPixels) {
             Content& c = content[++contents];
             c.rgb.resize(std::size_t(width) * height * 3);
-            scaler = sws_getCachedContext(scaler, frame->width, frame->height, format, int(width),
-                                          int(height), AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr,
-                                          nullptr);
+            scaler =
+                sws_getCachedContext(scaler, frame->width, frame->height, format, int(width), int(height),
+                                     AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
             std::uint8_t* planes[1] = {c.rgb.data()};
             const int lines[1] = {int(width * 3)};
             if (scaler) sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, lines);
@@ -385,7 +385,8 @@ const std::vector<std::uint8_t>& FrameSource::sceneFrame(double fromS, double to
         if (overlap > 0) shown[scene.pictures[i].content] += overlap;
     }
     if (shown.size() <= 1) {
-        Scene::Content& c = scene.content[shown.empty() ? scene.pictures.front().content : shown.begin()->first];
+        Scene::Content& c =
+            scene.content[shown.empty() ? scene.pictures.front().content : shown.begin()->first];
         if (c.encoded.empty()) c.encoded = encode(c.rgb);
         return c.encoded;
     }
