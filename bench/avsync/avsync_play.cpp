@@ -63,9 +63,11 @@ int main(int argc, char** argv) {
     pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
     pa_buffer_attr attr{};
     attr.maxlength = std::uint32_t(-1);
-    attr.tlength = std::uint32_t(pa_usec_to_bytes(40000, &spec));
+    // 200 ms in the server: a busy machine does not run it dry (the latency is
+    // accounted for, whatever it is).
+    attr.tlength = std::uint32_t(pa_usec_to_bytes(200000, &spec));
     attr.prebuf = std::uint32_t(-1);
-    attr.minreq = std::uint32_t(pa_usec_to_bytes(10000, &spec));
+    attr.minreq = std::uint32_t(pa_usec_to_bytes(20000, &spec));
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "avsync", PA_STREAM_PLAYBACK, nullptr, "reference sound",
                                       &spec, nullptr, &attr, &error);

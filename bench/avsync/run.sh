@@ -10,14 +10,12 @@
 # movie runs on the wall clock as a scene in front of the camera) and its sound, from
 # the same instant, into the null sink of a private PulseAudio server (avsync_play: the
 # sink renders each sample at its instant, and its monitor hears it as a microphone
-# hears the room). Three recorders film that scene at the same time, each with its own
+# hears the room). Two recorders film that scene at the same time, each with its own
 # emulated camera (an emulator serves the process it is preloaded into, so these are
-# three cameras on one scene, not three streams of one camera, which a real camera
-# would refuse) and the sink's monitor:
+# two cameras on one scene, not two streams of one camera, which a real camera would
+# refuse) and the sink's monitor:
 #   kelvanor --record ours.avi --sound            MJPEG as the camera sends it, in AVI
 #   ffmpeg -f v4l2 -input_format mjpeg -i NODE -f pulse -i MONITOR -c:v copy  (Matroska)
-#   the same ffmpeg with -copyts (without it each input's first time becomes 0, so the
-#   two inputs' start-up difference stays in the file as an offset)
 # avsync_measure then finds each flash and beep in each file and prints the offset
 # (sound minus picture, ms) at the start, the middle and the end side by side.
 # Goal: |offset| below one frame (33 ms) all along, no drift.
@@ -84,7 +82,7 @@ other=
 if [ -n "${AVSYNC_OTHER:-}" ]; then
     other=$(readlink -f "$AVSYNC_OTHER")
 fi
-files="ours.avi${other:+ other.avi} ffmpeg.mkv ffmpeg-copyts.mkv"
+files="ours.avi${other:+ other.avi} ffmpeg.mkv"
 
 echo "Picture and sound in step: $minutes min, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 for size in $sizes; do
@@ -113,7 +111,7 @@ CONF
     export KV_CAMERA_EMULATOR_CONFIG="$work/cameras.conf"
     "$play" "$work/reference.pcm" "$start" >"$work/play.log" 2>&1 &
     player=$!
-    rm -rf "$work"/data* "$work"/*.avi "$work"/*.mkv.* "$work"/ffmpeg*.mkv
+    rm -rf "$work"/data* "$work"/*.avi "$work"/*.mkv.* "$work"/*.avi.* "$work"/ffmpeg*.mkv
     KELVANOR_FOLDER="$work/data" LD_PRELOAD="$emulator" "$kelvanor" --record "$work/ours.avi" \
         --device /dev/video42 --size "$size" --rate 30 --seconds "$seconds" --sound >"$work/ours.log" 2>&1 &
     ours=$!
@@ -127,17 +125,11 @@ CONF
         -framerate 30 -i /dev/video42 -f pulse -i avsync.monitor -t "$seconds" -c:v copy -c:a pcm_s16le \
         -y "$work/ffmpeg.mkv" >"$work/ffmpeg.log" 2>&1 &
     theirs=$!
-    # With -copyts an output -t counts from the clock's zero: each input is limited instead.
-    LD_PRELOAD="$emulator" ffmpeg -nostdin -v error -copyts -t "$seconds" -f v4l2 -input_format mjpeg \
-        -video_size "$size" -framerate 30 -i /dev/video42 -t "$seconds" -f pulse -i avsync.monitor \
-        -c:v copy -c:a pcm_s16le -y "$work/ffmpeg-copyts.mkv" >"$work/ffmpeg-copyts.log" 2>&1 &
-    copyts=$!
-    echo "recording $seconds s with kelvanor,${other:+ $other,} ffmpeg and ffmpeg -copyts at the same time"
+    echo "recording $seconds s with kelvanor,${other:+ $other,} and ffmpeg at the same time"
     status=0
     wait $ours || { status=1; echo "kelvanor failed:"; cat "$work/ours.log"; }
     if [ -n "$others" ]; then wait $others || { status=1; echo "$other failed:"; cat "$work/other.log"; }; fi
     wait $theirs || { status=1; echo "ffmpeg failed:"; cat "$work/ffmpeg.log"; }
-    wait $copyts || { status=1; echo "ffmpeg -copyts failed:"; cat "$work/ffmpeg-copyts.log"; }
     kill "$player" 2>/dev/null || true
     wait "$player" 2>/dev/null || true
     player=
@@ -146,10 +138,10 @@ CONF
     echo "offset of sound against picture, ms (sound minus picture; goal: |offset| < 33 all along, no drift)"
     printf '%-22s %14s' "" "kelvanor"
     [ -n "$other" ] && printf ' %14s' "other"
-    printf ' %14s %14s\n' "ffmpeg" "ffmpeg -copyts"
+    printf ' %14s\n' "ffmpeg"
     for f in $files; do
-        "$measure" --line "$work/$f" >"$work/$f.line" || true
         "$measure" "$work/$f" >"$work/$f.pairs" 2>&1 || true
+        sed -n 's/^figures: //p' "$work/$f.pairs" >"$work/$f.line"
     done
     row() {
         printf '%-22s' "$1"
@@ -174,6 +166,6 @@ CONF
     cat "$work/play.log"
     if [ -n "${AVSYNC_KEEP:-}" ]; then
         mkdir -p "$AVSYNC_KEEP/$size"
-        cp "$work"/*.pairs "$work"/*.log "$AVSYNC_KEEP/$size/"
+        cp "$work"/*.pairs "$work"/*.log "$work"/*.avi "$work"/*.mkv "$AVSYNC_KEEP/$size/"
     fi
 done
