@@ -10,7 +10,8 @@
 //   and white. A frame's time is the start of its exposure and the exposure is one
 //   frame long, so the flash began at time + (1 - share) * frame. A beep starts at the
 //   first sample above a tenth of full scale after at least 0.3 s of quiet. Each flash
-//   is paired with the nearest beep within half a second.
+//   is paired with the beep nearest to it plus the file's common shift (found first,
+//   up to 5 s), within half a second of that.
 //
 //   Prints the offsets of the first five pairs (start), five around the middle and the
 //   last five (end), the least and greatest of all and the drift (least squares, ms per
@@ -202,12 +203,30 @@ int main(int argc, char** argv) {
     Recording r;
     if (!read(argv[1], r)) return 1;
     const std::vector<double> flash = flashes(r);
+    // The common shift first: of the differences between a flash and a beep within 5 s,
+    // the one most other pairs agree with (within 50 ms). The gaps repeat only every ten
+    // seconds, so a recorder's offset of up to 5 s is found whole.
+    double shift = 0;
+    std::size_t agreeing = 0;
+    for (std::size_t i = 0; i < flash.size(); i += std::max<std::size_t>(1, flash.size() / 40))
+        for (double b : r.beeps) {
+            const double d = b - flash[i];
+            if (std::fabs(d) > 5) continue;
+            std::size_t n = 0;
+            for (double f : flash)
+                for (double c : r.beeps)
+                    if (std::fabs(c - f - d) < 0.05) {
+                        ++n;
+                        break;
+                    }
+            if (n > agreeing) agreeing = n, shift = d;
+        }
     std::vector<double> at, offsetMs;
     for (double f : flash) {
         double nearest = 1e9;
         for (double b : r.beeps)
-            if (std::fabs(b - f) < std::fabs(nearest - f)) nearest = b;
-        if (std::fabs(nearest - f) > 0.5) continue;
+            if (std::fabs(b - f - shift) < std::fabs(nearest - f - shift)) nearest = b;
+        if (std::fabs(nearest - f - shift) > 0.5) continue;
         at.push_back(f);
         offsetMs.push_back((nearest - f) * 1000);
     }
