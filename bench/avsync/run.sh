@@ -22,7 +22,7 @@
 #
 # AVSYNC_OTHER=/path/to/kelvanor records with a second build of the program as well (a
 # column "other": an older build against this one, in the same run); AVSYNC_KEEP=DIR
-# keeps every flash's offset and the logs there.
+# keeps the recordings, every flash's offset and the logs there.
 #
 # Needs ffmpeg (with libx264), pulseaudio and pulseaudio-utils (scripts/deps.sh test).
 set -eu
