@@ -72,6 +72,29 @@ private slots:
         QVERIFY2(peak > 3000, qPrintable(QString::number(peak)));
     }
 
+    // A block's end is placed by the stream's latency with its sign. A microphone's
+    // sound waited in the card and the server; a sink's monitor hands out what the sink
+    // is going to play before it plays it (PulseAudio states its latency as the
+    // sink's, negative), and that sound is heard when it plays. Of a fragment the
+    // server handed over, the part already read does not wait any more.
+    void blockEndFollowsTheLatencyWithItsSign_data() {
+        QTest::addColumn<qint64>("latencyUs");
+        QTest::addColumn<qint64>("readUs");
+        QTest::addColumn<qint64>("endUs");
+        const qint64 now = 5000000;
+        QTest::newRow("microphone") << qint64(30000) << qint64(0) << now - 30000;
+        QTest::newRow("microphone, fragment partly read") << qint64(30000) << qint64(10000) << now - 20000;
+        QTest::newRow("no latency") << qint64(0) << qint64(0) << now;
+        QTest::newRow("sink monitor") << qint64(-15000) << qint64(0) << now + 15000;
+        QTest::newRow("sink monitor, fragment partly read") << qint64(-15000) << qint64(5000) << now + 20000;
+    }
+    void blockEndFollowsTheLatencyWithItsSign() {
+        QFETCH(qint64, latencyUs);
+        QFETCH(qint64, readUs);
+        QFETCH(qint64, endUs);
+        QCOMPARE(AudioInput::blockEndUs(5000000, latencyUs, readUs), endUs);
+    }
+
     void unsupportedFormatIsRefused_data() {
         QTest::addColumn<int>("channels");
         QTest::addColumn<int>("rate");

@@ -828,6 +828,17 @@ void EmulatedCamera::produce() {
     const Quirks quirks = m_config.quirks;
     auto next = std::chrono::steady_clock::now() + period;
     std::uint64_t frames = 0;
+    // A movie on the wall clock: its start on the monotonic clock, which stamps frames.
+    const std::int64_t movieStartNs = m_config.movieStartNs;
+    std::int64_t movieStartMonoNs = 0;
+    if (movieStartNs) {
+        timespec real{}, mono{};
+        clock_gettime(CLOCK_REALTIME, &real);
+        clock_gettime(CLOCK_MONOTONIC, &mono);
+        movieStartMonoNs = movieStartNs -
+                           (std::int64_t(real.tv_sec) - std::int64_t(mono.tv_sec)) * 1000000000 -
+                           (std::int64_t(real.tv_nsec) - std::int64_t(mono.tv_nsec));
+    }
     while (!m_stopProducer) {
         if (m_changed.wait_until(lock, next, [&] { return m_stopProducer; })) break;
         const auto now = std::chrono::steady_clock::now();
@@ -869,7 +880,15 @@ void EmulatedCamera::produce() {
         const std::uint32_t capacity = b.info.length;
         lock.unlock();
         // Rendering and copying happen without the lock; STREAMOFF waits for this thread.
-        const std::vector<std::uint8_t>& bytes = source.frame(sequence);
+        // A scene's frame was exposed over the interval up to now and is stamped with
+        // the start of its exposure.
+        std::int64_t stampUs = 0;
+        if (movieStartNs) stampUs = monotonicUs() - std::int64_t(1e6 * seconds(interval));
+        const std::vector<std::uint8_t>& bytes =
+            movieStartNs
+                ? source.sceneFrame(double(stampUs * 1000 - movieStartMonoNs) / 1e9,
+                                    double(stampUs * 1000 - movieStartMonoNs) / 1e9 + seconds(interval))
+                : source.frame(sequence);
         std::uint32_t used = std::uint32_t(std::min<std::size_t>(bytes.size(), capacity));
         bool error = bytes.size() > capacity || bytes.empty(); // uvcvideo: frame overflow
         std::memcpy(memory, bytes.data(), used);
@@ -896,7 +915,7 @@ void EmulatedCamera::produce() {
         b.info.bytesused = used;
         b.info.flags = error ? V4L2_BUF_FLAG_ERROR : 0;
         b.info.sequence = std::uint32_t(sequence);
-        const std::int64_t us = monotonicUs();
+        const std::int64_t us = stampUs ? stampUs : monotonicUs();
         b.info.timestamp.tv_sec = us / 1000000;
         b.info.timestamp.tv_usec = us % 1000000;
         m_done.push_back(index);

@@ -31,6 +31,20 @@ bool toUint(const std::string& text, std::uint32_t& value) {
     return true;
 }
 
+// Seconds since the Unix epoch with up to nine decimals, as nanoseconds.
+bool toInstantNs(const std::string& text, std::int64_t& value) {
+    const auto dot = text.find('.');
+    const std::string whole = text.substr(0, dot);
+    std::string fraction = dot == std::string::npos ? std::string() : text.substr(dot + 1);
+    if (whole.empty() || whole.size() > 11 || fraction.size() > 9) return false;
+    for (const std::string* part : {&whole, static_cast<const std::string*>(&fraction)})
+        for (char c : *part)
+            if (c < '0' || c > '9') return false;
+    fraction.resize(9, '0');
+    value = std::stoll(whole) * 1000000000 + std::stoll(fraction);
+    return value > 0;
+}
+
 bool toInt(const std::string& text, std::int32_t& value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -247,7 +261,9 @@ std::vector<CameraConfig> parseConfig(const std::string& text) {
                 camera.movie = trim(value.substr(6));
             else
                 ok = value == "pattern";
-        } else if (key == "pattern-frames")
+        } else if (key == "movie-start")
+            ok = toInstantNs(value, camera.movieStartNs);
+        else if (key == "pattern-frames")
             ok = toUint(value, camera.patternFrames) && camera.patternFrames;
         else if (key == "mjpeg-sizeimage")
             ok = toUint(value, camera.mjpegBytesPerPixel) && camera.mjpegBytesPerPixel;

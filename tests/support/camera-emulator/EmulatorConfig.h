@@ -13,6 +13,8 @@
 //   by-id = usb-Kelvanor_Test_Camera-video-index0   a /dev/v4l/by-id link (optional)
 //   readwrite = yes                     offers read() (V4L2_CAP_READWRITE); not for uvcvideo
 //   source = pattern | movie /path/to/file          what the camera sees
+//   movie-start = 1765450000.25         the movie plays once on the wall clock from
+//                                       this CLOCK_REALTIME instant (see below)
 //   pattern-frames = 30                 distinct pictures in the repeating cycle
 //   format = MJPG 1920x1080@30,15 1280x720@30 640x480@30/1,15/1
 //   format = YUYV stepwise 160x120-1280x720/16x8@30
@@ -24,6 +26,15 @@
 //
 // Formats: MJPG, YUYV, NV12, YU12, RGB3, BGR3, H264. Rates are frames per second, or
 // numerator/denominator of a frame rate.
+//
+// A movie without a start is a cycle of its first pictures, kept in memory. With a
+// start it is a scene in front of the camera: it plays whole, once, in real time from
+// that instant (before it the first picture shows, after its end the last), and every
+// frame is the light the sensor gathered over its exposure, a whole frame interval
+// from the frame's timestamp on (the start of exposure, V4L2_BUF_FLAG_TSTAMP_SRC_SOE,
+// as uvcvideo stamps its buffers): a picture that changes within the exposure shows
+// blended, as on a real sensor. Two processes given the same start film the same
+// scene, and a sound played on the same clock is in step with it.
 //
 // Parsing never aborts: a line that cannot be read is reported on stderr and skipped.
 
@@ -91,6 +102,8 @@ struct CameraConfig {
     std::string byId;
     bool readWrite = false;
     std::string movie; // empty: the test pattern
+    // CLOCK_REALTIME nanoseconds of the movie's start; 0: the movie is a cycle.
+    std::int64_t movieStartNs = 0;
     std::uint32_t patternFrames = 30;
     std::uint32_t mjpegBytesPerPixel = 2;
     std::vector<FormatConfig> formats;

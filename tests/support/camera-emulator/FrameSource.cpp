@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <limits>
 #include <linux/videodev2.h>
+#include <map>
 #include <turbojpeg.h>
 
 extern "C" {
@@ -57,6 +60,112 @@ struct FrameSource::Codec {
     }
 };
 
+// A movie played on the wall clock, decoded as it plays. Equal pictures in a row are
+// one content, scaled to the stream's size and encoded once: a still scene costs its
+// producer a decode and a comparison per picture.
+struct FrameSource::Scene {
+    struct Picture {
+        double startS = 0; // movie time it shows from, until the next one starts
+        std::uint64_t content = 0;
+    };
+    struct Content {
+        std::vector<std::uint8_t> rgb, encoded;
+    };
+
+    AVFormatContext* input = nullptr;
+    AVCodecContext* decoder = nullptr;
+    SwsContext* scaler = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    int stream = -1;
+    AVRational timeBase{0, 1};
+    double frameS = 1.0 / 30;
+    std::int64_t firstPts = AV_NOPTS_VALUE;
+    bool draining = false, ended = false;
+    std::deque<Picture> pictures; // the last shows to the end of time once ended
+    std::vector<std::uint8_t> lastPixels;
+    std::uint64_t contents = 0;
+    std::map<std::uint64_t, Content> content;
+    std::vector<std::uint8_t> blended;
+
+    ~Scene() {
+        sws_freeContext(scaler);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&decoder);
+        avformat_close_input(&input);
+    }
+
+    bool open(const std::string& path) {
+        if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) return false;
+        const AVCodec* codec = nullptr;
+        if (avformat_find_stream_info(input, nullptr) < 0) return false;
+        stream = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+        if (stream < 0 || !(decoder = avcodec_alloc_context3(codec))) return false;
+        const AVStream* s = input->streams[stream];
+        timeBase = s->time_base;
+        if (s->avg_frame_rate.num > 0) frameS = av_q2d(av_inv_q(s->avg_frame_rate));
+        decoder->thread_count = 1;
+        packet = av_packet_alloc();
+        frame = av_frame_alloc();
+        return avcodec_parameters_to_context(decoder, s->codecpar) >= 0 &&
+               avcodec_open2(decoder, codec, nullptr) >= 0 && packet && frame;
+    }
+
+    // Decodes the next picture into `pictures`; false at the movie's end.
+    bool decodeNext(std::uint32_t width, std::uint32_t height) {
+        while (!ended) {
+            const int received = avcodec_receive_frame(decoder, frame);
+            if (received == 0) {
+                add(width, height);
+                av_frame_unref(frame);
+                return true;
+            }
+            if (received != AVERROR(EAGAIN) || draining) {
+                ended = true;
+                break;
+            }
+            if (av_read_frame(input, packet) < 0) {
+                avcodec_send_packet(decoder, nullptr);
+                draining = true;
+                continue;
+            }
+            if (packet->stream_index == stream) avcodec_send_packet(decoder, packet);
+            av_packet_unref(packet);
+        }
+        return false;
+    }
+
+    void add(std::uint32_t width, std::uint32_t height) {
+        const std::int64_t pts = frame->best_effort_timestamp;
+        double startS = pictures.empty() ? 0 : pictures.back().startS + frameS;
+        if (pts != AV_NOPTS_VALUE) {
+            if (firstPts == AV_NOPTS_VALUE) firstPts = pts;
+            startS = double(pts - firstPts) * av_q2d(timeBase);
+        }
+        const AVPixelFormat format = AVPixelFormat(frame->format);
+        const int size = av_image_get_buffer_size(format, frame->width, frame->height, 1);
+        std::vector<std::uint8_t> pixels(std::size_t(std::max(size, 0)));
+        if (size > 0)
+            av_image_copy_to_buffer(pixels.data(), size, frame->data, frame->linesize, format, frame->width,
+                                    frame->height, 1);
+        if (pictures.empty() || pixels != lastPixels) {
+            Content& c = content[++contents];
+            c.rgb.resize(std::size_t(width) * height * 3);
+            scaler =
+                sws_getCachedContext(scaler, frame->width, frame->height, format, int(width), int(height),
+                                     AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
+            std::uint8_t* planes[1] = {c.rgb.data()};
+            const int lines[1] = {int(width * 3)};
+            if (scaler) sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, planes, lines);
+            lastPixels.swap(pixels);
+        }
+        if (pictures.empty() || pictures.back().content != contents) pictures.push_back({startS, contents});
+    }
+};
+
+const std::vector<std::uint8_t> FrameSource::s_none;
+
 std::uint32_t FrameSource::bytesPerLine(std::uint32_t fourcc, std::uint32_t width) {
     // uvc_v4l2_get_bytesperline: planar 4:2:0 formats give the luma plane's line.
     switch (fourcc) {
@@ -90,7 +199,15 @@ FrameSource::FrameSource(const CameraConfig& camera, std::uint32_t fourcc, std::
         std::max<std::size_t>(rawImageSize(V4L2_PIX_FMT_RGB24, width, height) / 4, 1);
     const std::size_t fits = std::max<std::size_t>(2, kCycleBytes / frameBytes);
     std::size_t cycle = std::min<std::size_t>(camera.patternFrames, fits);
-    if (!camera.movie.empty() && loadMovie(camera.movie)) cycle = std::min(cycle, m_movie.size());
+    if (!camera.movie.empty() && camera.movieStartNs) {
+        m_scene = std::make_unique<Scene>();
+        if (!m_scene->open(camera.movie)) {
+            std::fprintf(stderr, "camera emulator: cannot open the movie %s\n", camera.movie.c_str());
+            m_scene.reset();
+        }
+    } else if (!camera.movie.empty() && loadMovie(camera.movie)) {
+        cycle = std::min(cycle, m_movie.size());
+    }
     m_frames.resize(std::max<std::size_t>(cycle, 1));
 
     // Colour bars at 75 %: white, yellow, cyan, green, magenta, red, blue.
@@ -246,6 +363,48 @@ const std::vector<std::uint8_t>& FrameSource::frame(std::uint64_t sequence) {
         }
     }
     return bytes;
+}
+
+const std::vector<std::uint8_t>& FrameSource::sceneFrame(double fromS, double toS) {
+    if (!m_scene) return frame(0);
+    Scene& scene = *m_scene;
+    while (scene.pictures.empty() || scene.pictures.back().startS < toS)
+        if (!scene.decodeNext(m_width, m_height)) break;
+    if (scene.pictures.empty()) return s_none;
+    while (scene.pictures.size() > 1 && scene.pictures[1].startS <= fromS)
+        scene.pictures.pop_front();
+    for (auto it = scene.content.begin(); it != scene.content.end();)
+        it = it->first < scene.pictures.front().content ? scene.content.erase(it) : std::next(it);
+    // How long each content shows within the exposure.
+    constexpr double kForever = std::numeric_limits<double>::infinity();
+    std::map<std::uint64_t, double> shown;
+    for (std::size_t i = 0; i < scene.pictures.size(); ++i) {
+        const double begin = i == 0 ? -kForever : scene.pictures[i].startS;
+        const double end = i + 1 < scene.pictures.size() ? scene.pictures[i + 1].startS : kForever;
+        const double overlap = std::min(end, toS) - std::max(begin, fromS);
+        if (overlap > 0) shown[scene.pictures[i].content] += overlap;
+    }
+    if (shown.size() <= 1) {
+        Scene::Content& c =
+            scene.content[shown.empty() ? scene.pictures.front().content : shown.begin()->first];
+        if (c.encoded.empty()) c.encoded = encode(c.rgb);
+        return c.encoded;
+    }
+    double total = 0;
+    for (const auto& [id, seconds] : shown)
+        total += seconds;
+    std::vector<float> sum(std::size_t(m_width) * m_height * 3, 0.0f);
+    for (const auto& [id, seconds] : shown) {
+        const float weight = float(seconds / total);
+        const std::vector<std::uint8_t>& rgb = scene.content[id].rgb;
+        for (std::size_t k = 0; k < sum.size() && k < rgb.size(); ++k)
+            sum[k] += weight * rgb[k];
+    }
+    std::vector<std::uint8_t> rgb(sum.size());
+    for (std::size_t k = 0; k < sum.size(); ++k)
+        rgb[k] = std::uint8_t(std::min(255.0f, sum[k] + 0.5f));
+    scene.blended = encode(rgb);
+    return scene.blended;
 }
 
 std::vector<std::uint8_t> withoutHuffmanTables(const std::vector<std::uint8_t>& jpeg) {

@@ -29,6 +29,11 @@ public:
 
     // The bytes of the frame with this sequence number (empty when it could not be made).
     const std::vector<std::uint8_t>& frame(std::uint64_t sequence);
+    // With a movie on the wall clock (CameraConfig::movieStartNs): the frame exposed
+    // from fromS to toS of the movie's time, the movie's pictures weighed by how long
+    // each showed within the exposure. Times only go forward: the movie is decoded as
+    // it plays and only the pictures still to be shown are kept.
+    const std::vector<std::uint8_t>& sceneFrame(double fromS, double toS);
     std::uint32_t cycleLength() const { return std::uint32_t(m_frames.size()); }
 
     // The bytes per line and image size a driver reports for a raw format (0 for
@@ -48,6 +53,9 @@ private:
     std::vector<std::uint8_t> m_bars;                // RGB24 colour bars, made once
     struct Codec;
     std::unique_ptr<Codec> m_codec; // encoders kept between frames
+    struct Scene;
+    std::unique_ptr<Scene> m_scene; // the movie played on the wall clock
+    static const std::vector<std::uint8_t> s_none;
 };
 
 // Removes every DHT segment of a JPEG (a UVC camera's MJPEG frames carry none: the

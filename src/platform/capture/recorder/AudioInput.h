@@ -10,7 +10,9 @@
 #include <functional>
 #include <memory>
 
-struct pa_simple;
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
 
 // Sound from the default PulseAudio source (PipeWire's PulseAudio server works
 // too), read on a thread of its own in blocks of about 20 ms.
@@ -37,13 +39,25 @@ public:
     // Set when the server went away while reading.
     bool failed() const { return m_failed; }
 
+    // The monotonic time at which the sample after a block read at nowUs was taken,
+    // from the stream's latency as the server states it with its sign: positive for a
+    // microphone (the sound waited in the card and the server), negative for a sink's
+    // monitor (the server hands out what the sink is going to play before it plays it,
+    // and the sound is heard when it plays). Of a fragment the server handed over, the
+    // part already read (readUs) no longer waits.
+    static std::int64_t blockEndUs(std::int64_t nowUs, std::int64_t latencyUs, std::int64_t readUs);
+
 private:
     void run();
+    void close();
+    bool read(char* data, std::size_t bytes);
 
-    struct StreamDeleter {
-        void operator()(pa_simple* s) const;
-    };
-    std::unique_ptr<pa_simple, StreamDeleter> m_stream;
+    pa_threaded_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    // The fragment being read: pa_stream_peek's data, its size, and how much is read.
+    const char* m_fragment = nullptr;
+    std::size_t m_fragmentBytes = 0, m_fragmentRead = 0;
     AudioFormat m_format;
     Sink m_sink;
     WorkerThread m_worker{"kv-sound"};
