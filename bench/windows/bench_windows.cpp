@@ -9,9 +9,13 @@
 // Usage: bench_windows <movie file> [rounds, 1000] [kinds]
 //   kinds: some of image,viewer,bank,info,schedule,capture (all by default), to find
 //   which window a growth comes from.
+// With KV_QUICK_EXIT set it ends without freeing anything, so that heaptrack counts
+// all that is still held as leaked: `heaptrack_print -f <400 rounds> -d <200 rounds> -l 1`
+// then shows what grows from round to round and who holds it.
 #include "EventLog.h"
 #include "FakeV4l2Device.h"
 #include "MSVIDEO.h"
+#include "MainModule.h"
 #include "Master.h"
 #include "MoviePlayer.h"
 #include "MsgBox.h"
@@ -100,6 +104,9 @@ int main(int argc, char** argv) {
     devices.plug(1, camera);
 
     QApplication app(argc, argv);
+    // As the program starts: its name and its icon, which every MDI child's frame shows
+    // (without one, Qt's style loads its own logo anew for each frame).
+    SetUpApplication();
     const QString movie = QString::fromLocal8Bit(argv[1]);
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 1000;
     const QStringList kinds =
@@ -245,6 +252,10 @@ int main(int argc, char** argv) {
     std::printf(
         "after the first hundred: %+ld KiB, %+d descriptors (goal: at most 5120 KiB, 0): %s; %d failures\n",
         growthKiB, growthFds, flat ? "flat" : "GROWS", failures);
+    if (qEnvironmentVariableIsSet("KV_QUICK_EXIT")) {
+        std::fflush(stdout);
+        _exit(flat && failures == 0 ? 0 : 1);
+    }
     wMSVIDEO::Unload();
     return flat && failures == 0 ? 0 : 1;
 }
