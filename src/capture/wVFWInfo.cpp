@@ -2,6 +2,7 @@
 
 #include "MSVIDEO.h"
 #include "Master.h"
+#include "ToolIcons.h"
 #include "WindowActivation.h"
 
 #include <QEvent>
@@ -42,7 +43,7 @@ wVFWInfo::wVFWInfo(Master& master) : QDialog(&master), m_master(master) {
     dVFW->setFont(QFont(QStringLiteral("Arial")));
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32));
+    Image1->setPixmap(ToolIcons::standard(QStyle::SP_ComputerIcon).pixmap(32, 32));
     ok_button = new QPushButton(QStringLiteral("OK"), this);
     ok_button->setObjectName(QStringLiteral("ok_button"));
     connect(ok_button, &QPushButton::clicked, this, &QWidget::close);

@@ -1,6 +1,7 @@
 #include "wVFWSettings.h"
 
 #include "MSVIDEO.h"
+#include "ToolIcons.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -69,7 +70,7 @@ wVFWSettings::wVFWSettings(QWidget* parent) : QDialog(parent) {
         "Label1");
     Label1->setWordWrap(true);
     Image1 = named(new QLabel(this), "Image1");
-    Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
+    Image1->setPixmap(ToolIcons::standard(QStyle::SP_MessageBoxWarning).pixmap(32, 32));
 
     Label2 = heading(QStringLiteral("Capture operation:"), "Label2", this);
     Yield[0] = named(new QRadioButton(QStringLiteral("Exclusive Task"), this), "Yield_0");

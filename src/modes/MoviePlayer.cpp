@@ -2,6 +2,7 @@
 
 #include "MovieFrameConverter.h"
 #include "MovieFrameView.h"
+#include "ToolIcons.h"
 
 #include <QAudioOutput>
 #include <QHBoxLayout>
@@ -21,7 +22,7 @@ QToolButton* makeButton(const QString& name, QStyle::StandardPixmap icon, const 
                         QWidget* parent) {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
-    b->setIcon(parent->style()->standardIcon(icon));
+    b->setIcon(ToolIcons::standard(icon));
     b->setToolTip(tip);
     b->setAutoRaise(true);
     return b;
@@ -71,7 +72,8 @@ MoviePlayer::MoviePlayer(QWidget* parent)
     m_time = new QLabel(timeText(0) + QStringLiteral(" / ") + timeText(0), m_bar);
     m_time->setObjectName(QStringLiteral("TimeDisplay"));
     auto* speaker = new QLabel(m_bar);
-    speaker->setPixmap(style()->standardIcon(QStyle::SP_MediaVolume).pixmap(16, 16));
+    speaker->setObjectName(QStringLiteral("VolumeIcon"));
+    speaker->setPixmap(ToolIcons::standard(QStyle::SP_MediaVolume).pixmap(16, 16));
     m_volume = new QSlider(Qt::Horizontal, m_bar);
     m_volume->setObjectName(QStringLiteral("VolumeSlider"));
     m_volume->setToolTip(tr("Volume"));
@@ -237,7 +239,7 @@ void MoviePlayer::showTime() {
 
 void MoviePlayer::showState() {
     const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
-    m_play->setIcon(style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_play->setIcon(ToolIcons::standard(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     m_play->setToolTip(playing ? tr("Pause") : tr("Play"));
     const bool usable = m_errorText.isEmpty() && !m_fileName.isEmpty();
     for (QWidget* w :

@@ -21,6 +21,7 @@
 #include <QVideoSink>
 #include <QtTest>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 // The movie viewer: its fit around the movie, and movies this program records
@@ -389,6 +390,28 @@ private slots:
         QVERIFY(frameOf(v)->isVisible());
         QVERIFY(error->width() >= 300);
         QVERIFY(frameOf(v)->width() <= m_area->viewport()->width());
+    }
+
+    // Every player shows the same icons, made once for the program: icons made anew
+    // for each player would leave their pictures in Qt's pixmap cache, a few more with
+    // each viewer opened and closed.
+    void controlIconsAreTheProgramsOwn() {
+        auto picture = [](const MoviePlayer& player, const char* name) {
+            if (auto* b = player.findChild<QToolButton*>(QLatin1String(name))) return b->icon().cacheKey();
+            if (auto* l = player.findChild<QLabel*>(QLatin1String(name))) return l->pixmap().cacheKey();
+            return qint64(0);
+        };
+        auto first = std::make_unique<MoviePlayer>();
+        MoviePlayer second;
+        for (const char* name : {"PlayButton", "StopButton", "VolumeIcon"}) {
+            const qint64 key = picture(*first, name);
+            QVERIFY2(key != 0, name);
+            QVERIFY2(picture(second, name) == key, name);
+        }
+        // Shown after the first player has gone too.
+        const qint64 play = picture(*first, "PlayButton");
+        first.reset();
+        QCOMPARE(picture(MoviePlayer(), "PlayButton"), play);
     }
 
     void eachOpeningIsANewWindow() {

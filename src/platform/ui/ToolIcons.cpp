@@ -1,5 +1,6 @@
 #include "ToolIcons.h"
 
+#include <QApplication>
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
@@ -183,6 +184,16 @@ QIcon icon(const QString& imageKey) {
         paintIcon(p, imageKey);
     }
     return *cache.insert(imageKey, QIcon(pixmap));
+}
+
+QIcon standard(QStyle::StandardPixmap which) {
+    // Keyed by the style too: a style set later draws its own.
+    static QHash<QPair<QString, int>, QIcon> cache;
+    QStyle* style = QApplication::style();
+    const QPair<QString, int> key(style->name(), int(which));
+    auto it = cache.find(key);
+    if (it != cache.end()) return *it;
+    return *cache.insert(key, style->standardIcon(which));
 }
 
 } // namespace ToolIcons
