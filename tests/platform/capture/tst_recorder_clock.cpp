@@ -25,6 +25,44 @@ private slots:
         QCOMPARE(grid.slotOf(movieUs), slot);
     }
 
+    // Long movies: slot times come from the file's exact rate, so after an hour the
+    // picture is where the sound is (33,333 us a frame at 30/1 would have put the
+    // frame of 3,600 s into slot 108,001, and 1,588 samples short of its sound).
+    void exactRatesOverLongMovies_data() {
+        QTest::addColumn<int64_t>("num");
+        QTest::addColumn<int64_t>("den");
+        QTest::addColumn<int64_t>("movieUs");
+        QTest::addColumn<int64_t>("slot");
+        QTest::addColumn<int64_t>("slotUs");
+        QTest::addColumn<int64_t>("samples"); // of the slots before `slot`, at 44,100 Hz
+        QTest::newRow("30/1, an hour") << int64_t(30) << int64_t(1) << int64_t(3600000000) << int64_t(108000)
+                                       << int64_t(3600000000) << int64_t(158760000);
+        QTest::newRow("30/1, a day") << int64_t(30) << int64_t(1) << int64_t(86400000000) << int64_t(2592000)
+                                     << int64_t(86400000000) << int64_t(3810240000);
+        QTest::newRow("30000/1001, an hour of frames")
+            << int64_t(30000) << int64_t(1001) << int64_t(3603600000) << int64_t(108000)
+            << int64_t(3603600000) << int64_t(158918760);
+        QTest::newRow("25/1, half a period early")
+            << int64_t(25) << int64_t(1) << int64_t(3599980001) << int64_t(90000) << int64_t(3600000000)
+            << int64_t(158760000);
+        QTest::newRow("15/1, before the movie") << int64_t(15) << int64_t(1) << int64_t(-40000) << int64_t(-1)
+                                                << int64_t(-66667) << int64_t(-2940);
+    }
+    void exactRatesOverLongMovies() {
+        QFETCH(int64_t, num);
+        QFETCH(int64_t, den);
+        QFETCH(int64_t, movieUs);
+        QFETCH(int64_t, slot);
+        QFETCH(int64_t, slotUs);
+        QFETCH(int64_t, samples);
+        const FramePeriod period{num, den};
+        const FrameGrid<int> grid(period);
+        QCOMPARE(grid.slotOf(movieUs), slot);
+        QCOMPARE(period.slotUs(slot), slotUs);
+        QCOMPARE(period.samplesFor(slot, 44100), samples);
+        QCOMPARE(period.slotsIn(3600), num * 3600 / den);
+    }
+
     // Frames every 25 ms on a 66.667 ms grid: each slot keeps the frame nearest
     // its time, and is committed when the next slot gets a frame.
     void nearestFrameWins() {

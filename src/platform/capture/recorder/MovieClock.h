@@ -50,6 +50,35 @@ private:
     bool m_started = false;
 };
 
+// The movie's frame period as the file states it: `den`/`num` seconds (a rate of
+// num/den frames per second), kept exact. Slot times are computed from it, never by
+// adding a period rounded to microseconds: 33,333 us a frame at 30/1 puts the picture
+// 36 ms behind the sound in an hour.
+struct FramePeriod {
+    std::int64_t num = 15; // frames ...
+    std::int64_t den = 1;  // ... per this many seconds
+
+    static FramePeriod ofMicroseconds(std::int64_t us) { return {1000000, us > 0 ? us : 1}; }
+    // The slot whose time is nearest movieUs (negative before the movie).
+    std::int64_t slotOf(std::int64_t movieUs) const { return nearest(movieUs * num, 1000000 * den); }
+    // Slot n's movie time, to the nearest microsecond.
+    std::int64_t slotUs(std::int64_t slot) const { return nearest(slot * 1000000 * den, num); }
+    // The frames of `seconds` of movie.
+    std::int64_t slotsIn(double seconds) const {
+        return std::int64_t(seconds * double(num) / double(den) + 0.5);
+    }
+    // The samples of sound that belong to `frames` frames, at `samplesPerSec`.
+    std::int64_t samplesFor(std::int64_t frames, int samplesPerSec) const {
+        return nearest(frames * den * samplesPerSec, num);
+    }
+
+    // a / b to the nearest whole number, halves up (b > 0).
+    static std::int64_t nearest(std::int64_t a, std::int64_t b) {
+        const std::int64_t twice = 2 * a + b;
+        return twice >= 0 ? twice / (2 * b) : -1 - (-twice - 1) / (2 * b);
+    }
+};
+
 // Places frames on the movie's frame grid (slot n at n periods of movie time) by
 // their movie time. Of several frames falling into one slot the one nearest the
 // slot's time is kept, so a camera faster than the movie is thinned out evenly.
@@ -62,19 +91,17 @@ public:
         std::int64_t slot;
     };
 
-    explicit FrameGrid(std::int64_t usPerFrame) : m_period(usPerFrame) {}
+    explicit FrameGrid(std::int64_t usPerFrame) : m_period(FramePeriod::ofMicroseconds(usPerFrame)) {}
+    explicit FrameGrid(FramePeriod period) : m_period(period) {}
 
-    std::int64_t slotOf(std::int64_t movieUs) const {
-        const std::int64_t shifted = movieUs + m_period / 2;
-        return shifted >= 0 ? shifted / m_period : -1 - (-shifted - 1) / m_period;
-    }
+    std::int64_t slotOf(std::int64_t movieUs) const { return m_period.slotOf(movieUs); }
 
     // Offers a frame; gives the earlier candidate when this frame starts a later slot.
     bool offer(const Payload& payload, std::int64_t movieUs, Placed* committed) {
         const std::int64_t slot = slotOf(movieUs);
         if (slot < 0 || slot <= m_lastCommitted) return false;
         if (m_hasCandidate && slot == m_candidate.slot) {
-            const std::int64_t target = slot * m_period;
+            const std::int64_t target = m_period.slotUs(slot);
             if (distance(movieUs, target) < distance(m_candidateUs, target)) {
                 m_candidate.payload = payload;
                 m_candidateUs = movieUs;
@@ -106,7 +133,7 @@ public:
 private:
     static std::int64_t distance(std::int64_t a, std::int64_t b) { return a > b ? a - b : b - a; }
 
-    std::int64_t m_period;
+    FramePeriod m_period;
     std::int64_t m_lastCommitted = -1;
     bool m_hasCandidate = false;
     Placed m_candidate{};

@@ -2,6 +2,10 @@
 
 #include "Logging.h"
 
+extern "C" {
+#include <libavutil/rational.h>
+}
+
 #include <algorithm>
 #include <cmath>
 #include <thread>
@@ -36,11 +40,12 @@ bool Recorder::start(const RecorderSettings& settings) {
     m_end = EndReason::None;
     m_endText.clear();
     m_clock = MovieClock();
-    m_grid = std::make_unique<FrameGrid<VideoFrame>>(m_settings.usPerFrame);
+    // Frames are placed at the times of the rate the file states, exactly.
+    const AVRational rate = AviWriter::frameRateFor(m_settings);
+    m_period = {rate.num, rate.den};
+    m_grid = std::make_unique<FrameGrid<VideoFrame>>(m_period);
     m_haveOrigin = false;
-    m_maxSlots = m_settings.timeLimitS > 0
-                     ? std::llround(m_settings.timeLimitS * 1e6 / double(m_settings.usPerFrame))
-                     : 0;
+    m_maxSlots = m_settings.timeLimitS > 0 ? m_period.slotsIn(m_settings.timeLimitS) : 0;
     m_nextSlot = 0;
     m_size = {};
     m_jobs.clear();
@@ -174,8 +179,7 @@ void Recorder::commitLocked(const VideoFrame& frame, std::int64_t slot, bool las
     job->slot = slot;
     job->repeatsBefore = slot - m_nextSlot;
     m_nextSlot = slot + 1;
-    const std::int64_t error =
-        std::llabs(m_clock.movieUs(frame.captureTimeUs) - slot * m_settings.usPerFrame);
+    const std::int64_t error = std::llabs(m_clock.movieUs(frame.captureTimeUs) - m_period.slotUs(slot));
     m_progress.maxPlacementErrorUs = std::max(m_progress.maxPlacementErrorUs, error);
     m_jobs.push_back(std::move(job));
     m_jobsChanged.notify_all();

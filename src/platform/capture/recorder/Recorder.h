@@ -106,6 +106,7 @@ private:
     EndReason m_end = EndReason::None;
     QString m_endText;
     MovieClock m_clock;
+    FramePeriod m_period;
     std::unique_ptr<FrameGrid<VideoFrame>> m_grid;
     bool m_haveOrigin = false;
     std::int64_t m_maxSlots = 0; // 0: no limit

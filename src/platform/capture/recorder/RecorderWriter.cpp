@@ -173,8 +173,7 @@ bool Recorder::writeAudioUpTo(std::int64_t videoFrames, bool pad) {
     const int align = fmt.blockAlign();
     const char silentByte = fmt.bitsPerSample == 8 ? char(0x80) : char(0);
     // The sound that belongs to the frames written so far, in samples.
-    const std::int64_t target =
-        std::llround(double(videoFrames) * double(m_settings.usPerFrame) * 1e-6 * fmt.samplesPerSec);
+    const std::int64_t target = m_period.samplesFor(videoFrames, fmt.samplesPerSec);
     for (;;) {
         QByteArray chunk;
         {
@@ -221,7 +220,7 @@ QString Recorder::withStopHint(const QString& text) const {
 }
 
 QString Recorder::summary(const Progress& p) const {
-    const std::int64_t ms = std::int64_t(p.videoFrames) * m_settings.usPerFrame / 1000;
+    const std::int64_t ms = m_period.slotUs(p.videoFrames) / 1000;
     const std::int64_t milliFps = ms > 0 ? std::int64_t(p.videoFrames) * 1000000 / ms : 0;
     QString text = QStringLiteral("Captured %1 sec.  %2 frames (%3 dropped) (%4 fps).")
                        .arg(seconds3(ms))
@@ -271,7 +270,7 @@ void Recorder::run() {
             {
                 std::lock_guard progressLock(m_mutex);
                 m_progress.videoFrames = std::uint32_t(m_slotsWritten);
-                m_progress.elapsedMs = std::uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
+                m_progress.elapsedMs = std::uint32_t(m_period.slotUs(m_slotsWritten) / 1000);
             }
             if (!m_writeFailed && !m_diskFull && m_writer.isOpen() && diskFull()) {
                 m_diskFull = true;
@@ -314,7 +313,7 @@ void Recorder::run() {
         lock.lock();
         // A camera that stops delivering must not hold a time-limited recording open.
         if (m_maxSlots > 0 && m_haveOrigin && m_end == EndReason::None &&
-            m_clock.movieUs(monotonicTimeUs()) >= (m_maxSlots + 1) * m_settings.usPerFrame) {
+            m_clock.movieUs(monotonicTimeUs()) >= m_period.slotUs(m_maxSlots + 1)) {
             lock.unlock();
             requestEnd(EndReason::Limit);
             lock.lock();
@@ -363,7 +362,7 @@ void Recorder::finishFile() {
     {
         std::lock_guard lock(m_mutex);
         m_progress.videoFrames = std::uint32_t(m_slotsWritten);
-        m_progress.elapsedMs = std::uint32_t(m_slotsWritten * m_settings.usPerFrame / 1000);
+        m_progress.elapsedMs = std::uint32_t(m_period.slotUs(m_slotsWritten) / 1000);
         m_progress.capturing = false;
         m_ready = false;
         p = m_progress;
