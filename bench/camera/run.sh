@@ -6,7 +6,7 @@
 #     window painting the preview at the window's preview rate (10 frames/s);
 #   - ffmpeg -f v4l2 -input_format mjpeg -framerate 30 -video_size WxH -i <node> -c copy.
 # For each: CPU seconds (user + system) per second of movie, of the whole process and
-# of its steady part (from 4 s after the start to 1 s before the end, read from
+# of its steady part (from 4 s after the start to 2 s before the end, read from
 # /proc/<pid>/stat); the frames in the file against 30 a second; dropped frames as the
 # program counts them; and the camera's own count (the emulator's producer: frames
 # sent while no buffer was queued are lost to the program). Ratios are against ffmpeg
@@ -37,7 +37,7 @@ emulator=$(readlink -f "$emulator")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# Two pictures in the camera's cycle: the emulator encodes each once, when first sent.
+# Two pictures in the camera's cycle: the emulator encodes each once, at the start.
 cat >"$work/cameras.conf" <<CONF
 camera /dev/video42
 card = Kelvanor Bench Camera
@@ -74,7 +74,7 @@ measure() {
     sleep 3.9
     t0=$(now)
     c0=$(ticks "$pid")
-    sleep $((seconds - 5))
+    sleep $((seconds - 6))
     t1=$(now)
     c1=$(ticks "$pid")
     if ! wait "$tpid"; then
@@ -105,7 +105,9 @@ for size in $sizes; do
     measure w "$window" $(echo "$record" | sed "s|k.avi|w.avi|")
     wdrop=$(tr '\r' '\n' <"$work/w.err" | sed -n 's/.*dropped \([0-9]*\).*/\1/p' | tail -n 1)
     wframes=$(frames "$work/w.avi")
-    read -r _ painted rate <"$work/w.out" || true
+    read -r _ painted rate <<EOF2
+$(grep '^PREVIEW ' "$work/w.out" || echo "PREVIEW ? ?")
+EOF2
     measure f ffmpeg -nostdin -v error -f v4l2 -input_format mjpeg -framerate 30 -video_size "$size" \
         -i /dev/video42 -t "$seconds" -c copy -y "$work/f.avi"
     fframes=$(frames "$work/f.avi")

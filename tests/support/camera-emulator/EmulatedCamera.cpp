@@ -848,6 +848,13 @@ void EmulatedCamera::produce() {
     const std::uint32_t fourcc = m_fourcc, width = m_width, height = m_height;
     FrameSource source(m_config, fourcc, width, height);
     const Quirks quirks = m_config.quirks;
+    // The cycle's pictures are made before the first frame time (a camera's first frame
+    // comes a moment after STREAMON, and then it keeps its pace): made on the way, a
+    // large picture would make the producer miss frame times it could have kept.
+    lock.unlock();
+    for (std::uint32_t i = 0; i < source.cycleLength(); ++i)
+        source.frame(i);
+    lock.lock();
     auto next = std::chrono::steady_clock::now() + period;
     std::uint64_t frames = 0;
     StreamCount count;
