@@ -159,7 +159,7 @@ void EmulatedCamera::release(Handle& handle) {
         m_owner = nullptr;
         m_fileIo = false;
     }
-    dismissPrivileges(handle); // uvc_v4l2_release
+    dismissPrivileges(handle, false); // uvc_v4l2_release once no process holds the file
     m_handles.erase(std::remove(m_handles.begin(), m_handles.end(), &handle), m_handles.end());
     m_changed.notify_all();
 }
@@ -353,8 +353,13 @@ bool EmulatedCamera::acquirePrivileges(Handle& handle) {
     return true;
 }
 
-// uvc_dismiss_privileges.
-void EmulatedCamera::dismissPrivileges(Handle& handle) {
+// uvc_dismiss_privileges (`unlock`), or the handle's end in this process. The lock is
+// on the open file, which a forked child shares as it shares the node's open file:
+// dismissed, it is let go for all of them, as the one uvc_fh they share is; closed in
+// one process, it stays while another still holds it, as the node's file stays open
+// (uvc_v4l2_release runs when the last one closes it).
+void EmulatedCamera::dismissPrivileges(Handle& handle, bool unlock) {
+    if (handle.privilegeFd >= 0 && unlock) flock(handle.privilegeFd, LOCK_UN);
     if (handle.privilegeFd >= 0) real::close(handle.privilegeFd);
     handle.privilegeFd = -1;
     handle.privileged = false;
@@ -710,7 +715,7 @@ int EmulatedCamera::reqbufs(Handle& handle, v4l2_requestbuffers& request, Lock& 
     freeBuffers(lock);
     if (request.count == 0) {
         m_owner = nullptr;
-        dismissPrivileges(handle);
+        dismissPrivileges(handle, true);
         return 0;
     }
     v4l2_pix_format pix;
@@ -981,7 +986,7 @@ void EmulatedCamera::unplug() {
     // device with a stream of its own: nothing held on this one keeps it.
     m_registered = false;
     for (Handle* h : m_handles)
-        dismissPrivileges(*h);
+        dismissPrivileges(*h, true);
     m_changed.notify_all();
     updateSignals(kWakeBuffer | kWakeEvent); // v4l2_event_wake_all: every waiter learns of it
     std::thread producer = std::move(m_producer);

@@ -119,7 +119,7 @@ private:
     int getParm(v4l2_streamparm& parm) const;
     int setParm(Handle& handle, v4l2_streamparm& parm);
     bool acquirePrivileges(Handle& handle);
-    void dismissPrivileges(Handle& handle);
+    void dismissPrivileges(Handle& handle, bool unlock);
     bool priorityAllows(const Handle& handle) const;
     std::uint32_t maxPriority() const;
 
