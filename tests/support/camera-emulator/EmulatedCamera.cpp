@@ -7,11 +7,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -156,6 +159,7 @@ void EmulatedCamera::release(Handle& handle) {
         m_owner = nullptr;
         m_fileIo = false;
     }
+    dismissPrivileges(handle, false); // uvc_v4l2_release once no process holds the file
     m_handles.erase(std::remove(m_handles.begin(), m_handles.end(), &handle), m_handles.end());
     m_changed.notify_all();
 }
@@ -334,13 +338,44 @@ int EmulatedCamera::setParm(Handle& handle, v4l2_streamparm& parm) {
 }
 
 // uvc_acquire_privileges: the first handle to change the format, the rate or the
-// buffers holds the stream until it closes or frees its buffers.
+// buffers holds the stream until it closes or frees its buffers. The count of
+// privileged handles is the device's (uvc_streaming.active), whichever process opened
+// them: across processes it is an exclusive lock on the node's file in the state
+// folder, which the system lets go when the holder closes it or ends.
 bool EmulatedCamera::acquirePrivileges(Handle& handle) {
     if (handle.privileged) return true;
     for (const Handle* other : m_handles)
         if (other->privileged) return false;
+    if (!stateFolder().empty()) {
+        std::string name = m_config.node;
+        std::replace(name.begin(), name.end(), '/', '_');
+        const std::string path = stateFolder() + "/" + name + ".stream";
+        const int fd = real::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            real::close(fd);
+            return false;
+        }
+        handle.privilegeFd = fd; // without the file, this process's handles only
+    }
     handle.privileged = true;
     return true;
+}
+
+// uvc_dismiss_privileges (`unlock`), or the handle's end in this process. The lock is
+// on the open file, which a forked child shares as it shares the node's open file:
+// dismissed, it is let go for all of them, as the one uvc_fh they share is; closed in
+// one process, it stays while another still holds it, as the node's file stays open
+// (uvc_v4l2_release runs when the last one closes it).
+void EmulatedCamera::dismissPrivileges(Handle& handle, bool unlock) {
+    if (handle.privilegeFd >= 0 && unlock) flock(handle.privilegeFd, LOCK_UN);
+    if (handle.privilegeFd >= 0) real::close(handle.privilegeFd);
+    handle.privilegeFd = -1;
+    handle.privileged = false;
+}
+
+std::string& EmulatedCamera::stateFolder() {
+    static std::string folder;
+    return folder;
 }
 
 std::uint32_t EmulatedCamera::maxPriority() const {
@@ -624,7 +659,7 @@ int EmulatedCamera::extControls(Handle& handle, unsigned long request, v4l2_ext_
                 if (list[j].id == info->masterId) changes |= V4L2_EVENT_CTRL_CH_FLAGS;
         if (info->type != V4L2_CTRL_TYPE_BUTTON) sendControlEvent(&handle, id, changes);
     }
-    updateSignals();
+    updateSignals(kWakeEvent);
     return 0;
 }
 
@@ -688,7 +723,7 @@ int EmulatedCamera::reqbufs(Handle& handle, v4l2_requestbuffers& request, Lock& 
     freeBuffers(lock);
     if (request.count == 0) {
         m_owner = nullptr;
-        handle.privileged = false; // uvc_dismiss_privileges
+        dismissPrivileges(handle, true);
         return 0;
     }
     v4l2_pix_format pix;
@@ -826,6 +861,13 @@ void EmulatedCamera::produce() {
     const std::uint32_t fourcc = m_fourcc, width = m_width, height = m_height;
     FrameSource source(m_config, fourcc, width, height);
     const Quirks quirks = m_config.quirks;
+    // The cycle's pictures are made before the first frame time (a camera's first frame
+    // comes a moment after STREAMON, and then it keeps its pace): made on the way, a
+    // large picture would make the producer miss frame times it could have kept.
+    lock.unlock();
+    for (std::uint32_t i = 0; i < source.cycleLength(); ++i)
+        source.frame(i);
+    lock.lock();
     auto next = std::chrono::steady_clock::now() + period;
     std::uint64_t frames = 0;
     // A movie on the wall clock: its start on the monotonic clock, which stamps frames.
@@ -839,6 +881,12 @@ void EmulatedCamera::produce() {
                            (std::int64_t(real.tv_sec) - std::int64_t(mono.tv_sec)) * 1000000000 -
                            (std::int64_t(real.tv_nsec) - std::int64_t(mono.tv_nsec));
     }
+    StreamCount count;
+    struct Report {
+        const EmulatedCamera& camera;
+        const StreamCount& count;
+        ~Report() { camera.reportStream(count); }
+    } report{*this, count};
     while (!m_stopProducer) {
         if (m_changed.wait_until(lock, next, [&] { return m_stopProducer; })) break;
         const auto now = std::chrono::steady_clock::now();
@@ -850,6 +898,7 @@ void EmulatedCamera::produce() {
         }
         next += period;
         m_sequence += missed;
+        count.late += missed;
         const std::uint64_t sequence = m_sequence++;
         ++frames;
         if (quirks.unplugAfter && frames == quirks.unplugAfter) {
@@ -871,7 +920,11 @@ void EmulatedCamera::produce() {
             updateSignals();
             continue;
         }
-        if (m_queued.empty() || !m_registered) continue;
+        if (m_queued.empty() || !m_registered) {
+            ++count.noBuffer;
+            continue;
+        }
+        ++count.filled;
         const std::uint32_t index = m_queued.front();
         m_queued.pop_front();
         Buffer& b = m_buffers[index];
@@ -920,8 +973,22 @@ void EmulatedCamera::produce() {
         b.info.timestamp.tv_usec = us % 1000000;
         m_done.push_back(index);
         m_changed.notify_all();
-        updateSignals();
+        updateSignals(kWakeBuffer);
     }
+}
+
+void EmulatedCamera::reportStream(const StreamCount& count) const {
+    const char* path = std::getenv("KV_CAMERA_EMULATOR_STATS");
+    if (!path || !*path) return;
+    char line[512];
+    const int n = std::snprintf(
+        line, sizeof line, "node=%s pid=%d frames=%llu lost-no-buffer=%llu lost-late=%llu\n",
+        m_config.node.c_str(), int(getpid()), static_cast<unsigned long long>(count.filled),
+        static_cast<unsigned long long>(count.noBuffer), static_cast<unsigned long long>(count.late));
+    const int fd = real::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    if (n > 0) (void)!real::write(fd, line, std::size_t(std::min<int>(n, int(sizeof line) - 1)));
+    real::close(fd);
 }
 
 void EmulatedCamera::unplug() {
@@ -939,13 +1006,16 @@ void EmulatedCamera::unplug() {
     }
     m_queued.clear();
     m_changed.notify_all();
-    updateSignals();
+    updateSignals(kWakeBuffer);
     const auto end = std::chrono::steady_clock::now() + kUnplugGrace;
     m_changed.wait_until(lock, end, [] { return false; });
-    // uvc_disconnect -> video_unregister_device.
+    // uvc_disconnect -> video_unregister_device. The camera that may come back is a new
+    // device with a stream of its own: nothing held on this one keeps it.
     m_registered = false;
+    for (Handle* h : m_handles)
+        dismissPrivileges(*h, true);
     m_changed.notify_all();
-    updateSignals();
+    updateSignals(kWakeBuffer | kWakeEvent); // v4l2_event_wake_all: every waiter learns of it
     std::thread producer = std::move(m_producer);
     lock.unlock();
     if (producer.joinable()) {
@@ -1082,10 +1152,11 @@ short EmulatedCamera::poll(Handle& handle, short requested) {
 }
 
 // Keeps each handle's eventfds readable exactly while poll() has something to say.
-void EmulatedCamera::updateSignals() {
+void EmulatedCamera::updateSignals(unsigned wake) {
     for (Handle* h : m_handles) {
         bool in, pri, buffer;
-        if (!m_registered) {
+        const bool gone = !m_registered;
+        if (gone) {
             in = pri = buffer = true;
         } else {
             pri = !h->events.empty();
@@ -1093,8 +1164,8 @@ void EmulatedCamera::updateSignals() {
                      (m_fileIo && m_readIndex >= 0);
             in = pri || buffer;
         }
-        auto set = [](int fd, bool& state, bool wanted) {
-            if (fd < 0 || state == wanted) return;
+        auto set = [](int fd, bool& state, bool wanted, bool woken) {
+            if (fd < 0 || (state == wanted && !(woken && wanted))) return;
             std::uint64_t value = 1;
             if (wanted)
                 (void)!real::write(fd, &value, sizeof value);
@@ -1102,9 +1173,10 @@ void EmulatedCamera::updateSignals() {
                 (void)!real::read(fd, &value, sizeof value);
             state = wanted;
         };
-        set(h->signalFd, h->inSignalled, in);
-        set(h->priorityFd, h->prioritySignalled, pri);
-        set(h->bufferFd, h->bufferSignalled, buffer);
+        set(h->signalFd, h->inSignalled, in, wake != 0);
+        set(h->priorityFd, h->prioritySignalled, pri, wake & kWakeEvent);
+        set(h->bufferFd, h->bufferSignalled, buffer, wake & kWakeBuffer);
+        set(h->goneFd, h->goneSignalled, gone, false);
     }
 }
 

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -30,9 +31,11 @@ struct Handle {
     // a waiting event does not wake a poll that did not ask for POLLPRI (vb2_poll's
     // mask is filtered by the events asked for).
     int bufferFd = -1;
-    bool inSignalled = false, prioritySignalled = false, bufferSignalled = false;
+    int goneFd = -1; // eventfd readable once the device is gone (POLLERR | POLLHUP whatever was asked)
+    bool inSignalled = false, prioritySignalled = false, bufferSignalled = false, goneSignalled = false;
     std::uint32_t priority = V4L2_PRIORITY_DEFAULT;
     bool privileged = false; // uvcvideo's privileges: format, rate, buffers, streaming
+    int privilegeFd = -1;    // the lock that holds them across processes (see acquirePrivileges)
 
     struct Subscription {
         std::uint32_t type, id, flags;
@@ -57,6 +60,10 @@ public:
     // Which node file this is: every camera made (a plug, a reset) is a new one, as
     // devtmpfs gives each node it makes a new inode.
     std::uint32_t serial() const { return m_serial; }
+
+    // The folder of files the emulators of every process on one configuration share
+    // (set by the emulator; empty: each process on its own).
+    static std::string& stateFolder();
 
     // Called (on the camera's producer thread) for a USB reset; set by the emulator,
     // which makes the node again. Unset: the camera is only unplugged.
@@ -113,6 +120,7 @@ private:
     int getParm(v4l2_streamparm& parm) const;
     int setParm(Handle& handle, v4l2_streamparm& parm);
     bool acquirePrivileges(Handle& handle);
+    void dismissPrivileges(Handle& handle, bool unlock);
     bool priorityAllows(const Handle& handle) const;
     std::uint32_t maxPriority() const;
 
@@ -140,7 +148,22 @@ private:
     bool isOwner(const Handle& handle) const { return m_owner == &handle; }
     void copyOut(const Buffer& buffer, v4l2_buffer& out) const;
     void produce();
-    void updateSignals();
+    // What one stream's producer did with the frame times of the stream: frames
+    // filled into buffers, frames the camera sent while no buffer was queued (lost, as
+    // uvcvideo loses them: the sequence number still counts them), and frame times a
+    // late producer missed (the emulator's own lateness, not the program's).
+    struct StreamCount {
+        std::uint64_t filled = 0, noBuffer = 0, late = 0;
+    };
+    // Appends a line with the count to the file named by KV_CAMERA_EMULATOR_STATS
+    // (benchmarks read it); nothing without the variable.
+    void reportStream(const StreamCount& count) const;
+    // `wake`: something new came (kWakeBuffer: a buffer done, vb2_buffer_done's wake-up
+    // of the queue; kWakeEvent: an event queued, v4l2_event_queue's wake-up of the
+    // handle), which wakes its waiters again even where something was already there:
+    // an edge-triggered epoll reports each.
+    static constexpr unsigned kWakeBuffer = 1, kWakeEvent = 2;
+    void updateSignals(unsigned wake = 0);
 
     CameraConfig m_config;
     std::uint32_t m_minor;

@@ -37,6 +37,12 @@
 // scene, and a sound played on the same clock is in step with it.
 //
 // Parsing never aborts: a line that cannot be read is reported on stderr and skipped.
+//
+// Processes on the same file share what the kernel keeps per device across processes:
+// who holds each camera's stream (uvcvideo's privileges), as locks on files in the
+// folder <file>.state beside it. With KV_CAMERA_EMULATOR_STATS naming a file, each
+// stream's end appends a line there: the frames filled into buffers, the frames the
+// camera sent while no buffer was queued, the frame times the emulator itself missed.
 
 #include <cstdint>
 #include <string>

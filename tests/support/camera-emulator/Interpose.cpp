@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -88,6 +89,10 @@ public:
             mkdir((m_shadow + "/empty").c_str(), 0755);
             mkdir((m_shadow + "/v4l").c_str(), 0755);
         }
+        // What the processes on this configuration share (who holds each camera's
+        // stream) is kept beside it.
+        const std::string state = m_configPath + ".state";
+        if (mkdir(state.c_str(), 0777) == 0 || errno == EEXIST) EmulatedCamera::stateFolder() = state;
         apply(readConfig(m_configPath));
         EmulatedCamera::s_usbReset = [](const std::shared_ptr<EmulatedCamera>& camera) {
             instance().usbReset(camera);
@@ -361,6 +366,225 @@ void addFd(int fd, std::shared_ptr<Handle> handle) {
     g_ours[fd] = true;
 }
 
+// ---- epoll ----------------------------------------------------------------------------
+//
+// The kernel's epoll asks a node's poll for the events registered and reports the
+// answer masked by them (ep_item_poll), with EPOLLERR and EPOLLHUP always among them
+// (do_epoll_ctl). An emulated node's descriptor is an eventfd, whose own poll says only
+// EPOLLIN; so a registration of a node is made on a copy of the one of its handle's
+// eventfds that is readable exactly while the camera's poll has something for those
+// events, and what epoll_wait reports for it is the camera's own answer, under the
+// program's data. The registration goes when the open file goes (its last descriptor
+// closed), as the kernel's does, or when the epoll instance is closed.
+
+int setErrno(int error);
+
+struct EpollRegistration {
+    int epfd = -1, fd = -1;
+    const Handle* handle = nullptr;
+    std::weak_ptr<Handle> owner;
+    std::uint32_t events = 0; // as the program asked (with EPOLLET, EPOLLONESHOT...)
+    epoll_data_t data{};
+    int source = -1; // our copy of the eventfd registered in the kernel's epoll
+};
+
+std::mutex g_epollMutex;
+std::atomic<bool> g_epollUsed[kMaxFds]; // whether an epoll instance has a node registered
+std::map<std::pair<int, int>, std::unique_ptr<EpollRegistration>>& epollTable() {
+    static auto* table = new std::map<std::pair<int, int>, std::unique_ptr<EpollRegistration>>;
+    return *table;
+}
+
+int realEpollCtl(int epfd, int op, int fd, epoll_event* event) {
+    REAL(epoll_ctl, int (*)(int, int, int, epoll_event*));
+    return real_epoll_ctl(epfd, op, fd, event);
+}
+
+// The eventfd that is readable exactly when the camera's poll answers something for
+// `events` (EPOLLERR and EPOLLHUP included): buffers or queue errors for EPOLLIN,
+// waiting events for EPOLLPRI, either for both, only the device's end for neither.
+int eventSourceFor(const Handle& handle, std::uint32_t events) {
+    const bool in = events & (EPOLLIN | EPOLLRDNORM), pri = events & EPOLLPRI;
+    if (in && pri) return handle.signalFd;
+    if (in) return handle.bufferFd;
+    if (pri) return handle.priorityFd;
+    return handle.goneFd;
+}
+
+// Registers (or re-registers) `r` in the kernel's epoll with a fresh copy of its source.
+int armEpoll(EpollRegistration& r, int op) {
+    const int source = real::fcntl(eventSourceFor(*r.handle, r.events), F_DUPFD_CLOEXEC, 0);
+    if (source < 0) return -1;
+    epoll_event kernel{};
+    // Our eventfd is asked for EPOLLIN; the program's flags go with it.
+    kernel.events = EPOLLIN | (r.events & (EPOLLET | EPOLLONESHOT | EPOLLWAKEUP | EPOLLEXCLUSIVE));
+    kernel.data.ptr = &r;
+    if (realEpollCtl(r.epfd, EPOLL_CTL_ADD, source, &kernel) != 0) {
+        const int error = errno;
+        real::close(source);
+        errno = error;
+        return -1;
+    }
+    if (op == EPOLL_CTL_MOD && r.source >= 0) {
+        realEpollCtl(r.epfd, EPOLL_CTL_DEL, r.source, nullptr);
+        real::close(r.source);
+    }
+    r.source = source;
+    return 0;
+}
+
+void disarmEpoll(EpollRegistration& r) {
+    if (r.source < 0) return;
+    realEpollCtl(r.epfd, EPOLL_CTL_DEL, r.source, nullptr);
+    real::close(r.source);
+    r.source = -1;
+}
+
+int epollCtlNode(int epfd, int op, int fd, const std::shared_ptr<Handle>& handle, epoll_event* event) {
+    std::lock_guard<std::mutex> lock(g_epollMutex);
+    auto& table = epollTable();
+    const auto key = std::make_pair(epfd, fd);
+    auto it = table.find(key);
+    if (it != table.end() && it->second->handle != handle.get()) {
+        // A registration of an open file closed since: the kernel dropped it then.
+        disarmEpoll(*it->second);
+        table.erase(it);
+        it = table.end();
+    }
+    switch (op) {
+    case EPOLL_CTL_ADD: {
+        if (it != table.end()) return setErrno(EEXIST);
+        if (!event) return setErrno(EFAULT);
+        auto r = std::make_unique<EpollRegistration>();
+        r->epfd = epfd;
+        r->fd = fd;
+        r->handle = handle.get();
+        r->owner = handle;
+        r->events = event->events;
+        r->data = event->data;
+        if (armEpoll(*r, EPOLL_CTL_ADD) != 0) return -1;
+        table[key] = std::move(r);
+        g_epollUsed[epfd] = true;
+        return 0;
+    }
+    case EPOLL_CTL_MOD: {
+        if (it == table.end()) return setErrno(ENOENT);
+        if (!event) return setErrno(EFAULT);
+        EpollRegistration& r = *it->second;
+        const std::uint32_t before = r.events;
+        r.events = event->events;
+        r.data = event->data;
+        if (armEpoll(r, EPOLL_CTL_MOD) != 0) {
+            r.events = before;
+            return -1;
+        }
+        return 0;
+    }
+    case EPOLL_CTL_DEL:
+        if (it == table.end()) return setErrno(ENOENT);
+        disarmEpoll(*it->second);
+        table.erase(it);
+        return 0;
+    default:
+        return setErrno(EINVAL);
+    }
+}
+
+// The open file `handle` is gone: its registrations go with it.
+void forgetEpollOf(const Handle* handle) {
+    std::lock_guard<std::mutex> lock(g_epollMutex);
+    auto& table = epollTable();
+    for (auto it = table.begin(); it != table.end();) {
+        if (it->second->handle == handle) {
+            disarmEpoll(*it->second);
+            it = table.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// An epoll instance is closed: the registrations made in it go.
+void forgetEpollInstance(int epfd) {
+    if (epfd < 0 || epfd >= kMaxFds || !g_epollUsed[epfd].exchange(false)) return;
+    std::lock_guard<std::mutex> lock(g_epollMutex);
+    auto& table = epollTable();
+    for (auto it = table.begin(); it != table.end();) {
+        if (it->first.first == epfd) {
+            real::close(it->second->source); // the instance's own entry goes with it
+            it = table.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// epoll_wait and its forms: the kernel's answer with our registrations' events
+// replaced by the camera's answer; an event of ours with nothing to say is left out,
+// and the wait goes on for the time left.
+int epollWaitSome(int epfd, epoll_event* events, int maxEvents, const timespec* timeout,
+                  const sigset_t* mask) {
+    REAL(epoll_pwait2, int (*)(int, epoll_event*, int, const timespec*, const sigset_t*));
+    REAL(epoll_pwait, int (*)(int, epoll_event*, int, int, const sigset_t*));
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        timespec left{};
+        const timespec* wait = timeout;
+        if (timeout) {
+            const auto total =
+                std::chrono::seconds(timeout->tv_sec) + std::chrono::nanoseconds(timeout->tv_nsec);
+            const auto remaining = std::max(std::chrono::nanoseconds(0),
+                                            std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                total - (std::chrono::steady_clock::now() - start)));
+            left.tv_sec = remaining.count() / 1000000000;
+            left.tv_nsec = remaining.count() % 1000000000;
+            wait = &left;
+        }
+        int n;
+        if (real_epoll_pwait2) {
+            n = real_epoll_pwait2(epfd, events, maxEvents, wait, mask);
+        } else {
+            const int ms = wait ? int(wait->tv_sec * 1000 + (wait->tv_nsec + 999999) / 1000000) : -1;
+            n = real_epoll_pwait(epfd, events, maxEvents, ms, mask);
+        }
+        if (n <= 0) return n;
+        int kept = 0;
+        {
+            std::lock_guard<std::mutex> lock(g_epollMutex);
+            for (int i = 0; i < n; ++i) {
+                EpollRegistration* ours = nullptr;
+                for (auto& [key, r] : epollTable())
+                    if (key.first == epfd && r.get() == events[i].data.ptr) ours = r.get();
+                if (!ours) {
+                    events[kept++] = events[i];
+                    continue;
+                }
+                std::uint32_t answer = 0;
+                if (auto handle = ours->owner.lock()) {
+                    const std::uint32_t asked = ours->events & (EPOLLIN | EPOLLRDNORM | EPOLLPRI | EPOLLOUT |
+                                                                EPOLLWRNORM | EPOLLRDHUP);
+                    answer = std::uint16_t(handle->camera->poll(*handle, short(asked))) &
+                             (asked | EPOLLERR | EPOLLHUP);
+                }
+                if (!answer) {
+                    // Nothing after all: a one-shot registration is armed again, as the
+                    // kernel leaves it armed when the poll answers nothing.
+                    if (ours->events & EPOLLONESHOT) armEpoll(*ours, EPOLL_CTL_MOD);
+                    continue;
+                }
+                events[kept].events = answer;
+                events[kept].data = ours->data;
+                ++kept;
+            }
+        }
+        if (kept > 0) return kept;
+        if (timeout && timeout->tv_sec == 0 && timeout->tv_nsec == 0) return 0;
+        if (timeout && std::chrono::steady_clock::now() - start >=
+                           std::chrono::seconds(timeout->tv_sec) + std::chrono::nanoseconds(timeout->tv_nsec))
+            return 0;
+    }
+}
+
 // Forgets a descriptor; the last one of an open file releases it.
 void dropFd(int fd) {
     std::shared_ptr<Handle> handle;
@@ -375,9 +599,11 @@ void dropFd(int fd) {
             if (h == handle) return;
     }
     handle->camera->release(*handle);
+    forgetEpollOf(handle.get());
     real::close(handle->signalFd);
     real::close(handle->priorityFd);
     real::close(handle->bufferFd);
+    real::close(handle->goneFd);
 }
 
 int setErrno(int error) {
@@ -396,12 +622,13 @@ int openNode(const std::shared_ptr<EmulatedCamera>& camera, int flags) {
     handle->signalFd = real::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     handle->priorityFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     handle->bufferFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    handle->goneFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     auto closeAll = [&] {
         real::close(fd);
-        for (int own : {handle->signalFd, handle->priorityFd, handle->bufferFd})
+        for (int own : {handle->signalFd, handle->priorityFd, handle->bufferFd, handle->goneFd})
             if (own >= 0) real::close(own);
     };
-    if (handle->signalFd < 0 || handle->priorityFd < 0 || handle->bufferFd < 0) {
+    if (handle->signalFd < 0 || handle->priorityFd < 0 || handle->bufferFd < 0 || handle->goneFd < 0) {
         const int error = errno;
         closeAll();
         return setErrno(error);
@@ -727,6 +954,10 @@ void rewriteInotify(int fd, char* buffer, ssize_t length) {
 // ---- RealCalls ----------------------------------------------------------------------------
 
 namespace real {
+int open(const char* path, int flags, mode_t mode) {
+    REAL(open, OpenFn);
+    return real_open(path, flags, mode);
+}
 int close(int fd) {
     REAL(close, int (*)(int));
     return real_close(fd);
@@ -850,7 +1081,32 @@ EXPORT int __openat64_2(int dirfd, const char* path, int flags) {
 
 EXPORT int close(int fd) {
     if (handleOf(fd)) dropFd(fd);
+    forgetEpollInstance(fd);
     return real::close(fd);
+}
+
+EXPORT int epoll_ctl(int epfd, int op, int fd, epoll_event* event) {
+    if (auto handle = handleOf(fd)) return epollCtlNode(epfd, op, fd, handle, event);
+    return realEpollCtl(epfd, op, fd, event);
+}
+EXPORT int epoll_wait(int epfd, epoll_event* events, int maxEvents, int timeoutMs) {
+    return epoll_pwait(epfd, events, maxEvents, timeoutMs, nullptr);
+}
+EXPORT int epoll_pwait(int epfd, epoll_event* events, int maxEvents, int timeoutMs, const sigset_t* mask) {
+    if (epfd >= 0 && epfd < kMaxFds && g_epollUsed[epfd]) {
+        const timespec timeout{timeoutMs / 1000, (timeoutMs % 1000) * 1000000L};
+        return epollWaitSome(epfd, events, maxEvents, timeoutMs < 0 ? nullptr : &timeout, mask);
+    }
+    REAL(epoll_pwait, int (*)(int, epoll_event*, int, int, const sigset_t*));
+    return real_epoll_pwait(epfd, events, maxEvents, timeoutMs, mask);
+}
+EXPORT int epoll_pwait2(int epfd, epoll_event* events, int maxEvents, const timespec* timeout,
+                        const sigset_t* mask) {
+    if (epfd >= 0 && epfd < kMaxFds && g_epollUsed[epfd])
+        return epollWaitSome(epfd, events, maxEvents, timeout, mask);
+    REAL(epoll_pwait2, int (*)(int, epoll_event*, int, const timespec*, const sigset_t*));
+    if (!real_epoll_pwait2) return setErrno(ENOSYS);
+    return real_epoll_pwait2(epfd, events, maxEvents, timeout, mask);
 }
 
 EXPORT int dup(int fd) {

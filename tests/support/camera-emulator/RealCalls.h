@@ -9,6 +9,7 @@
 
 namespace camemu::real {
 
+int open(const char* path, int flags, mode_t mode);
 int close(int fd);
 ssize_t read(int fd, void* data, std::size_t size);
 ssize_t write(int fd, const void* data, std::size_t size);

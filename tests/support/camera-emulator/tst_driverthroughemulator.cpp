@@ -1,23 +1,30 @@
 // Our V4L2 driver through the real libv4l2 and the real system calls, against the
 // emulated camera preloaded into this test (ctest sets LD_PRELOAD): the device list
 // with its by-id name, formats, the automatic/manual pair of controls, streaming with
-// the camera's clock and numbering, and an unplug and return as inotify reports them.
+// the camera's clock and numbering, and an unplug and return as inotify reports them;
+// the stream held across processes, and epoll on the node.
 
 #include "CameraSettings.h"
 #include "DeviceWatcher.h"
 #include "DriverList.h"
 #include "drivers/V4l2Driver.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <fcntl.h>
 #include <linux/videodev2.h>
 #include <map>
 #include <mutex>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -215,6 +222,173 @@ private slots:
         QVERIFY2(second.start([](const VideoFrame&) {}, [](const QString&) {}),
                  qPrintable(second.lastError()));
         second.stop();
+    }
+
+    // uvcvideo's stream privileges belong to the device, whichever process holds them
+    // (uvc_acquire_privileges counts them in the stream): while v4l2-ctl streams in a
+    // process of its own, our driver is refused with EBUSY; once that process has
+    // ended, the system having closed its descriptors, ours streams, and a v4l2-ctl
+    // started then is refused in turn.
+    void theStreamIsHeldAcrossProcesses() {
+        const V4l2Node node = emulatedNodes().at(0);
+        QProcess other; // this process's environment: the emulator and its configuration
+        other.setProcessChannelMode(QProcess::MergedChannels);
+        other.start(QStringLiteral("v4l2-ctl"),
+                    {QStringLiteral("-d"), node.path, QStringLiteral("--stream-mmap"),
+                     QStringLiteral("--stream-count=1000000")});
+        QByteArray output;
+        // It prints a '<' for each buffer it dequeues.
+        const QDeadlineTimer deadline(60000);
+        while (!output.contains('<') && other.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            other.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+            output += other.readAll();
+        }
+        QVERIFY2(output.contains('<'), output.constData());
+
+        V4l2Driver driver(node);
+        QVERIFY(driver.open()); // opening is allowed, as with uvcvideo
+        QVERIFY(!driver.start([](const VideoFrame&) {}, [](const QString&) {}));
+        QVERIFY(driver.lastErrorIsBusy());
+        QVERIFY2(driver.lastError().contains(QStringLiteral("in use by another program")),
+                 qPrintable(driver.lastError()));
+
+        other.kill();
+        QVERIFY(other.waitForFinished(60000));
+        std::atomic<int> frames{0};
+        QVERIFY2(driver.start([&](const VideoFrame&) { ++frames; }, [](const QString&) {}),
+                 qPrintable(driver.lastError()));
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 2, 20000);
+
+        QProcess late;
+        late.setProcessChannelMode(QProcess::MergedChannels);
+        late.start(QStringLiteral("v4l2-ctl"),
+                   {QStringLiteral("-d"), node.path, QStringLiteral("--stream-mmap"),
+                    QStringLiteral("--stream-count=3")});
+        QVERIFY(late.waitForFinished(60000));
+        const QByteArray refused = late.readAll();
+        QVERIFY2(refused.contains("Device or resource busy") && !refused.contains('<'), refused.constData());
+        driver.stop();
+    }
+
+    // A program waiting on the node with epoll (v4l2-compliance's streaming test, an
+    // event loop built on it) is woken as by a real node: with the node's poll answer
+    // (vb2_poll) masked by the events it registered (ep_item_poll), EPOLLERR and
+    // EPOLLHUP always among them (do_epoll_ctl); woken again for each buffer done
+    // when edge-triggered (vb2_buffer_done wakes the queue's waiters); and after an
+    // unplug with EPOLLERR | EPOLLHUP (| EPOLLPRI) as v4l2_poll answers for an
+    // unregistered node, whose waiters video_unregister_device wakes.
+    void epollWakesAsTheNodesPollDoes() {
+        plug(camera("/dev/video42", "Kelvanor Desk", "usb-0000:00:14.0-1") +
+             camera("/dev/video48", "Kelvanor Epoll", "usb-0000:00:14.0-8"));
+        QCOMPARE(nodeAt(QStringLiteral("/dev/video48")).cardName, QStringLiteral("Kelvanor Epoll"));
+        const int fd = ::open("/dev/video48", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(fd >= 0);
+        const int other = ::open("/dev/video48", O_RDWR | O_CLOEXEC); // another program's handle
+        QVERIFY(other >= 0);
+        v4l2_event_subscription subscription{};
+        subscription.type = V4L2_EVENT_CTRL;
+        subscription.id = V4L2_CID_BRIGHTNESS;
+        QCOMPARE(::ioctl(fd, VIDIOC_SUBSCRIBE_EVENT, &subscription), 0);
+        v4l2_requestbuffers request{};
+        request.count = 2;
+        request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        request.memory = V4L2_MEMORY_MMAP;
+        QCOMPARE(::ioctl(fd, VIDIOC_REQBUFS, &request), 0);
+        QCOMPARE(request.count, 2u);
+        for (std::uint32_t i = 0; i < request.count; ++i) {
+            v4l2_buffer buffer{};
+            buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            buffer.memory = V4L2_MEMORY_MMAP;
+            buffer.index = i;
+            QCOMPARE(::ioctl(fd, VIDIOC_QBUF, &buffer), 0);
+        }
+
+        // One epoll instance per way of registering; first with no events, then
+        // changed (an old videobuf2 bug made that lose its wake-ups, which
+        // v4l2-compliance checks so).
+        struct Waiter {
+            const char* name;
+            std::uint32_t events;
+            std::uint32_t notStreaming, event, gone; // what a wait answers at each stage
+            int epfd = -1;
+        };
+        const std::uint32_t in = EPOLLIN | EPOLLRDNORM;
+        const std::uint32_t gone = EPOLLERR | EPOLLHUP;
+        Waiter waiters[] = {
+            {"EPOLLIN", EPOLLIN, EPOLLERR, 0, gone},
+            {"EPOLLIN | EPOLLRDNORM | EPOLLPRI", in | EPOLLPRI, EPOLLERR, EPOLLPRI, gone | EPOLLPRI},
+            {"EPOLLPRI", EPOLLPRI, 0, EPOLLPRI, gone | EPOLLPRI},
+            {"no events", 0, 0, 0, gone},
+            {"EPOLLIN | EPOLLET", EPOLLIN | EPOLLET, EPOLLERR, 0, gone},
+        };
+        for (Waiter& w : waiters) {
+            w.epfd = epoll_create1(EPOLL_CLOEXEC);
+            QVERIFY(w.epfd >= 0);
+            epoll_event e{};
+            e.data.u64 = 0x4b56'0000'0000'0000ull + std::uint64_t(&w - waiters); // handed back as given
+            QCOMPARE(epoll_ctl(w.epfd, EPOLL_CTL_ADD, fd, &e), 0);
+            e.events = w.events;
+            QCOMPARE(epoll_ctl(w.epfd, EPOLL_CTL_MOD, fd, &e), 0);
+            QCOMPARE(epoll_ctl(w.epfd, EPOLL_CTL_ADD, fd, &e), -1); // once per descriptor
+            QCOMPARE(errno, EEXIST);
+        }
+        // What a wait of `ms` answers (0: nothing came).
+        auto wait = [&](const Waiter& w, int ms) -> std::uint32_t {
+            epoll_event e{};
+            const int n = epoll_wait(w.epfd, &e, 1, ms);
+            if (n != 1) return 0;
+            if (e.data.u64 != 0x4b56'0000'0000'0000ull + std::uint64_t(&w - waiters)) return 0xdeadu;
+            return e.events;
+        };
+
+        // Buffers queued, not streaming: vb2_core_poll has nothing to wait for.
+        for (const Waiter& w : waiters)
+            QVERIFY2(wait(w, 0) == w.notStreaming, w.name);
+
+        // Streaming: a wait for input sleeps until the camera fills a buffer.
+        int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        QCOMPARE(::ioctl(fd, VIDIOC_STREAMON, &type), 0);
+        // (EPOLLIN | EPOLLRDNORM, of which each hears what it asked for.)
+        for (const Waiter& w : waiters)
+            if (w.events & EPOLLIN) QVERIFY2(wait(w, 20000) == (w.events & in), w.name);
+        // The edge-triggered waiter is told again when the second buffer is done,
+        // though the first still waits to be dequeued.
+        QCOMPARE(wait(waiters[4], 20000), std::uint32_t(EPOLLIN));
+        QCOMPARE(wait(waiters[4], 0), 0u); // and not again without a new buffer
+        QVERIFY(wait(waiters[2], 0) == 0 && wait(waiters[3], 0) == 0);
+
+        // A control event for the subscriber (another handle changed the control).
+        v4l2_control brightness{V4L2_CID_BRIGHTNESS, 20};
+        QCOMPARE(::ioctl(other, VIDIOC_S_CTRL, &brightness), 0);
+        for (const Waiter& w : waiters) // the buffers are ready for those that ask for input
+            QVERIFY2((wait(w, w.event ? 20000 : 0) & EPOLLPRI) == w.event, w.name);
+        v4l2_event event{};
+        QCOMPARE(::ioctl(fd, VIDIOC_DQEVENT, &event), 0);
+        QCOMPARE(event.id, std::uint32_t(V4L2_CID_BRIGHTNESS));
+        QCOMPARE(wait(waiters[2], 0), 0u);
+
+        // Unplugged: the buffers come back flagged, then the node is unregistered.
+        plugOnlyTheDeskCamera();
+        for (const Waiter& w : waiters) {
+            std::uint32_t answer = 0;
+            const QDeadlineTimer deadline(20000);
+            while (!(answer & EPOLLHUP) && !deadline.hasExpired())
+                answer = wait(w, int(std::max<qint64>(1, deadline.remainingTime())));
+            QVERIFY2(answer == w.gone, w.name);
+        }
+        v4l2_buffer buffer{};
+        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        buffer.memory = V4L2_MEMORY_MMAP;
+        QCOMPARE(::ioctl(fd, VIDIOC_DQBUF, &buffer), -1);
+        QCOMPARE(errno, ENODEV);
+
+        // Closing the node takes its registrations away.
+        ::close(fd);
+        ::close(other);
+        for (const Waiter& w : waiters) {
+            QCOMPARE(wait(w, 0), 0u);
+            ::close(w.epfd);
+        }
     }
 
     // vb2_queue_error while the camera stays: POLLERR alone, and the stream goes on

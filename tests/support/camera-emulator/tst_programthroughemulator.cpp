@@ -38,6 +38,12 @@ class TestProgramThroughEmulator : public QObject {
         // The program's folder, when it is kept from one run to the next.
         QString dataFolder;
         void startProgram(const QString& program, const QStringList& args) {
+            process.setProcessEnvironment(environment(program));
+            process.setWorkingDirectory(dir.path());
+            process.start(program, args);
+        }
+        // The environment of `program` run on the camera (written into the folder).
+        QProcessEnvironment environment(const QString& program) {
             const QString config = dir.filePath(QStringLiteral("cameras.conf"));
             QFile file(config);
             if (file.open(QIODevice::WriteOnly)) file.write(cameras);
@@ -55,9 +61,7 @@ class TestProgramThroughEmulator : public QObject {
             }
             env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(KV_CAMERA_EMULATOR));
             env.insert(QStringLiteral("KV_CAMERA_EMULATOR_CONFIG"), config);
-            process.setProcessEnvironment(env);
-            process.setWorkingDirectory(dir.path());
-            process.start(program, args);
+            return env;
         }
         // Waits for the command line's progress line to count `frames` frames.
         bool waitForFrames(int frames, int ms = 120000) {
@@ -285,6 +289,45 @@ private slots:
         QCOMPARE(probe.frameRate.num * 1, 25 * probe.frameRate.den);
         QVERIFY2(qAbs(probe.headerFrames - 50) <= 1, qPrintable(QString::number(probe.headerFrames)));
         QCOMPARE(probe.decodedFrames(), int(probe.headerFrames));
+    }
+
+    // Another program streaming from the camera (v4l2-ctl, a process of its own) holds
+    // it as uvcvideo lets the first streamer hold it: the program's shot says so and
+    // fails; once the other has ended, the same shot is taken.
+    void aShotWhileAnotherProgramStreamsFailsThenSucceeds() {
+        Run run;
+        QProcess other;
+        other.setProcessEnvironment(run.environment(QStringLiteral("v4l2-ctl")));
+        other.setProcessChannelMode(QProcess::MergedChannels);
+        other.start(QStringLiteral("v4l2-ctl"),
+                    {QStringLiteral("-d"), QStringLiteral("/dev/video42"), QStringLiteral("--stream-mmap"),
+                     QStringLiteral("--stream-count=1000000")});
+        QByteArray output; // a '<' for each buffer it dequeues
+        const QDeadlineTimer deadline(60000);
+        while (!output.contains('<') && other.state() != QProcess::NotRunning && !deadline.hasExpired()) {
+            other.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+            output += other.readAll();
+        }
+        QVERIFY2(output.contains('<'), output.constData());
+
+        const QString shot = run.dir.filePath(QStringLiteral("desk.jpg"));
+        const QStringList args{QStringLiteral("--shot"), shot, QStringLiteral("--device"),
+                               QStringLiteral("/dev/video42")};
+        run.command(args);
+        QVERIFY(run.process.waitForFinished(120000));
+        const QString refused = QString::fromLocal8Bit(run.process.readAllStandardError());
+        QCOMPARE(run.process.exitCode(), 1);
+        QVERIFY2(
+            refused.contains(QStringLiteral("Kelvanor Desk is in use by another program (/dev/video42).")),
+            qPrintable(refused));
+        QVERIFY(!QFile::exists(shot));
+
+        other.kill(); // the system closes its descriptors, and with them its hold
+        QVERIFY(other.waitForFinished(60000));
+        run.command(args);
+        QVERIFY(run.process.waitForFinished(120000));
+        QVERIFY2(run.process.exitCode() == 0, qPrintable(run.describe()));
+        QCOMPARE(QImage(shot, "JPG").size(), QSize(1280, 720));
     }
 
     // A movie recorded from the command line has the layout of the window's with the
