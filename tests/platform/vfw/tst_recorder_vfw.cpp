@@ -90,6 +90,20 @@ class TestRecorderVfw : public QObject {
     }
 
     // The window on the test-pattern camera (or another), found by name in the driver list.
+    // The driver list holds one V4L2 camera, "Webcam" at /dev/video0, played by `camera`.
+    static void listWebcam(const std::shared_ptr<FakeCamera>& camera) {
+        DriverList::setEntriesForTest([camera] {
+            const V4l2Node node{QStringLiteral("/dev/video0"), QStringLiteral("Webcam"),
+                                QStringLiteral("6.1.7")};
+            auto create = [camera, node] {
+                return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, [camera] {
+                    return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}}));
+                }));
+            };
+            return std::vector<DriverList::Entry>{{node.cardName, node.driverVersion, create, node.path}};
+        });
+    }
+
     HWND openWindow(const QString& driverName = TestPatternDriver::driverName()) {
         int index = -1;
         char name[128], version[128];
@@ -347,16 +361,7 @@ private slots:
         cleanup();
         auto camera = FakeCamera::standard();
         camera->currentFourcc = V4L2_PIX_FMT_MJPEG;
-        DriverList::setEntriesForTest([camera] {
-            const V4l2Node node{QStringLiteral("/dev/video0"), QStringLiteral("Webcam"),
-                                QStringLiteral("6.1.7")};
-            auto create = [camera, node] {
-                return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, [camera] {
-                    return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}}));
-                }));
-            };
-            return std::vector<DriverList::Entry>{{node.cardName, node.driverVersion, create, node.path}};
-        });
+        listWebcam(camera);
         QVERIFY(openWindow(QStringLiteral("Webcam")));
         setFile(QStringLiteral("webcam.avi"));
         CAPTUREPARMS p = parms();
@@ -455,16 +460,7 @@ private slots:
             camera->standards = {{V4L2_STD_PAL, "PAL"}, {V4L2_STD_NTSC, "NTSC"}};
             camera->currentStandard = V4L2_STD_PAL;
         }
-        DriverList::setEntriesForTest([camera] {
-            const V4l2Node node{QStringLiteral("/dev/video0"), QStringLiteral("Webcam"),
-                                QStringLiteral("6.1.7")};
-            auto create = [camera, node] {
-                return std::unique_ptr<CaptureDriver>(new V4l2Driver(node, [camera] {
-                    return std::unique_ptr<V4l2Device>(new FakeV4l2Device({{"/dev/video0", camera}}));
-                }));
-            };
-            return std::vector<DriverList::Entry>{{node.cardName, node.driverVersion, create, node.path}};
-        });
+        listWebcam(camera);
         QVERIFY(openWindow(QStringLiteral("Webcam")));
         setFile(QStringLiteral("rate.avi"));
         CAPTUREPARMS p = parms();
