@@ -60,17 +60,17 @@ int main(int argc, char** argv) {
     const std::int64_t startMonoNs =
         std::int64_t(std::llround(startS * 1e9L)) - (nowNs(CLOCK_REALTIME) - nowNs(CLOCK_MONOTONIC));
 
-    pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+    pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
     pa_buffer_attr attr{};
     attr.maxlength = std::uint32_t(-1);
     // 200 ms in the server: a busy machine does not run it dry (the latency is
     // accounted for, whatever it is).
-    attr.tlength = std::uint32_t(pa_usec_to_bytes(200000, &spec));
+    attr.tlength = std::uint32_t(pa_usec_to_bytes(200000, &format));
     attr.prebuf = std::uint32_t(-1);
-    attr.minreq = std::uint32_t(pa_usec_to_bytes(20000, &spec));
+    attr.minreq = std::uint32_t(pa_usec_to_bytes(20000, &format));
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "avsync", PA_STREAM_PLAYBACK, nullptr, "reference sound",
-                                      &spec, nullptr, &attr, &error);
+                                      &format, nullptr, &attr, &error);
     if (!stream) {
         std::fprintf(stderr, "avsync_play: %s\n", pa_strerror(error));
         return 1;
